@@ -1,0 +1,6 @@
+#include "app/SkinToolEntry.h"
+
+int main(int argc, char** argv)
+{
+    return app::SkinToolMain(argc, argv);
+}

@@ -1,0 +1,25 @@
+#pragma once
+// The program's exception base: a message for the user, as the crash reporter and the
+// application's unhandled-exception point show it.
+
+#include <QString>
+#include <exception>
+#include <string>
+
+namespace platform {
+
+class Exception : public std::exception
+{
+public:
+    explicit Exception(QString message) : m_message(std::move(message)), m_utf8(m_message.toStdString()) {}
+    const QString& message() const noexcept { return m_message; }
+    const char* what() const noexcept override { return m_utf8.c_str(); }
+    // Class name as the report shows it ("Exception", "EPNGOutMemory", ...).
+    virtual QString className() const { return QStringLiteral("Exception"); }
+
+private:
+    QString m_message;
+    std::string m_utf8;
+};
+
+} // namespace platform

@@ -1,0 +1,47 @@
+#include "support/TempDir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace testsupport {
+
+TempDir::TempDir() : m_dir(QDir::tempPath() + QStringLiteral("/skintool-test-XXXXXX")) {}
+
+QString TempDir::write(const QString& relative, const QByteArray& content) const
+{
+    const QString full = file(relative);
+    QDir().mkpath(QFileInfo(full).absolutePath());
+    QFile f(full);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(content);
+    return full;
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString SharedDataDir()
+{
+    const QString fromEnv = qEnvironmentVariable("SKINTOOL_SHARED_DIR");
+    return fromEnv.isEmpty() ? QStringLiteral("../shared") : QDir::cleanPath(fromEnv);
+}
+
+QString ArtifactDir()
+{
+    QString dir = qEnvironmentVariable("SKINTOOL_ARTIFACT_DIR");
+    if (dir.isEmpty())
+        dir = QDir::tempPath() + QStringLiteral("/skintool-test-artifacts");
+    QDir().mkpath(dir);
+    return dir;
+}
+
+QString BinDir()
+{
+    return qEnvironmentVariable("SKINTOOL_BIN_DIR");
+}
+
+} // namespace testsupport
