@@ -8,7 +8,7 @@
 //   @="default value"
 //   "Number"=dword:0000000b
 //   "Path"=str(2):"%SystemRoot%"
-//   "Blob"=hex:01,02,\
+//   "Blob"=hex:01,02,\  (continued on the next line)
 //     03
 //   "Typed"=hex(b):05,00,00,00,00,00,00,00
 //
