@@ -1,13 +1,37 @@
 #include "app/SkinToolEntry.h"
 
-#include <QApplication>
+#include "app/TApplication.h"
+#include "app/uMain.h"
+#include "platform/NamedMutex.h"
+
+#include <QTimer>
 
 namespace app {
 
 int SkinToolMain(int argc, char** argv)
 {
-    QApplication application(argc, argv);
-    return 0;
+    // Only the number of arguments counts; it is taken before Qt removes its own options.
+    const int argumentCount = argc - 1;
+
+    // Held until the process ends; the system frees it then.
+    auto instance = platform::NamedMutex::create(kApplicationTitle, true);
+    if (instance->lastError() == platform::ERROR_ALREADY_EXISTS && argumentCount == 0) {
+        instance->release();
+        instance.reset();
+        return 0;
+    }
+
+    TApplication application(argc, argv);
+    TApplication::setApplicationName(kApplicationTitle);
+    TApplication::setApplicationDisplayName(kApplicationTitle);
+    TApplication::loadWindowFonts();
+
+    TfrmMain frmMain;
+    if (frmMain.terminateRequested())
+        QTimer::singleShot(0, &application, &QCoreApplication::quit);
+    else
+        frmMain.show();
+    return application.exec();
 }
 
 } // namespace app

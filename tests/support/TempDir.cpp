@@ -1,5 +1,6 @@
 #include "support/TempDir.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -41,7 +42,9 @@ QString ArtifactDir()
 
 QString BinDir()
 {
-    return qEnvironmentVariable("SKINTOOL_BIN_DIR");
+    const QString fromEnv = qEnvironmentVariable("SKINTOOL_BIN_DIR");
+    // Test executables are built into the same folder as everything else.
+    return fromEnv.isEmpty() ? QCoreApplication::applicationDirPath() : fromEnv;
 }
 
 } // namespace testsupport

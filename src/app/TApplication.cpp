@@ -1,0 +1,35 @@
+#include "app/TApplication.h"
+
+#include "platform/UnhandledException.h"
+
+#include <QDir>
+#include <QFontDatabase>
+
+namespace app {
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        platform::HandleApplicationException(std::current_exception());
+    }
+    return false;
+}
+
+void TApplication::loadWindowFonts()
+{
+    static bool loaded = false;
+    if (loaded)
+        return;
+    loaded = true;
+    const QStringList folders{QStringLiteral("/usr/share/wine/fonts"), QStringLiteral("/usr/share/fonts/truetype/wine")};
+    for (const QString& folder : folders)
+        for (const QString& file : {QStringLiteral("tahoma.ttf"), QStringLiteral("tahomabd.ttf")})
+            if (QFile::exists(folder + QLatin1Char('/') + file))
+                QFontDatabase::addApplicationFont(folder + QLatin1Char('/') + file);
+}
+
+} // namespace app

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Starts the real tool under Xvfb against a fresh demo product, checks that exactly one window
+# titled "Mirelune 11 Skin Tool" with a 523x354 client area appears, keeps a screenshot of it,
+# and checks that a second plain start leaves it the only one.
+set -euo pipefail
+bin=$1
+artifacts=${SKINTOOL_ARTIFACT_DIR:-/tmp/skintool-test-artifacts}
+mkdir -p "$artifacts"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export WINEPREFIX=$work/prefix WINE=$bin/demo-wine QT_QPA_PLATFORM=xcb
+unset SKINTOOL_MESSAGEBOX_LOG
+"$bin/make-demo-prefix" "$WINEPREFIX" >/dev/null
+
+xvfb-run -a -s "-screen 0 800x600x24" bash -euo pipefail -c '
+    bin=$1 shot=$2
+    windows() { xwininfo -root -tree | grep "\"Mirelune 11 Skin Tool\": (\"" || true; }
+    "$bin/MireluneSkinTool" & tool=$!
+    trap "kill $tool 2>/dev/null || true" EXIT
+    for _ in $(seq 1 100); do [ -n "$(windows)" ] && break; sleep 0.1; done
+    [ -n "$(windows)" ] || { echo "FAIL: no window appeared"; exit 1; }
+    sleep 1
+    echo "window: $(windows)"
+    windows | grep -q " 523x354+" || { echo "FAIL: client area is not 523x354"; exit 1; }
+    "$bin/xshot" "$shot" "Mirelune 11 Skin Tool"
+    timeout 20 "$bin/MireluneSkinTool" || { echo "FAIL: the second start did not end cleanly"; exit 1; }
+    [ "$(windows | wc -l)" -eq 1 ] || { echo "FAIL: a second window appeared"; exit 1; }
+    echo "1 passed, 0 failed: window shown, screenshot in $shot"
+' _ "$bin" "$artifacts/main-window-xvfb.png"
