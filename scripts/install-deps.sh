@@ -8,6 +8,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     clang libclang-rt-14-dev
     xvfb xauth x11-utils fonts-wine fonts-dejavu-core
+    dbus-daemon
 )
 missing=()
 for p in "${packages[@]}"; do

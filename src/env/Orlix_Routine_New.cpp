@@ -1,0 +1,82 @@
+#include "env/Orlix_Routine_New.h"
+
+#include "platform/FileManager.h"
+#include "platform/Shell.h"
+#include "platform/WinePrefix.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace env {
+namespace {
+
+// Upper-cases a to z only, as the comparison of executable names does.
+QString upperAsciiLetters(QString text)
+{
+    for (QChar& c : text)
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            c = QChar(c.unicode() - 32);
+    return text;
+}
+
+QString fileNamePart(const QString& name)
+{
+    const qsizetype cut = std::max(name.lastIndexOf(QLatin1Char('\\')), name.lastIndexOf(QLatin1Char('/')));
+    return name.mid(cut + 1);
+}
+
+QString nativeFullPath(const QString& path)
+{
+    QString native =
+        platform::WinePrefix::isWindowsPath(path) ? platform::WinePrefix::toNativePath(path) : path;
+    if (native.isEmpty())
+        native = path;
+    // Paths here are built the Windows way ("Skin\" + name); no native path of ours holds a "\".
+    native.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return QDir::cleanPath(QDir::current().absoluteFilePath(native));
+}
+
+} // namespace
+
+void OpenFolderAndSelect(const QString& path) noexcept
+{
+    QString native;
+    try {
+        native = nativeFullPath(path);
+        if (platform::FileManagerShowItem(native))
+            return;
+        // "explore": an existing folder itself, otherwise the folder the path lies in.
+        const QFileInfo info(native);
+        const QString folder = info.isDir() ? native : info.absolutePath() + QLatin1Char('/');
+        if (platform::ShellOpen(folder))
+            return;
+    } catch (...) {
+    }
+    try {
+        platform::StartFileManager(native.isEmpty() ? path : native);
+    } catch (...) {
+    }
+}
+
+bool ExeNameMatches(const QString& name, const QString& exeName)
+{
+    const QString wanted = upperAsciiLetters(exeName);
+    return upperAsciiLetters(fileNamePart(name)) == wanted || upperAsciiLetters(name) == wanted;
+}
+
+bool KillMatchingProcesses(const QList<platform::ProcessEntry>& entries, const QString& exeName,
+                           const std::function<bool(qint64)>& terminate)
+{
+    bool result = false;
+    for (const platform::ProcessEntry& entry : entries)
+        if (ExeNameMatches(entry.exeName, exeName))
+            result = terminate(entry.pid); // every copy is stopped; the last attempt decides
+    return result;
+}
+
+bool KillProcessesByName(const QString& exeName)
+{
+    return KillMatchingProcesses(platform::ProcessSnapshot(), exeName, platform::TerminateProcess);
+}
+
+} // namespace env
