@@ -1,0 +1,126 @@
+#pragma once
+// Shared helpers of the imaging tests: the PngSuite folder, its reference pixels, and a scope that
+// switches the process-wide sharing list on or off.
+
+#include "imaging/TPngImage.h"
+#include "imaging/TPngImageDataList.h"
+#include "support/TempDir.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace imagingtest {
+
+inline QString SuiteDir()
+{
+    return testsupport::SharedDataDir() + QStringLiteral("/pngsuite");
+}
+
+inline QString SuitePng(const QString& name)
+{
+    return SuiteDir() + QStringLiteral("/png/") + name + QStringLiteral(".png");
+}
+
+// Base names of the suite's pictures; `broken` selects the x* files that must be refused.
+inline QStringList SuiteNames(bool broken)
+{
+    QStringList names;
+    const QStringList files = QDir(SuiteDir() + QStringLiteral("/png"))
+                                  .entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
+    for (const QString& f : files)
+        if (f.startsWith(QLatin1Char('x')) == broken)
+            names << f.chopped(4);
+    return names;
+}
+
+// Reference samples R, G, B, A per pixel (16-bit values for 16-bit pictures).
+inline std::vector<int> ReferencePixels(const QString& name)
+{
+    const QByteArray json =
+        testsupport::ReadAll(SuiteDir() + QStringLiteral("/json/") + name + QStringLiteral(".json"));
+    const QJsonArray array = QJsonDocument::fromJson(json).array();
+    std::vector<int> values;
+    values.reserve(size_t(array.size()));
+    for (const auto& v : array)
+        values.push_back(v.toInt());
+    return values;
+}
+
+// Switches the sharing list on (creating it) or off (destroying it, which needs every image gone).
+class SharingScope
+{
+public:
+    explicit SharingScope(bool on) : m_on(on)
+    {
+        if (on)
+            imaging::InitializePngSharing();
+        else
+            imaging::FinalizePngSharing();
+        EXPECT_EQ(imaging::TPngImageDataList::Instance() != nullptr, on);
+    }
+    ~SharingScope()
+    {
+        // Destroying the list succeeds only when every entry has been released: a leak check.
+        if (m_on) {
+            EXPECT_TRUE(imaging::FinalizePngSharing()) << "entries left in the sharing list";
+        }
+    }
+
+private:
+    bool m_on;
+};
+
+// Number of samples that differ from the reference; the first difference is described in `first`.
+// The IDAT chunks of a PNG file, each whole.
+inline QList<QByteArray> IdatChunks(const QByteArray& file)
+{
+    QList<QByteArray> chunks;
+    qsizetype at = 8;
+    while (at + 12 <= file.size()) {
+        const auto* p = reinterpret_cast<const uint8_t*>(file.constData() + at);
+        const qsizetype n =
+            qsizetype(uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]);
+        if (file.mid(at + 4, 4) == "IDAT")
+            chunks << file.mid(at, n + 12);
+        at += n + 12;
+    }
+    return chunks;
+}
+
+inline int CompareWithReference(const imaging::TPngImage& image, const std::vector<int>& ref,
+                                std::string& first)
+{
+    int bad = 0;
+    if (size_t(image.Width()) * size_t(image.Height()) * 4 != ref.size()) {
+        first = "size differs";
+        return int(ref.size());
+    }
+    const bool wide = image.BitDepth() == 16;
+    for (int y = 0; y < image.Height(); ++y)
+        for (int x = 0; x < image.Width(); ++x) {
+            int got[4];
+            if (wide) {
+                const auto p = image.Pixel16(x, y);
+                for (int k = 0; k < 4; ++k)
+                    got[k] = p[size_t(k)];
+            } else {
+                const QRgb p = image.Pixel(x, y);
+                got[0] = qRed(p), got[1] = qGreen(p), got[2] = qBlue(p), got[3] = qAlpha(p);
+            }
+            const size_t at = (size_t(y) * size_t(image.Width()) + size_t(x)) * 4;
+            for (int k = 0; k < 4; ++k)
+                if (got[k] != ref[at + size_t(k)] && bad++ == 0)
+                    first = "pixel " + std::to_string(x) + "," + std::to_string(y) + " sample " +
+                            std::to_string(k) + ": " + std::to_string(got[k]) + " instead of " +
+                            std::to_string(ref[at + size_t(k)]);
+        }
+    return bad;
+}
+
+} // namespace imagingtest
