@@ -1,6 +1,7 @@
 #include "controls/TPicture.h"
 
 #include "controls/TBitmap.h"
+#include "controls/TPngGraphic.h"
 #include "platform/Exception.h"
 
 #include <QBuffer>
@@ -31,6 +32,12 @@ void TPicture::Assign(const TPicture* source)
 
 void TPicture::LoadFromData(const QByteArray& data)
 {
+    if (data.startsWith("\x89PNG\r\n\x1a\n")) {
+        auto png = std::make_unique<TPngGraphic>();
+        png->Png().LoadFromData(data);
+        SetGraphic(std::move(png));
+        return;
+    }
     if (data.startsWith("BM")) {
         QImage image;
         if (image.loadFromData(data, "BMP")) {
