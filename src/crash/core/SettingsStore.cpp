@@ -1,0 +1,262 @@
+#include "crash/core/SettingsStore.h"
+
+#include "crash/core/SettingsResource.h"
+#include "platform/MessageBox.h"
+#include "platform/NamedSemaphore.h"
+#include "platform/ProcessInfo.h"
+#include "platform/SharedMemory.h"
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+namespace crash {
+
+// Every module's copy of this code must agree on this layout; it only ever grows at the end.
+struct SettingsStoreBlock
+{
+    std::uint64_t magic = 0;
+    int refCount = 0; // guarded by the named mutex
+    std::mutex lock;  // guards the list and the records' reference counts
+    ModuleSettings* head = nullptr;
+    std::atomic<platform::ModuleHandle> mainModule{0};
+};
+
+namespace {
+
+constexpr std::uint64_t BlockMagic = 0x4b4c42534e564c48ull;     // "HLVNSBLK"
+constexpr std::uint64_t PublishedMagic = 0x3246554253564c48ull; // "HLVSBUF2"
+
+// What the section holds. The process stamp unmasks a section left behind by a process that died
+// and whose id this one inherited: its address would point into nothing.
+struct Published
+{
+    std::uint64_t magic;
+    std::uint64_t processStamp;
+    std::uint64_t block;
+};
+
+QString WithProcessId(const char* prefix)
+{
+    return QLatin1String(prefix) + QLatin1Char('$') +
+           QString::number(platform::CurrentProcessId(), 16).toUpper().rightJustified(8, QLatin1Char('0'));
+}
+
+// Runs `work` while holding the process's settings mutex. A waiter that wakes on a mutex whose name
+// was removed meanwhile (the store was just taken down) starts over with the current one.
+template <typename Work> bool WithStoreMutex(Work work)
+{
+    const QString name = SettingsStore::mutexName();
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        auto mutex = platform::NamedSemaphore::open(name);
+        if (!mutex)
+            return false;
+        mutex->lock();
+        if (!mutex->isCurrent()) {
+            mutex->unlock();
+            continue;
+        }
+        work();
+        mutex->unlock();
+        return true;
+    }
+    return false;
+}
+
+SettingsStoreBlock* OpenPublished()
+{
+    auto section = platform::SharedMemory::open(SettingsStore::sectionName());
+    if (!section)
+        return nullptr;
+    Published published{};
+    if (section->size() < sizeof published)
+        return nullptr;
+    std::memcpy(&published, section->data(), sizeof published);
+    if (published.magic != PublishedMagic || published.processStamp != platform::ProcessStartStamp())
+        return nullptr;
+    auto* block = reinterpret_cast<SettingsStoreBlock*>(static_cast<std::uintptr_t>(published.block));
+    return block && block->magic == BlockMagic ? block : nullptr;
+}
+
+SettingsStoreBlock* AcquireBlock()
+{
+    SettingsStoreBlock* block = nullptr;
+    WithStoreMutex([&] {
+        const QString name = SettingsStore::sectionName();
+        block = OpenPublished();
+        if (block) {
+            ++block->refCount;
+            return;
+        }
+        if (platform::SharedMemory::exists(name))
+            platform::SharedMemory::remove(name); // stale, or not ours: try to take the name back
+        auto section = platform::SharedMemory::create(name, sizeof(Published));
+        if (!section) {
+            platform::NamedSemaphore::remove(SettingsStore::mutexName());
+            return;
+        }
+        block = new SettingsStoreBlock;
+        block->magic = BlockMagic;
+        block->refCount = 1;
+        const Published published{PublishedMagic, platform::ProcessStartStamp(),
+                                  static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(block))};
+        std::memcpy(section->data(), &published, sizeof published);
+    });
+    if (!block)
+        platform::ShowMessageBox(QStringLiteral("internal error (opening settings buffer)"),
+                                 QString::fromLatin1(SettingsCaption), platform::MsgIcon::Error);
+    return block;
+}
+
+void ReleaseBlock(SettingsStoreBlock* block)
+{
+    WithStoreMutex([&] {
+        if (--block->refCount > 0)
+            return;
+        platform::SharedMemory::remove(SettingsStore::sectionName());
+        platform::NamedSemaphore::remove(SettingsStore::mutexName());
+        block->magic = 0;
+        for (ModuleSettings* record = block->head; record;) {
+            ModuleSettings* next = record->next;
+            delete record; // only left when a holder forgot to release
+            record = next;
+        }
+        delete block;
+    });
+}
+
+ModuleSettings* FindRecord(SettingsStoreBlock* block, platform::ModuleHandle module, const QString& file)
+{
+    for (ModuleSettings* record = block->head; record; record = record->next) {
+        if (record->module == module && record->moduleFile == file)
+            return record;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+SettingsStore::SettingsStore() : m_block(AcquireBlock()) {}
+
+SettingsStore::~SettingsStore()
+{
+    if (m_block)
+        ReleaseBlock(m_block);
+}
+
+SettingsStore::SettingsStore(SettingsStore&& other) noexcept : m_block(std::exchange(other.m_block, nullptr))
+{
+}
+
+SettingsStore& SettingsStore::operator=(SettingsStore&& other) noexcept
+{
+    if (this != &other) {
+        if (m_block)
+            ReleaseBlock(m_block);
+        m_block = std::exchange(other.m_block, nullptr);
+    }
+    return *this;
+}
+
+ModuleSettings* SettingsStore::acquireModule(platform::ModuleHandle module)
+{
+    if (!m_block)
+        return nullptr;
+    if (module == 0)
+        module = platform::MainModuleHandle();
+    const QString file = platform::ModuleFileName(module);
+    {
+        std::lock_guard guard(m_block->lock);
+        if (ModuleSettings* record = FindRecord(m_block, module, file)) {
+            ++record->refCount;
+            return record;
+        }
+    }
+    // Parsed outside the lock: a broken resource shows a message box.
+    const auto resource = platform::FindModuleResource(module, SettingsResourceName);
+    if (resource.empty())
+        return nullptr;
+    auto record = std::make_unique<ModuleSettings>();
+    record->module = module;
+    record->moduleFile = file;
+    record->properties = ParseSettingsResource(resource).properties;
+    DecipherSettingsPasswords(record->properties);
+
+    std::lock_guard guard(m_block->lock);
+    if (ModuleSettings* raced = FindRecord(m_block, module, file)) {
+        ++raced->refCount;
+        return raced;
+    }
+    record->refCount = 1;
+    record->next = m_block->head;
+    m_block->head = record.release();
+    return m_block->head;
+}
+
+void SettingsStore::releaseModule(ModuleSettings* settings)
+{
+    if (!m_block || !settings)
+        return;
+    std::unique_lock guard(m_block->lock);
+    if (--settings->refCount > 0)
+        return;
+    for (ModuleSettings** link = &m_block->head; *link; link = &(*link)->next) {
+        if (*link == settings) {
+            *link = settings->next;
+            break;
+        }
+    }
+    guard.unlock();
+    delete settings;
+}
+
+platform::ModuleHandle SettingsStore::mainModule() const
+{
+    return m_block ? m_block->mainModule.load() : 0;
+}
+
+void SettingsStore::setMainModule(platform::ModuleHandle module)
+{
+    if (m_block)
+        m_block->mainModule.store(module);
+}
+
+std::optional<SettingsProperty> SettingsStore::findInModule(platform::ModuleHandle module,
+                                                            std::string_view name) const
+{
+    if (!m_block)
+        return std::nullopt;
+    std::lock_guard guard(m_block->lock);
+    for (const ModuleSettings* record = m_block->head; record; record = record->next) {
+        if (record->module != module)
+            continue;
+        if (const SettingsProperty* property = record->properties.find(name))
+            return *property;
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+QString SettingsStore::sectionName()
+{
+    return WithProcessId("HalvornSettingsBuf2");
+}
+
+QString SettingsStore::mutexName()
+{
+    return WithProcessId("HalvornSettingsMtx");
+}
+
+std::uintptr_t SettingsStore::publishedBlock()
+{
+    std::uintptr_t address = 0;
+    WithStoreMutex([&] {
+        address = reinterpret_cast<std::uintptr_t>(OpenPublished());
+        if (address == 0) // the look made the mutex; without a store nobody owns it
+            platform::NamedSemaphore::remove(SettingsStore::mutexName());
+    });
+    return address;
+}
+
+} // namespace crash

@@ -1,0 +1,116 @@
+#include "platform/SharedMemory.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+// POSIX names are one path component after a leading slash.
+bool ToPosixName(const QString& name, QByteArray& out)
+{
+    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.size() > 200)
+        return false;
+    out = "/" + name.toUtf8();
+    return true;
+}
+
+void Set(SharedMemory::Result* result, SharedMemory::Result value)
+{
+    if (result)
+        *result = value;
+}
+
+void* MapWhole(int fd, std::size_t size)
+{
+    void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    return data == MAP_FAILED ? nullptr : data;
+}
+
+} // namespace
+
+std::unique_ptr<SharedMemory> SharedMemory::create(const QString& name, std::size_t size, Result* result)
+{
+    QByteArray posix;
+    if (size == 0 || !ToPosixName(name, posix)) {
+        Set(result, Result::Failed);
+        return nullptr;
+    }
+    const int fd = shm_open(posix.constData(), O_RDWR | O_CREAT | O_EXCL, S_IRUSR | S_IWUSR);
+    if (fd < 0) {
+        Set(result, errno == EEXIST   ? Result::AlreadyExists
+                    : errno == EACCES ? Result::Denied
+                                      : Result::Failed);
+        return nullptr;
+    }
+    void* data = nullptr;
+    if (ftruncate(fd, static_cast<off_t>(size)) == 0)
+        data = MapWhole(fd, size);
+    close(fd);
+    if (!data) {
+        shm_unlink(posix.constData());
+        Set(result, Result::Failed);
+        return nullptr;
+    }
+    Set(result, Result::Ok);
+    return std::unique_ptr<SharedMemory>(new SharedMemory(data, size));
+}
+
+std::unique_ptr<SharedMemory> SharedMemory::open(const QString& name, Result* result)
+{
+    QByteArray posix;
+    if (!ToPosixName(name, posix)) {
+        Set(result, Result::Failed);
+        return nullptr;
+    }
+    const int fd = shm_open(posix.constData(), O_RDWR, 0);
+    if (fd < 0) {
+        Set(result, errno == ENOENT ? Result::NotFound : errno == EACCES ? Result::Denied : Result::Failed);
+        return nullptr;
+    }
+    struct stat st
+    {
+    };
+    if (fstat(fd, &st) != 0 || st.st_uid != geteuid() || (st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        close(fd);
+        Set(result, Result::Denied);
+        return nullptr;
+    }
+    const auto size = static_cast<std::size_t>(st.st_size);
+    void* data = size > 0 ? MapWhole(fd, size) : nullptr;
+    close(fd);
+    if (!data) {
+        Set(result, Result::Failed);
+        return nullptr;
+    }
+    Set(result, Result::Ok);
+    return std::unique_ptr<SharedMemory>(new SharedMemory(data, size));
+}
+
+bool SharedMemory::remove(const QString& name)
+{
+    QByteArray posix;
+    return ToPosixName(name, posix) && shm_unlink(posix.constData()) == 0;
+}
+
+bool SharedMemory::exists(const QString& name)
+{
+    QByteArray posix;
+    if (!ToPosixName(name, posix))
+        return false;
+    const int fd = shm_open(posix.constData(), O_RDONLY, 0);
+    if (fd < 0)
+        return errno == EACCES; // someone else's, but the name is taken
+    close(fd);
+    return true;
+}
+
+SharedMemory::~SharedMemory()
+{
+    munmap(m_data, m_size);
+}
+
+} // namespace platform
