@@ -380,6 +380,9 @@ void TRdImageButton::MeasurePass(bool sizeToContent)
 {
     // A scratch canvas stands in for the memory device context.
     QImage scratch(1, 1, QImage::Format_ARGB32_Premultiplied);
+    // Same resolution as the control, so point-sized fonts measure as they will paint.
+    scratch.setDotsPerMeterX(qRound(logicalDpiX() / 0.0254));
+    scratch.setDotsPerMeterY(qRound(logicalDpiY() / 0.0254));
     QPainter canvas(&scratch);
     if (!canvas.isActive())
         return;

@@ -35,7 +35,7 @@ inline controls::TPicture* PngPicture(QObject* owner, int w, int h, QRgb colour)
 
 inline QString StepMarkerPath()
 {
-    return qEnvironmentVariable("SKINTOOL_SOURCE_DIR", QStringLiteral("..")) +
+    return qEnvironmentVariable("SKINTOOL_SOURCE_DIR", QStringLiteral(SKINTOOL_SOURCE_DIR_DEFAULT)) +
            QStringLiteral("/src/app/pictures/step_marker.png");
 }
 
