@@ -70,7 +70,7 @@ inline bool Near(QRgb a, QRgb b, int tolerance = 8)
 class PaintCounter : public QObject
 {
 public:
-    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    explicit PaintCounter(QWidget* widget) : QObject(widget) { widget->installEventFilter(this); }
     int count = 0;
     // Delivers pending repaints and tells whether any arrived since the last call.
     bool Repainted()

@@ -1,5 +1,6 @@
 #include "controls/RdScrollBar.h"
 #include "controls/TBitmap.h"
+#include "controls/TPngGraphic.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -343,4 +344,45 @@ TEST(DrawDesignRect, OtherGraphicsGoThroughABitmap)
     EXPECT_EQ(target.pixel(50, 50), kPiece[1][1]);
     EXPECT_EQ(target.pixel(95, 50), kPiece[1][2]);
     EXPECT_EQ(target.pixel(95, 95), kPiece[2][2]);
+}
+
+TEST(DrawDesignRect, PngPiecesBlendByAlphaAndOpacity)
+{
+    // A 30 x 30 PNG: opaque red frame, half-transparent blue centre.
+    QImage image(30, 30, QImage::Format_ARGB32);
+    image.fill(qRgba(255, 0, 0, 255));
+    for (int y = 10; y < 20; ++y)
+        for (int x = 10; x < 20; ++x)
+            image.setPixel(x, y, qRgba(0, 0, 255, 128));
+    TPngGraphic png;
+    png.Png().Assign(image);
+    TDesignRect rect;
+    rect.SetMargins(10, 10, 10, 10);
+    QImage target = Canvas(90, 60, 0xFFFFFFFF);
+    {
+        QPainter p(&target);
+        DrawDesignRect(&p, &png, TRect::Bounds(0, 0, 90, 60), &rect);
+    }
+    EXPECT_EQ(target.pixel(85, 55), qRgb(255, 0, 0));
+    EXPECT_EQ(target.pixel(45, 5), qRgb(255, 0, 0));
+    const QRgb centre = target.pixel(45, 30);
+    EXPECT_NEAR(qRed(centre), 127, 2) << "half blue over white";
+    EXPECT_NEAR(qBlue(centre), 255, 1);
+
+    // The image's opacity byte scales every piece.
+    png.Png().SetOpacity(0);
+    QImage untouched = Canvas(90, 60, 0xFF00FF00);
+    {
+        QPainter p(&untouched);
+        DrawDesignRect(&p, &png, TRect::Bounds(0, 0, 90, 60), &rect);
+    }
+    EXPECT_EQ(untouched.pixel(5, 5), 0xFF00FF00u);
+    png.Png().SetOpacity(128);
+    QImage half = Canvas(90, 60, 0xFFFFFFFF);
+    {
+        QPainter p(&half);
+        DrawDesignRect(&p, &png, TRect::Bounds(0, 0, 90, 60), &rect);
+    }
+    EXPECT_NEAR(qGreen(half.pixel(5, 5)), 127, 2);
+    EXPECT_EQ(qRed(half.pixel(5, 5)), 255);
 }
