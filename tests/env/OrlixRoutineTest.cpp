@@ -139,6 +139,20 @@ TEST(OpenFolderAndSelect, WithoutServiceOrOpenerStartsAFileManagerOnThePath)
     EXPECT_EQ(programs.waitForArguments("nautilus"), QStringList({"--select", file}));
 }
 
+TEST(OpenFolderAndSelect, WithNoSessionBusAtAllStillReachesAFileManager)
+{
+    const QByteArray savedAddress = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    const bool hadAddress = qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/skintool-test-bus");
+    FakePrograms programs({"nautilus"});
+    TempDir tool;
+    const QString folder = tool.file("classic/images");
+    QDir().mkpath(folder);
+    env::OpenFolderAndSelect(folder);
+    EXPECT_EQ(programs.waitForArguments("nautilus"), QStringList({"--select", folder}));
+    hadAddress ? qputenv("DBUS_SESSION_BUS_ADDRESS", savedAddress) : qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+}
+
 TEST(KillProcessesByName, StopsEveryCopyWhateverTheCaseOfItsName)
 {
     TempDir dir;
