@@ -42,25 +42,32 @@ QString TypeText(const char* type)
     throw EPNGError(message);
 }
 
-// Reads exactly n bytes in blocks, so a length claimed by a broken file allocates only what is there.
-bool ReadExactly(QIODevice& in, qint64 n, QByteArray& out)
+// Appends exactly n bytes, read in blocks, so a length claimed by a broken file allocates only what is
+// really there.
+bool AppendExactly(QIODevice& in, qint64 n, QByteArray& out)
 {
-    out.clear();
-    constexpr qint64 Block = 1 << 16;
-    while (out.size() < n) {
-        const qint64 want = std::min(Block, n - out.size());
+    constexpr qint64 Block = 1 << 20;
+    const qsizetype end = out.size() + n;
+    while (out.size() < end) {
+        const qint64 want = std::min(Block, end - out.size());
         const qsizetype old = out.size();
         out.resize(old + want);
         const qint64 got = in.read(out.data() + old, want);
         if (got <= 0) {
+            out.resize(old);
             if (got == 0 && in.waitForReadyRead(30000))
                 continue;
-            out.resize(old);
             return false;
         }
         out.resize(old + got);
     }
     return true;
+}
+
+bool ReadExactly(QIODevice& in, qint64 n, QByteArray& out)
+{
+    out.clear();
+    return AppendExactly(in, n, out);
 }
 
 bool IsLetter(char c)
@@ -419,20 +426,22 @@ PngCodec::Parsed PngCodec::Read(QIODevice& in)
                 Refuse(QStringLiteral("Broken PNG picture: the palette is missing"));
             sawIdat = true;
             result.firstIdatLength = length;
-            result.idat = data + crc;
+            result.idat = std::move(data);
+            result.idat.append(crc);
             // The following IDAT chunks go in whole; the first other chunk stays unread in the stream.
+            QByteArray& idat = result.idat;
             for (;;) {
                 const QByteArray next = in.peek(8);
-                if (next.size() < 8 || next.mid(4, 4) != "IDAT")
+                if (next.size() < 8 || std::memcmp(next.constData() + 4, "IDAT", 4) != 0)
                     break;
-                QByteArray nextHead, nextData, nextCrc;
-                ReadExactly(in, 8, nextHead);
-                const uint32_t n = BigEndian32(nextHead.constData());
-                if (n > 0x7FFFFFFFu || !ReadExactly(in, n, nextData) || !ReadExactly(in, 4, nextCrc))
+                const uint32_t n = BigEndian32(next.constData());
+                const qsizetype at = idat.size();
+                if (n > 0x7FFFFFFFu || !AppendExactly(in, qint64(n) + 12, idat))
                     Refuse(QStringLiteral("Truncated PNG picture: chunk IDAT is cut short"));
-                if (ChunkCrc("IDAT", nextData) != BigEndian32(nextCrc.constData()))
+                const char* chunk = idat.constData() + at;
+                const uLong sum = crc32(0, reinterpret_cast<const Bytef*>(chunk + 4), uInt(n) + 4);
+                if (uint32_t(sum) != BigEndian32(chunk + 8 + n))
                     Refuse(QStringLiteral("Broken PNG picture: CRC error in chunk IDAT"));
-                result.idat += nextHead + nextData + nextCrc;
             }
             idatDone = true;
             continue;

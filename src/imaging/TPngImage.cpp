@@ -125,7 +125,7 @@ void TPngImage::SetupHeader(const PngHeader& h, bool keyAlpha)
     d.BytesPerRow = ((d.BitsPerPixel * d.Width + 31) / 32) * 4;
     d.HasIdat = true;
     m_keyAlpha = keyAlpha;
-    uint8_t* bi = d.BitmapInfo.data();
+    uint8_t* bi = d.BitmapHeader.data();
     std::memset(bi, 0, DescriptionHeader);
     PutLittleEndian32(bi, DescriptionHeader);
     PutLittleEndian32(bi + 4, uint32_t(d.Width));
@@ -137,11 +137,12 @@ void TPngImage::SetupHeader(const PngHeader& h, bool keyAlpha)
 void TPngImage::SetupPalette()
 {
     TChunkIHDR& d = m_header;
-    uint8_t* pal = d.BitmapInfo.data() + DescriptionHeader;
-    std::memset(pal, 0, 256 * 4);
     d.PaletteCount = 0;
+    d.Palette.clear();
     if (d.BitsPerPixel != 8)
         return;
+    d.Palette = QByteArray(256 * 4, '\0');
+    auto* pal = reinterpret_cast<uint8_t*>(d.Palette.data());
     if (d.ColorType == PngColorType::Palette) {
         d.PaletteCount = int(m_plte.size() / 3);
         for (int i = 0; i < 256; ++i) {
@@ -209,7 +210,8 @@ void TPngImage::CopyHeaderFrom(const TPngImage& s)
     d.BitsPerPixel = o.BitsPerPixel;
     d.BytesPerRow = o.BytesPerRow;
     d.PaletteCount = o.PaletteCount;
-    d.BitmapInfo = o.BitmapInfo;
+    d.BitmapHeader = o.BitmapHeader;
+    d.Palette = o.Palette;
     d.HasIdat = o.HasIdat;
     d.IdatLength = o.IdatLength;
     m_fileHeader = s.m_fileHeader;
@@ -408,12 +410,8 @@ void TPngImage::SetSize(int width, int height)
     h.interlace = 0;
     PngCodec::Validate(h);
     ReleasePixelState();
-    const auto palette = m_header.BitmapInfo;
-    const int paletteCount = m_header.PaletteCount;
     m_fileHeader = h;
-    SetupHeader(h, m_keyAlpha);
-    std::memcpy(m_header.BitmapInfo.data() + DescriptionHeader, palette.data() + DescriptionHeader, 256 * 4);
-    m_header.PaletteCount = paletteCount;
+    SetupHeader(h, m_keyAlpha); // the palette stays
     m_header.IdatLength = 0;
     AllocateOwnBuffers();
 }
@@ -428,7 +426,8 @@ void TPngImage::Clear()
     m_header.BitsPerPixel = m_header.BytesPerRow = m_header.PaletteCount = 0;
     m_header.HasIdat = false;
     m_header.IdatLength = 0;
-    m_header.BitmapInfo.fill(0);
+    m_header.BitmapHeader.fill(0);
+    m_header.Palette.clear();
     m_fileHeader = PngHeader();
     m_chunks.clear();
     m_plte.clear();
@@ -446,7 +445,7 @@ bool TPngImage::HasTransparency() const
     if (SamplesPerPixel() != 1)
         return false;
     for (int i = 0; i < m_header.PaletteCount; ++i)
-        if (m_header.BitmapInfo[size_t(DescriptionHeader + 4 * i + 3)] != 255)
+        if (uint8_t(m_header.Palette[4 * i + 3]) != 255)
             return true;
     return false;
 }
@@ -598,7 +597,9 @@ QRgb TPngImage::PaletteEntry(int index) const
     if (index < 0 || index > 255)
         return 0;
     EnsureDecoded();
-    const uint8_t* e = m_header.BitmapInfo.data() + DescriptionHeader + 4 * index;
+    if (m_header.Palette.isEmpty())
+        return 0;
+    const auto* e = reinterpret_cast<const uint8_t*>(m_header.Palette.constData()) + 4 * index;
     return qRgba(e[2], e[1], e[0], e[3]);
 }
 
@@ -607,7 +608,7 @@ void TPngImage::SetPaletteEntry(int index, QRgb colour)
     if (index < 0 || index >= m_header.PaletteCount)
         return;
     EnsureDecoded();
-    uint8_t* e = m_header.BitmapInfo.data() + DescriptionHeader + 4 * index;
+    auto* e = reinterpret_cast<uint8_t*>(m_header.Palette.data()) + 4 * index;
     e[0] = uint8_t(qBlue(colour));
     e[1] = uint8_t(qGreen(colour));
     e[2] = uint8_t(qRed(colour));

@@ -50,8 +50,10 @@ enum class PngColorType : uint8_t
     RgbAlpha = 6
 };
 
-// Per-image header state: the size, the pixel layout, the 1064-byte bitmap description (40-byte
-// header followed by 256 palette entries B, G, R, A) and the image's hold on shared data.
+// Per-image header state: the size, the pixel layout, the 1064-byte bitmap description and the
+// image's hold on shared data. The description is the 40-byte bitmap header followed by 256 palette
+// entries (B, G, R, A); the palette part is kept apart and shared by copies until one changes it, and
+// is empty (all zero) for layouts without a palette, so a picture costs little beyond its pixels.
 struct TChunkIHDR
 {
     int Width = 0;
@@ -62,7 +64,8 @@ struct TChunkIHDR
     int BitsPerPixel = 0; // 8, 24 or 32
     int BytesPerRow = 0;  // ((BitsPerPixel * Width + 31) / 32) * 4
     int PaletteCount = 0;
-    std::array<uint8_t, 1064> BitmapInfo{};
+    std::array<uint8_t, 40> BitmapHeader{};
+    QByteArray Palette; // 1024 bytes or empty
 
     std::atomic<TPngImageData*> ShareImageData{nullptr};
     uint8_t* ImageData = nullptr;      // may point into the entry's Pixels

@@ -106,7 +106,12 @@ TPngImageData* TPngImageDataList::ShareDecodedImage(TPngImage& source)
     // The key covers the description, the pixels and the 16-bit low bytes: buffers are handed between
     // holders of one key, so everything they carry must be equal.
     Crc64 crc;
-    crc.Update(src.BitmapInfo.data(), src.BitmapInfo.size());
+    crc.Update(src.BitmapHeader.data(), src.BitmapHeader.size());
+    static const uint8_t noPalette[1024] = {};
+    if (src.Palette.size() == sizeof noPalette)
+        crc.Update(src.Palette.constData(), sizeof noPalette);
+    else
+        crc.Update(noPalette, sizeof noPalette);
     crc.Update(src.ImageData, PixelBytes(src));
     if (src.ExtraImageData)
         crc.Update(src.ExtraImageData, PixelBytes(src));
