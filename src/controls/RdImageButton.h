@@ -46,8 +46,8 @@ using TShowHintEvent = std::function<void(QString& hintStr, bool& canShow, THint
 class TRdImageButton : public QWidget
 {
     Q_OBJECT
-    Q_PROPERTY(bool FoundTextEllipsis READ FoundTextEllipsis)
-    Q_PROPERTY(bool FoundTextWordBreak READ FoundTextWordBreak)
+    Q_PROPERTY(bool FoundTextEllipsis READ FoundTextEllipsis STORED false)
+    Q_PROPERTY(bool FoundTextWordBreak READ FoundTextWordBreak STORED false)
     Q_PROPERTY(controls::TAlign Align READ Align WRITE SetAlign)
     Q_PROPERTY(controls::TAnchors Anchors READ Anchors WRITE SetAnchors)
     Q_PROPERTY(bool AutoSize READ AutoSize WRITE SetAutoSize)
