@@ -624,7 +624,7 @@ void TRdImageButton::Paint(QPainter& canvas)
 void TRdImageButton::CalcTextRect(QPainter& canvas, TRect& r, bool applyMargins, unsigned& flags,
                                   TPicture*& icon, TRect& t)
 {
-    flags = m_showAccelChar ? 0 : DT_NOPREFIX;
+    flags = m_showAccelChar ? 0u : unsigned(DT_NOPREFIX);
     const int L0 = r.Left;
     const int R0 = r.Right;
     if (m_buttonCaptionAlignment == taLeftJustify)
