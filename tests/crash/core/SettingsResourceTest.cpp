@@ -20,7 +20,8 @@ namespace {
 std::vector<std::byte> Bytes(const QByteArray& data)
 {
     std::vector<std::byte> out(std::size_t(data.size()));
-    std::memcpy(out.data(), data.constData(), out.size());
+    if (!out.empty())
+        std::memcpy(out.data(), data.constData(), out.size());
     return out;
 }
 
