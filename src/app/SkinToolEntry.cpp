@@ -2,6 +2,7 @@
 
 #include "app/TApplication.h"
 #include "app/uMain.h"
+#include "imaging/TPngImageDataList.h"
 #include "platform/NamedMutex.h"
 
 #include <QTimer>
@@ -10,6 +11,9 @@ namespace app {
 
 int SkinToolMain(int argc, char** argv)
 {
+    // Module start-up: identical PNG pictures share one copy of their data from here on.
+    imaging::InitializePngSharing();
+
     // Only the number of arguments counts; it is taken before Qt removes its own options.
     const int argumentCount = argc - 1;
 

@@ -1,11 +1,22 @@
 #include "app/uMain.h"
 
+#include "app/ColorTable.h"
 #include "app/FormAnchors.h"
+#include "app/ResourceCompiler.h"
+#include "env/KRY_Comm.h"
+#include "env/Orlix_Routine_New.h"
+#include "env/TIniFile.h"
+#include "imaging/TPngImage.h"
+#include "platform/Exception.h"
+#include "platform/FileCopy.h"
+#include "platform/Shell.h"
 #include "platform/MessageBox.h"
 #include "platform/Registry.h"
 #include "platform/WinePrefix.h"
 
 #include <QCheckBox>
+#include <QEvent>
+#include <QFile>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -13,6 +24,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 
 // The window's built-in pictures live in a static library; their registration must be pulled in.
@@ -58,9 +70,47 @@ QString FindInstallLocation()
     return result;
 }
 
+bool IsUnsafeSkinName(const QString& name)
+{
+    if (name == QLatin1String(".") || name == QLatin1String("..") || name.endsWith(QLatin1Char('.')))
+        return true;
+    for (const QChar c : name)
+        if (c.unicode() < 0x20 || QStringLiteral("\\/:*?\"<>|").contains(c))
+            return true;
+    // Windows takes "con.rcc" and "con.anything.rcc" for the device as well.
+    const QString stem = name.section(QLatin1Char('.'), 0, 0).toUpper();
+    static const QRegularExpression device(QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])$"));
+    return device.match(stem).hasMatch();
+}
+
+QString NormalizeSkinName(const QString& text)
+{
+    qsizetype from = 0, to = text.size();
+    while (from < to && text.at(from).unicode() <= 0x20)
+        ++from;
+    while (to > from && text.at(to - 1).unicode() <= 0x20)
+        --to;
+    QString name = text.mid(from, to - from);
+    for (QChar& c : name)
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + 32);
+    return name;
+}
+
+namespace {
+QString g_toolFolder;
+}
+
 QString ToolFolder()
 {
+    if (!g_toolFolder.isEmpty())
+        return g_toolFolder;
     return QCoreApplication::applicationDirPath() + QLatin1Char('/');
+}
+
+void SetToolFolder(const QString& folder)
+{
+    g_toolFolder = folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
 
 namespace {
@@ -216,6 +266,7 @@ void TfrmMain::createControls()
     imgSkin_menu->hide();
 
     Button_Make = addButton(g, "Button_Make", {315, 237, 154, 49}, QStringLiteral("Make"));
+    connect(Button_Make, &QPushButton::clicked, this, &TfrmMain::Button_MakeClick);
     Edit_root = new QLineEdit(g);
     Edit_root->setObjectName(QStringLiteral("Edit_root"));
     Edit_root->setGeometry(114, 129, 351, 21);
@@ -244,6 +295,10 @@ void TfrmMain::createControls()
     popMnu->addAction(QStringLiteral("SaveAs..."))->setObjectName(QStringLiteral("nSaveToFile"));
     popMnu->addSeparator()->setObjectName(QStringLiteral("N1"));
     popMnu->addAction(QStringLiteral("ExportAll"))->setObjectName(QStringLiteral("nExportAll"));
+
+    // The link labels take clicks and hovering through the window.
+    for (QLabel* link : {lbl_openskin, lbl_Atten, lbl_FileName})
+        link->installEventFilter(this);
 
     SetAnchors(lbl_FileName, akTop | akRight);
     SetAnchors(Button_Make, akTop | akRight);
@@ -283,6 +338,136 @@ void TfrmMain::showEvent(QShowEvent* event)
         move(frame.topLeft());
     }
     Button_Make->setFocus(Qt::OtherFocusReason);
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    const bool click = event->type() == QEvent::MouseButtonRelease;
+    const bool enter = event->type() == QEvent::Enter;
+    const bool leave = event->type() == QEvent::Leave;
+    if (auto* label = qobject_cast<QLabel*>(watched); label && (click || enter || leave)) {
+        if (click && label == lbl_Atten)
+            lbl_AttenClick();
+        else if (click && label == lbl_FileName)
+            lbl_FileNameClick();
+        else if (click && label == lbl_openskin)
+            lbl_openskinClick();
+        else if ((enter || leave) && (label == lbl_Atten || label == lbl_FileName)) {
+            QFont font = label->font();
+            font.setUnderline(enter);
+            label->setFont(font);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfrmMain::lbl_AttenClick()
+{
+    env::OpenFolderAndSelect(ToolFolder() + QStringLiteral("classic/images"));
+}
+
+void TfrmMain::lbl_FileNameClick()
+{
+    env::OpenFolderAndSelect(lbl_FileName->text());
+}
+
+void TfrmMain::lbl_openskinClick()
+{
+    const QString typed = Edit_root->text();
+    QString path;
+    if (typed.isEmpty()) {
+        path = FindInstallLocation() + QStringLiteral("Skin\\classic.rcc");
+    } else {
+        qsizetype from = 0, to = typed.size();
+        while (from < to && typed.at(from).unicode() <= 0x20)
+            ++from;
+        while (to > from && typed.at(to - 1).unicode() <= 0x20)
+            --to;
+        path = FindInstallLocation() + QStringLiteral("Skin\\") + typed.mid(from, to - from) + QStringLiteral(".rcc");
+    }
+    env::OpenFolderAndSelect(path);
+}
+
+void TfrmMain::WriteColorSettings(const QString& name)
+{
+    app::WriteColorSettings(ToolFolder(), name, cbRGBBGR->isChecked());
+}
+
+void TfrmMain::writePicture(const QImage& picture, const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw platform::Exception(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
+    imaging::TPngImage png;
+    png.Assign(picture);
+    png.SaveToStream(file);
+}
+
+void TfrmMain::Button_MakeClick()
+{
+    using platform::ShowMessageBox;
+    if (Edit_root->text().isEmpty()) {
+        ShowMessageBox(QStringLiteral("Skin name cannot be empty!"), kApplicationTitle);
+        Edit_root->setFocus();
+        return;
+    }
+    // The name becomes part of file names here and in the product's folder: refuse what Windows
+    // could not store, before anything is written.
+    const QString name = NormalizeSkinName(Edit_root->text());
+    if (name.isEmpty() || IsUnsafeSkinName(name)) {
+        ShowMessageBox(name.isEmpty() ? QStringLiteral("Skin name cannot be empty!")
+                                      : QStringLiteral("Skin name contains characters that cannot be used in a file name."),
+                       kApplicationTitle);
+        Edit_root->setFocus();
+        return;
+    }
+    if (FindInstallLocation().isEmpty()) {
+        ShowMessageBox(QStringLiteral("Please install Mirelune 11"), kApplicationTitle);
+        platform::ShellOpen(kVendorWebSite);
+        return;
+    }
+    Button_Make->setEnabled(false);
+
+    const QString tool = ToolFolder();
+    WriteColorSettings(name);
+    RunResourceCompiler(name, tool + QStringLiteral("classic/"));
+    writePicture(m_previewPicture, tool + QStringLiteral("public/preview/preview_") + name + QStringLiteral(".png"));
+    writePicture(m_skinMenuPicture, tool + QStringLiteral("public/images/skin_menu_") + name + QStringLiteral(".png"));
+    RunResourceCompiler(QStringLiteral("public"), tool + QStringLiteral("public/"));
+
+    if (QFile::exists(tool + QStringLiteral("NewSkin/") + name + QStringLiteral(".rcc"))) {
+        ShowMessageBox(QStringLiteral("New skin is created successfully. Click the \"OK\" button to apply the new skin!"),
+                       kApplicationTitle);
+        env::KillProcessesByName(QStringLiteral("KRY.exe"));
+        SetProductSkin(name);
+        InstallSkinFiles(name);
+        platform::ShellOpen(FindInstallLocation() + QStringLiteral("Kry.exe"));
+        lbl_openskin->setVisible(true);
+        lbl_openskinClick();
+    } else {
+        ShowMessageBox(QStringLiteral("Failed to make new skin!"), kApplicationTitle);
+    }
+    Button_Make->setEnabled(true);
+}
+
+void TfrmMain::SetProductSkin(const QString& name)
+{
+    const QString path = platform::WinePrefix::toNativePath(env::GetProductDataFolder() + QStringLiteral("Main.ini"));
+    if (!QFile::exists(path))
+        return;
+    env::TIniFile settings(path);
+    settings.WriteString(QStringLiteral("Main"), QStringLiteral("Skin"), name);
+}
+
+void TfrmMain::InstallSkinFiles(const QString& name)
+{
+    // Each bundle lands under its final name in one step, so a product started meanwhile never
+    // reads half a file.
+    const QString newSkin = ToolFolder() + QStringLiteral("NewSkin/");
+    if (QFile::exists(newSkin + name + QStringLiteral(".rcc")))
+        platform::CopyFileReplacing(newSkin + name + QStringLiteral(".rcc"), m_productSkinFolder + name + QStringLiteral(".rcc"));
+    if (QFile::exists(newSkin + QStringLiteral("public.rcc")))
+        platform::CopyFileReplacing(newSkin + QStringLiteral("public.rcc"), m_productSkinFolder + QStringLiteral("public.rcc"));
 }
 
 void TfrmMain::btnBrowseClick()

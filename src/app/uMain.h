@@ -26,6 +26,18 @@ QString FindInstallLocation();
 // The folder of the running executable, with a trailing separator; the working folders
 // "classic", "public", "NewSkin" and the resource compiler live there.
 QString ToolFolder();
+// Tests run the tool's work in a folder of their own; an empty path restores the executable's.
+void SetToolFolder(const QString& folder);
+
+// The vendor's web site, opened when a Make finds the product missing.
+inline const QString kVendorWebSite = QStringLiteral("https://www.orlix.example/mirelune/");
+
+// A skin name (already trimmed and lower-cased) that cannot be part of a Windows file name:
+// reserved characters, control characters, "." and "..", a final dot, a device name.
+bool IsUnsafeSkinName(const QString& name);
+
+// The name as the Make uses it: characters up to blank trimmed from both ends, A-Z lower-cased.
+QString NormalizeSkinName(const QString& text);
 
 // A numbered step marker: the marker picture with its number on top.
 class StepMarker : public QLabel
@@ -60,6 +72,21 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
 
+public:
+    // The Make command and its two installation steps.
+    void Button_MakeClick();
+    void SetProductSkin(const QString& name);
+    void InstallSkinFiles(const QString& name);
+    void WriteColorSettings(const QString& name);
+
+    // Folder links.
+    void lbl_AttenClick();
+    void lbl_FileNameClick();
+    void lbl_openskinClick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private slots:
     void btnBrowseClick();
 
@@ -70,6 +97,7 @@ private:
     QPushButton* addButton(QWidget* parent, const char* name, const QRect& geometry, const QString& text);
     static void makeLink(QLabel* label);
     static void autoSize(QLabel* label);
+    static void writePicture(const QImage& picture, const QString& path);
 
 public:
     // Controls, named as in the window's design.

@@ -33,4 +33,73 @@ bool ShellOpen(const QString& target, const QStringList& arguments, const QStrin
     return process.startDetached();
 }
 
+bool RunAndWait(const QString& program, const QString& parameters, const QString& workingFolder)
+{
+    QProcess process;
+    process.setProgram(WinePrefix::toNativePath(program));
+    process.setArguments(SplitWindowsCommandLine(parameters));
+    process.setWorkingDirectory(WinePrefix::toNativePath(workingFolder));
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start();
+    if (!process.waitForStarted(-1))
+        return false;
+    process.waitForFinished(-1);
+    return true;
+}
+
+QStringList SplitWindowsCommandLine(const QString& parameters)
+{
+    QStringList args;
+    QString current;
+    bool inArgument = false;
+    bool quoted = false;
+    const qsizetype n = parameters.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = parameters.at(i);
+        if (!quoted && (c == QLatin1Char(' ') || c == QLatin1Char('\t'))) {
+            if (inArgument) {
+                args << current;
+                current.clear();
+                inArgument = false;
+            }
+            continue;
+        }
+        inArgument = true;
+        if (c == QLatin1Char('\\')) {
+            qsizetype count = 0;
+            while (i < n && parameters.at(i) == QLatin1Char('\\')) {
+                ++count;
+                ++i;
+            }
+            if (i < n && parameters.at(i) == QLatin1Char('"')) {
+                current += QString(count / 2, QLatin1Char('\\'));
+                if (count % 2) {
+                    current += QLatin1Char('"');
+                    continue;
+                }
+                --i; // the quote itself is handled below
+                continue;
+            }
+            current += QString(count, QLatin1Char('\\'));
+            --i;
+            continue;
+        }
+        if (c == QLatin1Char('"')) {
+            if (quoted && i + 1 < n && parameters.at(i + 1) == QLatin1Char('"')) {
+                current += QLatin1Char('"');
+                ++i;
+                continue;
+            }
+            quoted = !quoted;
+            continue;
+        }
+        current += c;
+    }
+    if (inArgument)
+        args << current;
+    return args;
+}
+
 } // namespace platform

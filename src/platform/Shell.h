@@ -16,4 +16,16 @@ bool ShellOpen(const QString& target, const QStringList& arguments = {}, const Q
 // The Wine loader in force: $WINE, else "wine".
 QString WineLoader();
 
+// Starts `program` with a Windows-style parameter string in `workingFolder`, hidden (its output
+// discarded), and waits for it without a time limit: the "open" verb with a wait on the process
+// handle. The parameters are split into arguments by the Windows command-line rules, so a
+// command line reaches the program as it would on Windows. Returns whether it could be started.
+bool RunAndWait(const QString& program, const QString& parameters, const QString& workingFolder);
+
+// The Windows rules for one command line: blanks and tabs separate, double quotes group,
+// 2n backslashes before a quote give n backslashes and a quote mark that groups, 2n+1 give n
+// backslashes and a literal quote, other backslashes stand for themselves, and "" inside a
+// quoted part is a literal quote.
+QStringList SplitWindowsCommandLine(const QString& parameters);
+
 } // namespace platform

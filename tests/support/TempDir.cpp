@@ -25,10 +25,16 @@ QByteArray ReadAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+QString SourceDir()
+{
+    const QString fromEnv = qEnvironmentVariable("SKINTOOL_SOURCE_DIR");
+    return fromEnv.isEmpty() ? QStringLiteral(SKINTOOL_SOURCE_DIR_DEFAULT) : fromEnv;
+}
+
 QString SharedDataDir()
 {
     const QString fromEnv = qEnvironmentVariable("SKINTOOL_SHARED_DIR");
-    return fromEnv.isEmpty() ? QStringLiteral("../shared") : QDir::cleanPath(fromEnv);
+    return QDir::cleanPath(fromEnv.isEmpty() ? SourceDir() + QStringLiteral("/../shared") : fromEnv);
 }
 
 QString ArtifactDir()

@@ -26,6 +26,8 @@ QByteArray ReadAll(const QString& path);
 QString SharedDataDir();
 // Where tests keep what a person may want to look at afterwards (screenshots).
 QString ArtifactDir();
+// The project's source folder.
+QString SourceDir();
 // Folder of the built executables (the tool, the demo product, test doubles).
 QString BinDir();
 
