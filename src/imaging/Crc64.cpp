@@ -1,5 +1,9 @@
 #include "imaging/Crc64.h"
 
+#include "imaging/CrcFold.h"
+
+#include <zlib.h>
+
 #include <array>
 #include <cstring>
 
@@ -29,12 +33,15 @@ struct Tables
 
 const Tables tables;
 
-} // namespace
+uint64_t TableRun(uint64_t c, const uint8_t* p, size_t size);
 
-void Crc64::Update(const void* data, size_t size)
+uint64_t ReduceBlock(const uint8_t* block16)
 {
-    const auto* p = static_cast<const uint8_t*>(data);
-    uint64_t c = m_state;
+    return TableRun(0, block16, 16);
+}
+
+uint64_t TableRun(uint64_t c, const uint8_t* p, size_t size)
+{
     const auto& t = tables.t;
     while (size >= 8) {
         uint64_t w;
@@ -49,7 +56,30 @@ void Crc64::Update(const void* data, size_t size)
     }
     while (size--)
         c = t[0][(c ^ *p++) & 0xFF] ^ (c >> 8);
-    m_state = c;
+    return c;
+}
+
+} // namespace
+
+void Crc64::Update(const void* data, size_t size)
+{
+    const auto* p = static_cast<const uint8_t*>(data);
+    const size_t folded = CrcFold::Fold64(m_state, p, size, ReduceBlock);
+    m_state = TableRun(m_state, p + folded, size - folded);
+}
+
+uint64_t Crc64::TableOnly(const void* data, size_t size)
+{
+    return ~TableRun(~uint64_t(0), static_cast<const uint8_t*>(data), size);
+}
+
+uint32_t Crc64::Crc32(uint32_t crc, const void* data, size_t size)
+{
+    const auto* p = static_cast<const uint8_t*>(data);
+    uint32_t state = ~crc;
+    const size_t folded = CrcFold::Fold32(state, p, size);
+    // zlib takes uInt lengths; callers pass chunk data, which never exceeds 2^31 - 1.
+    return uint32_t(::crc32(~state, p + folded, uInt(size - folded)));
 }
 
 uint64_t Crc64::Of(const void* data, size_t size)

@@ -1,5 +1,6 @@
 #include "imaging/PngCodec.h"
 
+#include "imaging/Crc64.h"
 #include "imaging/EPNGError.h"
 
 #include <QIODevice>
@@ -82,9 +83,7 @@ bool IsCritical(const char* type)
 
 uint32_t ChunkCrc(const char* type, const QByteArray& data)
 {
-    uLong crc = crc32(0, reinterpret_cast<const Bytef*>(type), 4);
-    // zlib takes uInt lengths; chunk data never exceeds 2^31 - 1.
-    return uint32_t(crc32(crc, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size())));
+    return Crc64::Crc32(Crc64::Crc32(0, type, 4), data.constData(), size_t(data.size()));
 }
 
 // ---- libpng decoding -------------------------------------------------------------------------------
@@ -439,8 +438,7 @@ PngCodec::Parsed PngCodec::Read(QIODevice& in)
                 if (n > 0x7FFFFFFFu || !AppendExactly(in, qint64(n) + 12, idat))
                     Refuse(QStringLiteral("Truncated PNG picture: chunk IDAT is cut short"));
                 const char* chunk = idat.constData() + at;
-                const uLong sum = crc32(0, reinterpret_cast<const Bytef*>(chunk + 4), uInt(n) + 4);
-                if (uint32_t(sum) != BigEndian32(chunk + 8 + n))
+                if (Crc64::Crc32(0, chunk + 4, size_t(n) + 4) != BigEndian32(chunk + 8 + n))
                     Refuse(QStringLiteral("Broken PNG picture: CRC error in chunk IDAT"));
             }
             idatDone = true;
