@@ -23,8 +23,8 @@ struct alignas(4) TestNote
 #else
 #define TEST_NOTE_UNINSTRUMENTED
 #endif
-[[gnu::used, gnu::retain, gnu::section(".note.TESTNOTE")]] TEST_NOTE_UNINSTRUMENTED const TestNote testNote = {
-    9u, 5u, 10u, "TESTNOTE", {'h', 'e', 'l', 'l', 'o'}};
+[[gnu::used, gnu::retain, gnu::section(".note.TESTNOTE")]] TEST_NOTE_UNINSTRUMENTED const TestNote
+    testNote = {9u, 5u, 10u, "TESTNOTE", {'h', 'e', 'l', 'l', 'o'}};
 
 const char g_data[] = "module data";
 

@@ -1,6 +1,6 @@
+#include "platform/SharedMemory.h"
 #include "platform/NamedSemaphore.h"
 #include "platform/ProcessInfo.h"
-#include "platform/SharedMemory.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -17,7 +17,9 @@ namespace {
 
 QString UniqueName(const char* what)
 {
-    return QStringLiteral("SkinToolTest%1$%2").arg(QLatin1String(what)).arg(platform::CurrentProcessId(), 0, 16);
+    return QStringLiteral("SkinToolTest%1$%2")
+        .arg(QLatin1String(what))
+        .arg(platform::CurrentProcessId(), 0, 16);
 }
 
 } // namespace
