@@ -114,6 +114,8 @@ TEST_F(PngSharing, TheLastOfTwoHoldersDestroysTheEntry)
     a.reset();
     ASSERT_EQ(List().Count(), 1);
     EXPECT_EQ(List().Entries().front(), entry);
+    EXPECT_FALSE(imaging::FinalizePngSharing()) << "a list with entries stays to the end";
+    ASSERT_NE(TPngImageDataList::Instance(), nullptr);
     EXPECT_EQ(entry->RefCount.load(), 1);
     std::string first;
     EXPECT_EQ(CompareWithReference(*b, ReferencePixels(QStringLiteral("basn2c08")), first), 0) << first;
