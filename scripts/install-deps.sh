@@ -7,7 +7,7 @@ packages=(
     libpng-dev zlib1g-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     clang libclang-rt-14-dev
-    xvfb xauth x11-utils xdotool dbus fonts-wine fonts-dejavu-core
+    xvfb xauth x11-utils xdotool fonts-wine fonts-dejavu-core
     dbus-daemon
 )
 missing=()

@@ -2,6 +2,7 @@
 
 #include "app/TApplication.h"
 #include "app/uMain.h"
+#include "crash/core/CrashSettings.h"
 #include "imaging/TPngImageDataList.h"
 #include "platform/NamedMutex.h"
 
@@ -13,6 +14,8 @@ int SkinToolMain(int argc, char** argv)
 {
     // Module start-up: identical PNG pictures share one copy of their data from here on.
     imaging::InitializePngSharing();
+    // The crash reporter reads the settings carried by this executable.
+    crash::RegisterMainSettings(std::make_shared<crash::CrashSettings>(0));
 
     // Only the number of arguments counts; it is taken before Qt removes its own options.
     const int argumentCount = argc - 1;
@@ -30,12 +33,17 @@ int SkinToolMain(int argc, char** argv)
     TApplication::setApplicationDisplayName(kApplicationTitle);
     TApplication::loadWindowFonts();
 
-    TfrmMain frmMain;
-    if (frmMain.terminateRequested())
-        QTimer::singleShot(0, &application, &QCoreApplication::quit);
-    else
-        frmMain.show();
-    return application.exec();
+    int exitCode = 0;
+    {
+        TfrmMain frmMain;
+        if (frmMain.terminateRequested())
+            QTimer::singleShot(0, &application, &QCoreApplication::quit);
+        else
+            frmMain.show();
+        exitCode = application.exec();
+    }
+    imaging::FinalizePngSharing();
+    return exitCode;
 }
 
 } // namespace app

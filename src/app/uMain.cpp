@@ -3,6 +3,8 @@
 #include "app/ColorTable.h"
 #include "app/FormAnchors.h"
 #include "app/ResourceCompiler.h"
+#include "controls/RdImageButton.h"
+#include "controls/TPicture.h"
 #include "env/KRY_Comm.h"
 #include "env/Orlix_Routine_New.h"
 #include "env/TIniFile.h"
@@ -133,21 +135,6 @@ void setBlueText(QWidget* w)
 
 } // namespace
 
-StepMarker::StepMarker(const QString& caption, QWidget* parent)
-    : QLabel(caption, parent), m_picture(QStringLiteral(":/pictures/step_marker.png"))
-{
-    setFont(windowFont(14, true));
-}
-
-void StepMarker::paintEvent(QPaintEvent*)
-{
-    QPainter painter(this);
-    painter.drawImage(rect(), m_picture);
-    painter.setPen(Qt::white);
-    painter.setFont(font());
-    painter.drawText(rect(), Qt::AlignCenter, text());
-}
-
 TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
 {
     initPictures();
@@ -237,12 +224,23 @@ void TfrmMain::createControls()
     imgPreview->setGeometry(71, 237, 180, 120);
     imgPreview->hide();
 
-    QWidget** markers[] = {&ImageButton1, &ImageButton2, &ImageButton3};
+    // The step markers as their form data sets them: size, caption, font and normal picture.
+    // The three pictures are the same bytes, so they share one entry of the PNG data list.
+    controls::TRdImageButton** markers[] = {&ImageButton1, &ImageButton2, &ImageButton3};
     const QRect markerGeometry[] = {{12, 25, 30, 30}, {12, 100, 30, 30}, {11, 181, 30, 30}};
     for (int i = 0; i < 3; ++i) {
-        auto* marker = new StepMarker(QString::number(i + 1), g);
+        auto* marker = new controls::TRdImageButton(g);
         marker->setObjectName(QStringLiteral("ImageButton%1").arg(i + 1));
-        marker->setGeometry(markerGeometry[i]);
+        marker->Loading();
+        marker->SetBounds(markerGeometry[i].x(), markerGeometry[i].y(), markerGeometry[i].width(),
+                          markerGeometry[i].height());
+        marker->setProperty("Caption", QString::number(i + 1));
+        marker->setProperty("Font", windowFont(14, true));
+        marker->setProperty("FontColor", controls::clWhite);
+        controls::TPicture picture;
+        picture.LoadFromFile(QStringLiteral(":/pictures/step_marker.png"));
+        marker->setProperty("ImageNormal", QVariant::fromValue(&picture));
+        marker->Loaded();
         *markers[i] = marker;
     }
 

@@ -12,6 +12,10 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 
+namespace controls {
+class TRdImageButton;
+}
+
 namespace app {
 
 inline const QString kApplicationTitle = QStringLiteral("Mirelune 11 Skin Tool");
@@ -38,20 +42,6 @@ bool IsUnsafeSkinName(const QString& name);
 
 // The name as the Make uses it: characters up to blank trimmed from both ends, A-Z lower-cased.
 QString NormalizeSkinName(const QString& text);
-
-// A numbered step marker: the marker picture with its number on top.
-class StepMarker : public QLabel
-{
-    Q_OBJECT
-public:
-    StepMarker(const QString& caption, QWidget* parent);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    QImage m_picture;
-};
 
 class TfrmMain : public QWidget
 {
@@ -108,9 +98,9 @@ public:
     QLabel* lbl_SaveFile = nullptr;
     QLabel* lbl_FileName = nullptr;
     QLabel* imgPreview = nullptr;
-    QWidget* ImageButton1 = nullptr;
-    QWidget* ImageButton2 = nullptr;
-    QWidget* ImageButton3 = nullptr;
+    controls::TRdImageButton* ImageButton1 = nullptr;
+    controls::TRdImageButton* ImageButton2 = nullptr;
+    controls::TRdImageButton* ImageButton3 = nullptr;
     QLabel* lbl_one = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;

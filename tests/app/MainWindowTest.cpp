@@ -1,5 +1,6 @@
 #include "app/uMain.h"
 #include "app/TApplication.h"
+#include "controls/RdImageButton.h"
 #include "demo-product/HiveWriter.h"
 #include "platform/MessageBox.h"
 #include "support/TempDir.h"
@@ -61,7 +62,7 @@ QString textOf(QWidget* w)
         return g->title();
     if (auto* e = qobject_cast<QLineEdit*>(w))
         return e->text();
-    return {};
+    return w->property("Caption").toString();
 }
 
 } // namespace
@@ -163,6 +164,16 @@ TEST_F(MainWindowTest, LinksFontsPicturesAndMenu)
     const QImage marker(":/pictures/step_marker.png");
     EXPECT_EQ(marker.size(), QSize(30, 30));
     EXPECT_TRUE(marker.hasAlphaChannel());
+
+    // The step markers: white bold 14-pixel captions over the same picture data, drawn.
+    for (controls::TRdImageButton* button : {form.ImageButton1, form.ImageButton2, form.ImageButton3}) {
+        EXPECT_EQ(button->font().pixelSize(), 14);
+        EXPECT_TRUE(button->font().bold());
+        EXPECT_EQ(button->property("FontColor").toInt(), int(controls::clWhite));
+    }
+    const QImage drawn = form.ImageButton2->grab().toImage();
+    EXPECT_EQ(drawn.size(), QSize(30, 30));
+    EXPECT_EQ(QColor(drawn.pixel(15, 3)).blue(), QColor(marker.pixel(15, 3)).blue()) << "the picture is drawn";
 
     // The pop-up menu is there, attached to nothing.
     ASSERT_NE(form.popMnu, nullptr);

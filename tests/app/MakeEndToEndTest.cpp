@@ -3,7 +3,7 @@
 #include "app/uMain.h"
 #include "demo-product/DemoPrefix.h"
 #include "env/Orlix_Routine_New.h"
-#include "env/SessionBus.h"
+#include "support/SessionBus.h"
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"

@@ -1,4 +1,4 @@
-#include "SessionBus.h"
+#include "support/SessionBus.h"
 #include "env/Orlix_Routine_New.h"
 #include "platform/MessageBox.h"
 #include "platform/Processes.h"

@@ -1,4 +1,4 @@
-#include "SessionBus.h"
+#include "support/SessionBus.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
