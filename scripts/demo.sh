@@ -13,7 +13,7 @@ export WINE=$bin/demo-wine   # the demo's stand-in for the Wine loader
 "$bin/make-demo-prefix" "$WINEPREFIX"
 install_dir="$WINEPREFIX/drive_c/Program Files (x86)/Orlix/Mirelune"
 # The product runs before the skin is made, as it would on a user's machine.
-"$WINE" 'C:\Program Files (x86)\Orlix\Mirelune\Kry.exe' >/dev/null 2>&1 &
+( "$WINE" 'C:\Program Files (x86)\Orlix\Mirelune\Kry.exe' >/dev/null 2>&1 & )
 
 if [ -n "${DISPLAY:-}" ] && [ "${QT_QPA_PLATFORM:-xcb}" != offscreen ]; then
     exec "$bin/MireluneSkinTool"
@@ -27,7 +27,7 @@ xvfb-run -a -s "-screen 0 800x600x24" bash -euo pipefail -c '
     title="Mirelune 11 Skin Tool"
     "$bin/MireluneSkinTool" & tool=$!
     trap "kill $tool 2>/dev/null || true" EXIT
-    window=$(timeout 20 xdotool search --sync --name "^$title\$" | tail -1)
+    window=$(timeout 20 xdotool search --sync --onlyvisible --name "^$title\$" | head -1)
     sleep 1
     xdotool windowfocus --sync "$window"
     xdotool key Tab; xdotool type --delay 50 "Ocean"; xdotool key shift+Tab space
