@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the demo and the tests need. Safe to run again.
+# Extra package names given as arguments are installed too (the tests add the real Wine).
 set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config git
@@ -10,6 +11,7 @@ packages=(
     xvfb xauth x11-utils xdotool fonts-wine fonts-dejavu-core
     dbus-daemon
 )
+packages+=("$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
