@@ -1,6 +1,7 @@
 #include "app/ColorTable.h"
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
+#include "support/MessageBoxRecorder.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -35,20 +36,11 @@ namespace {
 class ColorTableFile : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        tool = dir.path() + "/";
-        previous = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
-            boxes << r.text;
-            return platform::MsgResult::Ok;
-        });
-    }
-    void TearDown() override { platform::SetMessageBoxHandler(previous); }
+    void SetUp() override { tool = dir.path() + "/"; }
     QString table() const { return QString::fromUtf8(testsupport::ReadAll(tool + "classic/color_setting.ini")); }
     testsupport::TempDir dir;
     QString tool;
-    QStringList boxes;
-    platform::MessageBoxHandler previous;
+    testsupport::MessageBoxRecorder boxes;
 };
 
 } // namespace
@@ -69,7 +61,7 @@ TEST_F(ColorTableFile, OptionOnSwapsEveryColourButValidateAndTwoRunsRestore)
                                            "[Main]\r\nbkcolor=ABCDEF\r\nfont=$FF8000\r\nempty=\r\nblue=1\r\n"
                                            "[Menu]\r\nwide=12345678\r\nall=FFFFFFFF\r\n");
     app::WriteColorSettings(tool, "ocean", true);
-    EXPECT_TRUE(boxes.isEmpty());
+    EXPECT_TRUE(boxes.texts().isEmpty());
     EXPECT_EQ(table(), "[VALIDATE]\r\nskinname=ocean\r\nversion=ABCDEF\r\n"
                        "[Main]\r\nbkcolor=EFCDAB\r\nfont=0080FF\r\nempty=\r\nblue=010000\r\n"
                        "[Menu]\r\nwide=12785634\r\nall=FFFFFFFF\r\n");
@@ -83,7 +75,7 @@ TEST_F(ColorTableFile, UnreadableValuesAreReportedOneByOneAndLeftAlone)
 {
     dir.write("classic/color_setting.ini", "[Main]\r\nbkcolor=zz12\r\nhex=0x00FF00\r\nok=0000FF\r\n");
     app::WriteColorSettings(tool, "ocean", true);
-    EXPECT_EQ(boxes, QStringList({"Main  bkcolor=$zz12,  fail!", "Main  hex=$0x00FF00,  fail!"}));
+    EXPECT_EQ(boxes.texts(), QStringList({"Main  bkcolor=$zz12,  fail!", "Main  hex=$0x00FF00,  fail!"}));
     EXPECT_EQ(table(), "[Main]\r\nbkcolor=zz12\r\nhex=0x00FF00\r\nok=FF0000\r\n\r\n[validate]\r\nskinname=ocean\r\n");
 }
 

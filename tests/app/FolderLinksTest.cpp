@@ -4,6 +4,7 @@
 #include "app/uMain.h"
 #include "demo-product/HiveWriter.h"
 #include "platform/MessageBox.h"
+#include "support/MessageBoxRecorder.h"
 #include "support/TempDir.h"
 
 #include <QCoreApplication>
@@ -31,16 +32,8 @@ protected:
         QFile::link("../drive_c", prefix.file("dosdevices/c:"));
         QDir().mkpath(prefix.file("drive_c/Program Files (x86)/Orlix/Mirelune/Skin"));
         install("C:\\Program Files (x86)\\Orlix\\Mirelune");
-        previous = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
-            boxes << r.text;
-            return platform::MsgResult::Ok;
-        });
     }
-    void TearDown() override
-    {
-        platform::SetMessageBoxHandler(previous);
-        qunsetenv("WINEPREFIX");
-    }
+    void TearDown() override { qunsetenv("WINEPREFIX"); }
     void install(const QString& location)
     {
         demo::HiveWriter hive;
@@ -55,8 +48,7 @@ protected:
     }
 
     testsupport::TempDir prefix;
-    QStringList boxes;
-    platform::MessageBoxHandler previous;
+    testsupport::MessageBoxRecorder boxes;
 };
 
 void hover(QWidget* w, bool enter)
@@ -144,5 +136,5 @@ TEST_F(FolderLinks, ClicksShowTheImagesFolderAndTheProductsSkinFile)
     ASSERT_EQ(calls.size(), 4);
     EXPECT_EQ(calls.last(), QStringList{nativeUri("drive_c/Moved/Skin/Night SKY.rcc")})
         << "the installation folder is looked up afresh at each click";
-    EXPECT_TRUE(boxes.isEmpty());
+    EXPECT_TRUE(boxes.texts().isEmpty());
 }

@@ -3,6 +3,7 @@
 #include "controls/RdImageButton.h"
 #include "demo-product/HiveWriter.h"
 #include "platform/MessageBox.h"
+#include "support/MessageBoxRecorder.h"
 #include "support/TempDir.h"
 
 #include <QCheckBox>
@@ -28,19 +29,10 @@ protected:
         hive.key(QStringLiteral("Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirelune_is1"))
             .string("InstallLocation", "C:\\Program Files (x86)\\Orlix\\Mirelune");
         ASSERT_TRUE(hive.save(dir.file("system.reg")));
-        previous = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
-            boxes << r.text;
-            return platform::MsgResult::Ok;
-        });
     }
-    void TearDown() override
-    {
-        platform::SetMessageBoxHandler(previous);
-        qunsetenv("WINEPREFIX");
-    }
+    void TearDown() override { qunsetenv("WINEPREFIX"); }
     testsupport::TempDir dir;
-    QStringList boxes;
-    platform::MessageBoxHandler previous;
+    testsupport::MessageBoxRecorder boxes;
 };
 
 struct ControlRow
@@ -72,7 +64,7 @@ TEST_F(MainWindowTest, ControlsStandWhereTheDesignPutsThem)
     TfrmMain form;
     form.show();
     ASSERT_FALSE(form.terminateRequested());
-    EXPECT_TRUE(boxes.isEmpty());
+    EXPECT_TRUE(boxes.texts().isEmpty());
     EXPECT_EQ(form.windowTitle(), "Mirelune 11 Skin Tool");
     EXPECT_EQ(form.size(), QSize(523, 354));
     EXPECT_EQ(form.productSkinFolder(), "C:\\Program Files (x86)\\Orlix\\Mirelune\\Skin\\");
@@ -216,6 +208,6 @@ TEST_F(MainWindowTest, MissingProductIsToldAndTheWindowNeverShows)
     ASSERT_TRUE(QFile::remove(dir.file("system.reg")));
     TfrmMain form;
     EXPECT_TRUE(form.terminateRequested());
-    EXPECT_EQ(boxes, QStringList{"Your computer doesn't have Mirelune 11 installed."});
+    EXPECT_EQ(boxes.boxes(), QStringList{"Mirelune 11 Skin Tool|Your computer doesn't have Mirelune 11 installed."});
     EXPECT_FALSE(form.isVisible());
 }

@@ -7,6 +7,7 @@
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
+#include "support/MessageBoxRecorder.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -63,16 +64,11 @@ protected:
         savedPath = qgetenv("PATH");
         qputenv("PATH", dir.file("bin").toUtf8() + ":" + savedPath);
         app::SetToolFolder(tool);
-        previous = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
-            boxes << r.text;
-            return platform::MsgResult::Ok;
-        });
     }
 
     void TearDown() override
     {
         env::KillProcessesByName("KRY.exe");
-        platform::SetMessageBoxHandler(previous);
         app::SetToolFolder({});
         qputenv("PATH", savedPath);
         qunsetenv("WINE");
@@ -94,8 +90,7 @@ protected:
     testsupport::TempDir dir;
     QString tool, prefix, install, mainIni;
     QByteArray savedPath;
-    QStringList boxes;
-    platform::MessageBoxHandler previous;
+    testsupport::MessageBoxRecorder boxes;
 };
 
 const QString kSuccess = "New skin is created successfully. Click the \"OK\" button to apply the new skin!";
@@ -116,7 +111,7 @@ TEST_F(MakeEndToEnd, BuildsInstallsSelectsAndRestarts)
     form.Edit_root->setText(" Ocean ");
     form.Button_Make->click();
 
-    EXPECT_EQ(boxes, QStringList{kSuccess});
+    EXPECT_EQ(boxes.texts(), QStringList{kSuccess});
     EXPECT_TRUE(form.Button_Make->isEnabled());
     EXPECT_TRUE(form.lbl_openskin->isVisible());
     for (const char* file : {"NewSkin/ocean.rcc", "NewSkin/public.rcc", "NewSkin/ocean.qrc", "NewSkin/public.qrc"})
@@ -146,7 +141,7 @@ TEST_F(MakeEndToEnd, BuildsInstallsSelectsAndRestarts)
     // The same name again replaces everything without asking.
     QFile::remove(tool + "public/preview/preview_ocean.png");
     form.Button_Make->click();
-    EXPECT_EQ(boxes, QStringList({kSuccess, kSuccess}));
+    EXPECT_EQ(boxes.texts(), QStringList({kSuccess, kSuccess}));
     EXPECT_TRUE(QFile::exists(tool + "public/preview/preview_ocean.png"));
     EXPECT_EQ(ReadAll(install + "Skin/ocean.rcc"), ReadAll(tool + "NewSkin/ocean.rcc"));
 }
@@ -158,7 +153,7 @@ TEST_F(MakeEndToEnd, ProductGoneSinceStartOpensTheVendorPage)
     QFile::remove(prefix + "/system.reg");
     form.Edit_root->setText("ocean");
     form.Button_Make->click();
-    EXPECT_EQ(boxes, QStringList{"Please install Mirelune 11"});
+    EXPECT_EQ(boxes.texts(), QStringList{"Please install Mirelune 11"});
     EXPECT_TRUE(form.Button_Make->isEnabled());
     EXPECT_TRUE(WaitUntil([&] { return !ReadAll(dir.file("opened.log")).isEmpty(); }, 5000));
     EXPECT_EQ(ReadAll(dir.file("opened.log")), (app::kVendorWebSite + "\n").toUtf8());
@@ -171,7 +166,7 @@ TEST_F(MakeEndToEnd, MissingSettingsFileInstallsAndRestartsWithoutCreatingIt)
     app::TfrmMain form;
     form.Edit_root->setText("ocean");
     form.Button_Make->click();
-    EXPECT_EQ(boxes, QStringList{kSuccess});
+    EXPECT_EQ(boxes.texts(), QStringList{kSuccess});
     EXPECT_FALSE(QFile::exists(mainIni));
     EXPECT_TRUE(QFile::exists(install + "Skin/ocean.rcc"));
     EXPECT_TRUE(WaitUntil([&] { return productLog().contains("error: no settings file"); }, 20000))
@@ -188,7 +183,7 @@ TEST_F(MakeEndToEnd, EmptyAndUnsafeNamesAreRefusedBeforeAnythingIsWritten)
 
     form.Button_Make->setFocus();
     form.Button_Make->click();
-    EXPECT_EQ(boxes, QStringList{"Skin name cannot be empty!"});
+    EXPECT_EQ(boxes.texts(), QStringList{"Skin name cannot be empty!"});
     EXPECT_EQ(QApplication::focusWidget(), form.Edit_root);
 
     for (const QString& name : {"a/b", "a\\b", "x:y", "what?", "star*", "<tag>", "pipe|", "q\"uote", "tab\there",
@@ -197,14 +192,14 @@ TEST_F(MakeEndToEnd, EmptyAndUnsafeNamesAreRefusedBeforeAnythingIsWritten)
         form.Button_Make->setFocus();
         form.Edit_root->setText(name);
         form.Button_Make->click();
-        EXPECT_EQ(boxes, QStringList{"Skin name contains characters that cannot be used in a file name."})
+        EXPECT_EQ(boxes.texts(), QStringList{"Skin name contains characters that cannot be used in a file name."})
             << name.toStdString();
         EXPECT_EQ(QApplication::focusWidget(), form.Edit_root) << name.toStdString();
     }
     boxes.clear();
     form.Edit_root->setText("   ");
     form.Button_Make->click();
-    EXPECT_EQ(boxes, QStringList{"Skin name cannot be empty!"}) << "blanks only leave no name";
+    EXPECT_EQ(boxes.texts(), QStringList{"Skin name cannot be empty!"}) << "blanks only leave no name";
     EXPECT_FALSE(QDir(tool + "NewSkin").exists());
     EXPECT_EQ(ReadAll(tool + "classic/color_setting.ini"), table);
     EXPECT_TRUE(form.Button_Make->isEnabled());
@@ -223,5 +218,5 @@ TEST_F(MakeEndToEnd, MissingCompilerEscapesAndLeavesTheButtonDisabled)
     }
     EXPECT_FALSE(form.Button_Make->isEnabled());
     EXPECT_TRUE(QString::fromUtf8(ReadAll(tool + "classic/color_setting.ini")).contains("skinname=ocean"));
-    EXPECT_TRUE(boxes.isEmpty());
+    EXPECT_TRUE(boxes.texts().isEmpty());
 }

@@ -2,6 +2,7 @@
 #include "app/uMain.h"
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
+#include "support/MessageBoxRecorder.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -24,14 +25,9 @@ protected:
             QFile::copy(stock() + "/" + file, tool + "classic/" + file);
         for (const QString& file : QDir(stock() + "/images").entryList(QDir::Files))
             QFile::copy(stock() + "/images/" + file, tool + "classic/images/" + file);
-        previous = platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& r) {
-            boxes << r.caption + "|" + platform::IconName(r.icon) + "|" + r.text;
-            return platform::MsgResult::Ok;
-        });
     }
     void TearDown() override
     {
-        platform::SetMessageBoxHandler(previous);
         app::SetToolFolder({});
         QDir::setCurrent(QDir::tempPath());
     }
@@ -49,8 +45,7 @@ protected:
 
     testsupport::TempDir dir;
     QString tool;
-    QStringList boxes;
-    platform::MessageBoxHandler previous;
+    testsupport::MessageBoxRecorder boxes;
 };
 
 } // namespace
@@ -59,7 +54,7 @@ TEST_F(ResourceCompilerTest, RealCompilerBuildsTheBundleUnderItsRoot)
 {
     useRealCompiler();
     app::RunResourceCompiler("ocean", tool + "classic/");
-    EXPECT_TRUE(boxes.isEmpty()) << boxes.join("\n").toStdString();
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join("\n").toStdString();
     EXPECT_TRUE(QFile::exists(tool + "NewSkin/ocean.rcc"));
     EXPECT_TRUE(QFile::exists(tool + "NewSkin/ocean.qrc")) << "the project stays in the output folder";
     EXPECT_FALSE(QFile::exists(tool + "classic/ocean.qrc")) << "its copy leaves the source folder";
@@ -110,7 +105,8 @@ TEST_F(ResourceCompilerTest, CompileStepWithoutBundleWarnsOnceAndGoesOn)
     // Writes the project, never the bundle.
     useScriptCompiler("[ \"$3\" = -project ] && exec \"" + testsupport::BinDir() + "/rcc.exe\" \"$@\"\nexit 0");
     app::RunResourceCompiler("ocean", tool + "classic/");
-    EXPECT_EQ(boxes, QStringList{"Mirelune 11 Skin Tool|warning|Make skin failed!"});
+    EXPECT_EQ(boxes.boxes(), QStringList{"Mirelune 11 Skin Tool|Make skin failed!"});
+    EXPECT_EQ(boxes.icons(), QList<platform::MsgIcon>{platform::MsgIcon::Warning});
     EXPECT_FALSE(QFile::exists(tool + "classic/ocean.qrc"));
     EXPECT_TRUE(QFile::exists(tool + "NewSkin/ocean.qrc"));
 }

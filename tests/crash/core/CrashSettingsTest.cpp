@@ -1,6 +1,6 @@
 // Settings objects of the test executable, which carries the program's own settings resource.
 #include "crash/core/CrashSettings.h"
-#include "MessageBoxRecorder.h"
+#include "support/MessageBoxRecorder.h"
 #include "SettingsText.h"
 #include "TestModuleLoader.h"
 #include "crash/core/DefaultSettings.h"
@@ -40,7 +40,7 @@ class CrashSettingsTest : public ::testing::Test
 {
 protected:
     void TearDown() override { crash::RegisterMainSettings(nullptr); }
-    crashtest::MessageBoxRecorder boxes;
+    testsupport::MessageBoxRecorder boxes;
 };
 
 } // namespace

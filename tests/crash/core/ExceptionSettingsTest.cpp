@@ -1,6 +1,6 @@
 // The override layer of one exception and the exception-class filters.
 #include "crash/core/ExceptionSettings.h"
-#include "MessageBoxRecorder.h"
+#include "support/MessageBoxRecorder.h"
 #include "TestModuleLoader.h"
 #include "platform/Exception.h"
 
@@ -56,7 +56,7 @@ class ExceptionSettingsTest : public ::testing::Test
 {
 protected:
     void TearDown() override { crash::RegisterMainSettings(nullptr); }
-    crashtest::MessageBoxRecorder boxes;
+    testsupport::MessageBoxRecorder boxes;
 };
 
 } // namespace

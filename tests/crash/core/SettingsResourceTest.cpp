@@ -1,6 +1,6 @@
 // The settings text converter and the settings stream parser, checked against each other.
 #include "crash/core/SettingsResource.h"
-#include "MessageBoxRecorder.h"
+#include "support/MessageBoxRecorder.h"
 #include "SettingsText.h"
 #include "crash/core/SettingsCipher.h"
 
@@ -113,7 +113,7 @@ TEST(SettingsStream, EveryValueTypeSurvivesTheRoundTrip)
     };
     ASSERT_EQ(document.entries.size(), expected.size());
 
-    crashtest::MessageBoxRecorder boxes;
+    testsupport::MessageBoxRecorder boxes;
     const auto parsed = Parse(tools::WriteSettingsStream(document));
     EXPECT_EQ(parsed.status, SettingsParseStatus::Complete);
     EXPECT_TRUE(boxes.boxes().isEmpty());
@@ -164,7 +164,7 @@ TEST(SettingsStream, ConverterRejectsWhatItCannotWrite)
 
 TEST(SettingsStream, WrongPrefixYieldsNoKeys)
 {
-    crashtest::MessageBoxRecorder boxes;
+    testsupport::MessageBoxRecorder boxes;
     QByteArray stream = ProgramStream();
     EXPECT_GT(Parse(stream).properties.count(), 100u);
 
@@ -181,7 +181,7 @@ TEST(SettingsStream, WrongPrefixYieldsNoKeys)
 
 TEST(SettingsStream, UnknownValueTypeStopsWithAMessageAndKeepsWhatWasRead)
 {
-    crashtest::MessageBoxRecorder boxes;
+    testsupport::MessageBoxRecorder boxes;
     const QByteArray head = tools::WriteSettingsStream(
         Compile(QStringLiteral("object Halvorn: THalvorn\n  A = 1\n  B = 'b'\nend\n")));
     QByteArray stream = head.left(head.size() - 1); // without the end marker
@@ -202,7 +202,7 @@ TEST(SettingsStream, UnknownValueTypeStopsWithAMessageAndKeepsWhatWasRead)
 
 TEST(SettingsStream, StreamCutShortAnywhereStopsInsideItsData)
 {
-    crashtest::MessageBoxRecorder boxes;
+    testsupport::MessageBoxRecorder boxes;
     const QByteArray full = tools::WriteSettingsStream(
         Compile(QStringLiteral(
                     "object Halvorn: THalvorn\n  A = 1\n  B = 300\n  C = 70000\n  D = 'short'\n  E = True\n"

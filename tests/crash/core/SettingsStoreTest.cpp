@@ -1,6 +1,6 @@
 // The store shared by the modules of one process: the executable and a library with its own
 // settings, from several threads.
-#include "MessageBoxRecorder.h"
+#include "support/MessageBoxRecorder.h"
 #include "TestModuleLoader.h"
 #include "crash/core/CrashSettings.h"
 #include "crash/core/ExceptionSettings.h"
@@ -47,7 +47,7 @@ protected:
         EXPECT_FALSE(StoreExists());
         EXPECT_FALSE(MutexExists());
     }
-    crashtest::MessageBoxRecorder boxes;
+    testsupport::MessageBoxRecorder boxes;
     crashtest::TestModule module;
 };
 
