@@ -14,8 +14,12 @@
 
 #include <QFont>
 #include <QMenu>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
+
+class QHelpEvent;
+class QMouseEvent;
 
 namespace controls {
 
@@ -294,7 +298,11 @@ public:
     void SetOnShowHint(TShowHintEvent handler) { m_onShowHint = std::move(handler); }
     const TShowHintEvent& OnShowHint() const { return m_onShowHint; }
 
-    // Unpublished state.
+    // The control's cursor, by the framework's cursor number (crDefault: the parent's).
+    TCursor Cursor() const { return m_cursor; }
+    void SetCursor(TCursor value);
+
+    // Unpublished state. Owners select the button with SetButtonState(Selected).
     TImageButtonState ButtonState() const { return m_buttonState; }
     void SetButtonState(TImageButtonState value);
     bool Hover() const { return m_hover; }
@@ -325,6 +333,16 @@ public:
     // The icon picture of a state in the current set (Up when expanded).
     TPicture* IconPicture(TIconState state) const;
 
+    // Hit tests, in client coordinates.
+    bool IconHitTest(int x, int y) const;
+    // Whether (x, y) lies on the check box. Unless `testOnly`, a press there (or anywhere off the
+    // icon, with CheckBoxFullClick) also toggles the box.
+    bool CheckBoxHitClick(int x, int y, bool testOnly);
+    // False where ImageRange makes the control transparent to the mouse.
+    bool RangeHitTest(int x, int y);
+    // Whether the point belongs to the control at all; points that do not reach what lies beneath.
+    bool HitTest(const QPoint& p);
+
 signals:
     void OnCheckedChanged(QObject* Sender);
     void OnCaptionChanged(QObject* Sender);
@@ -343,10 +361,30 @@ signals:
     void OnResize(QObject* Sender);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     virtual void Resize();
+
+    // The framework's mouse handling, fed from the Qt events above. For a left click released
+    // inside: MouseDown, Click, MouseUp; a double click gives DblClick and a second MouseDown.
+    virtual void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    virtual void MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    virtual void MouseMove(Qt::KeyboardModifiers shift, int x, int y);
+    virtual void Click();
+    virtual void DblClick();
+    virtual void MouseEnter();
+    virtual void MouseLeave();
+    // Decides the tool tip for a help event over the control.
+    virtual void HintShow(QHelpEvent* event);
     // A repaint request.
     void Invalidate() { update(); }
 
@@ -393,10 +431,29 @@ private:
     bool IsCheckBoxPicture(const QObject* sender) const;
     // Runs Paint against a scratch canvas with Measuring set; sizes to the caption first when asked.
     void MeasurePass(bool sizeToContent);
+    // Renders ImageRange into RangeMask when the control's size differs from the mask's.
+    void UpdateRangeMask();
+    // Moves the pointer in or out of the control, running MouseEnter or MouseLeave on a change.
+    void SetPointerInside(bool inside);
+    bool EffectiveShowHint() const;
+    // What lies beneath the point (client coordinates): a lower sibling or the parent.
+    QWidget* WidgetBeneath(const QPoint& p) const;
+    void Forward(QWidget* target, QMouseEvent* event);
+    void FollowIconCursor(bool onIcon);
+    void RestoreIconCursor();
 
     // Component state.
     bool m_loading = false;
     bool m_designing = false;
+
+    // Input state: a left press that may still become a click (the framework's clicked flag);
+    // whether the pointer is over a point that belongs to the control; the last pointer position;
+    // a press that was passed on to what lies beneath, with its target, until all buttons are up.
+    bool m_clicked = false;
+    bool m_pointerInside = false;
+    QPoint m_lastMousePos;
+    bool m_forwarding = false;
+    QPointer<QWidget> m_forwardTarget;
 
     // Unpublished state.
     TImageButtonState m_buttonState = TImageButtonState::Normal;
@@ -406,6 +463,7 @@ private:
     bool m_measuring = false;
     TCursor m_savedCheckBoxCursor = -1;
     TCursor m_savedIconCursor = -1;
+    TCursor m_cursor = crDefault;
     TRect m_textRect;
     TPngGraphic m_normalImageCache;
     TPngGraphic m_overImageCache;
