@@ -1,6 +1,9 @@
 #include "app/uMain.h"
 #include "app/TApplication.h"
 #include "controls/RdImageButton.h"
+#include "controls/TPngGraphic.h"
+#include "controls/TPicture.h"
+#include "imaging/TPngImageData.h"
 #include "demo-product/HiveWriter.h"
 #include "platform/MessageBox.h"
 #include "support/MessageBoxRecorder.h"
@@ -174,6 +177,21 @@ TEST_F(MainWindowTest, LinksFontsPicturesAndMenu)
         items << (a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(items, QStringList({"SaveAs...", "-", "ExportAll"}));
     EXPECT_EQ(form.contextMenuPolicy(), Qt::DefaultContextMenu);
+}
+
+TEST_F(MainWindowTest, TheThreeStepMarkersShareOnePicture)
+{
+    TfrmMain form;
+    QList<imaging::TPngImageData*> entries;
+    for (controls::TRdImageButton* button : {form.ImageButton1, form.ImageButton2, form.ImageButton3}) {
+        auto* graphic = dynamic_cast<controls::TPngGraphic*>(button->ImageNormal()->Graphic());
+        ASSERT_NE(graphic, nullptr);
+        entries << graphic->Png().ShareImageData();
+    }
+    ASSERT_NE(entries[0], nullptr) << "the start-up list is there, so the pictures share";
+    EXPECT_EQ(entries[1], entries[0]);
+    EXPECT_EQ(entries[2], entries[0]);
+    EXPECT_GE(entries[0]->RefCount.load(), 3);
 }
 
 TEST_F(MainWindowTest, FocusStartsOnMakeAndOneTabReachesTheName)
