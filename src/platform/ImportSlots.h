@@ -1,0 +1,33 @@
+#pragma once
+// Import slots of loaded modules. A module reaches the functions it imports from other libraries
+// through pointer-sized slots of its global offset table, named by its dynamic relocations (jump
+// slots for calls, global-data slots for taken addresses). Rewriting such a slot sends every use
+// the module makes of the import elsewhere; no code is patched.
+//
+// A module handle is its load address (see ModuleHandle.h); the walk reads the ELF headers found
+// there, so any address can be passed: what is not a readable image gives nothing.
+
+#include "platform/ModuleHandle.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace platform {
+
+// Rewrites with `newAddress` every import slot of `module` (0 = the executable) for `function`
+// imported from `library`, and answers the previous content of the last slot rewritten (0 when
+// none was). Names compare without regard to ASCII case; the library is known by its file name.
+// A slot belongs to the library when its current target lies in it, or when the module's own
+// lookup of the function finds it there (so a slot can be put back after a redirection).
+// Every read is checked first; problems go to stderr as "RdApiHook err1:" (one slot),
+// "RdApiHook err2:" (one relocation table) or "RdApiHook err3:" (the whole walk) and nothing is
+// thrown. Meant for moments when no other thread calls through the slots.
+std::uintptr_t ReplaceImportSlots(ModuleHandle module, std::string_view function, std::string_view library,
+                                  std::uintptr_t newAddress) noexcept;
+
+// Copies `size` bytes at `address` of this process into `to`. False when any of them is not
+// mapped readable; such memory is never touched directly.
+bool ReadProcessBytes(std::uintptr_t address, void* to, std::size_t size) noexcept;
+
+} // namespace platform
