@@ -1,5 +1,6 @@
 #include "ButtonTestSupport.h"
 
+#include <QContextMenuEvent>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QTest>
@@ -422,4 +423,26 @@ TEST(ImageButtonInput, DisabledButtonReportsEnterWithoutHover)
     EXPECT_EQ(rig.b->ButtonState(), TImageButtonState::Normal);
 }
 
+TEST(ImageButtonInput, ContextPopupAsksTheOwnerBeforeShowingThePopupMenu)
+{
+    Rig rig;
+    QMenu menu;
+    menu.addAction(QStringLiteral("item"));
+    rig.b->SetPopupMenu(&menu);
+    bool handle = true;
+    QPoint asked;
+    QObject::connect(rig.b, &TRdImageButton::OnContextPopup, rig.b, [&](QObject*, QPoint pos, bool* handled) {
+        asked = pos;
+        *handled = handle;
+    });
+    QContextMenuEvent byOwner(QContextMenuEvent::Mouse, QPoint(60, 20), rig.b->mapToGlobal(QPoint(60, 20)));
+    QCoreApplication::sendEvent(rig.b, &byOwner);
+    EXPECT_EQ(asked, QPoint(60, 20));
+    EXPECT_FALSE(menu.isVisible()) << "the owner handled it";
+    handle = false;
+    QContextMenuEvent shown(QContextMenuEvent::Mouse, QPoint(60, 20), rig.b->mapToGlobal(QPoint(60, 20)));
+    QCoreApplication::sendEvent(rig.b, &shown);
+    EXPECT_TRUE(menu.isVisible());
+    menu.close();
+}
 #include "ImageButtonInputTest.moc"
