@@ -2,6 +2,7 @@
 
 #include "app/TApplication.h"
 #include "app/uMain.h"
+#include "controls/RdScrollBarHook.h"
 #include "crash/core/CrashSettings.h"
 #include "imaging/TPngImageDataList.h"
 #include "platform/NamedMutex.h"
@@ -42,6 +43,7 @@ int SkinToolMain(int argc, char** argv)
             frmMain.show();
         exitCode = application.exec();
     }
+    controls::FinalizeRdScrollBar();
     imaging::FinalizePngSharing();
     return exitCode;
 }
