@@ -74,7 +74,8 @@ int main(int argc, char** argv)
     QDir().mkpath(tool + "public/images");
     QFile::copy(bin + "/classic/color_setting.ini", tool + "classic/color_setting.ini");
     for (int i = 0; i < 200; ++i)
-        writeRandom(tool + QString("classic/images/picture_%1.png").arg(i, 3, 10, QLatin1Char('0')), 20 * 1024);
+        writeRandom(tool + QString("classic/images/picture_%1.png").arg(i, 3, 10, QLatin1Char('0')),
+                    20 * 1024);
     QFile::link(bin + "/rcc.exe", tool + "rcc.exe");
 
     const QString prefix = dir.path() + "/prefix";
@@ -85,9 +86,10 @@ int main(int argc, char** argv)
     }
     qputenv("WINEPREFIX", prefix.toUtf8());
     qputenv("WINE", "true");
-    qputenv("PATH", QByteArray("/nonexistent"));  // no file manager or opener to start
+    qputenv("PATH", QByteArray("/nonexistent")); // no file manager or opener to start
     app::SetToolFolder(tool);
-    platform::SetMessageBoxHandler([](const platform::MessageBoxRequest&) { return platform::MsgResult::Ok; });
+    platform::SetMessageBoxHandler(
+        [](const platform::MessageBoxRequest&) { return platform::MsgResult::Ok; });
 
     app::TfrmMain form;
     form.Edit_root->setText("bench");

@@ -8,7 +8,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray text(reinterpret_cast<const char*>(data), qsizetype(size));
-    const platform::RegistryHive hive = platform::RegistryHive::parse(QByteArray("WINE REGISTRY Version 2\n") + text);
+    const platform::RegistryHive hive =
+        platform::RegistryHive::parse(QByteArray("WINE REGISTRY Version 2\n") + text);
     for (const QString& child : hive.subKeys(QString()))
         for (const platform::RegistryValue& v : hive.values(child))
             (void)v.text();

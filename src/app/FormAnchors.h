@@ -6,7 +6,13 @@
 
 namespace app {
 
-enum Anchor { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
+enum Anchor
+{
+    akLeft = 1,
+    akTop = 2,
+    akRight = 4,
+    akBottom = 8
+};
 
 // Records the control's present geometry and its parent's present size as the design state.
 void SetAnchors(QWidget* control, int anchors);

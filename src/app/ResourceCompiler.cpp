@@ -47,11 +47,13 @@ void RunResourceCompiler(const QString& name, const QString& sourceFolder)
     QFile::remove(bundle);
 
     QDir::setCurrent(sourceFolder);
-    platform::RunAndWait(compiler,
-                         QStringLiteral("-binary \"%1\" -o \"%2\" -no-compress -root %3").arg(sourceProject, bundle, root),
-                         sourceFolder);
+    platform::RunAndWait(
+        compiler,
+        QStringLiteral("-binary \"%1\" -o \"%2\" -no-compress -root %3").arg(sourceProject, bundle, root),
+        sourceFolder);
     if (!QFile::exists(bundle))
-        platform::ShowMessageBox(QStringLiteral("Make skin failed!"), kApplicationTitle, platform::MsgIcon::Warning);
+        platform::ShowMessageBox(QStringLiteral("Make skin failed!"), kApplicationTitle,
+                                 platform::MsgIcon::Warning);
     QFile::remove(sourceProject);
 
     QThread::msleep(500);

@@ -25,7 +25,8 @@ void TApplication::loadWindowFonts()
     if (loaded)
         return;
     loaded = true;
-    const QStringList folders{QStringLiteral("/usr/share/wine/fonts"), QStringLiteral("/usr/share/fonts/truetype/wine")};
+    const QStringList folders{QStringLiteral("/usr/share/wine/fonts"),
+                              QStringLiteral("/usr/share/fonts/truetype/wine")};
     for (const QString& folder : folders)
         for (const QString& file : {QStringLiteral("tahoma.ttf"), QStringLiteral("tahomabd.ttf")})
             if (QFile::exists(folder + QLatin1Char('/') + file))

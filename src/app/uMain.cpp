@@ -11,15 +11,15 @@
 #include "imaging/TPngImage.h"
 #include "platform/Exception.h"
 #include "platform/FileCopy.h"
-#include "platform/Shell.h"
 #include "platform/MessageBox.h"
 #include "platform/Registry.h"
+#include "platform/Shell.h"
 #include "platform/WinePrefix.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
-#include <QCoreApplication>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -56,7 +56,8 @@ QString FindInstallLocation()
             break;
         auto key = RegistryKey::open(RootKey::LocalMachine, UninstallKeyPaths[entry], KEY_READ | viewFlag);
         if (!key)
-            key = RegistryKey::open(RootKey::LocalMachine, UninstallKeyPaths[entry], KEY_QUERY_VALUE | viewFlag);
+            key = RegistryKey::open(RootKey::LocalMachine, UninstallKeyPaths[entry],
+                                    KEY_QUERY_VALUE | viewFlag);
         if (!key)
             continue;
         QString location;
@@ -85,14 +86,19 @@ bool IsUnsafeSkinName(const QString& name)
     return device.match(stem).hasMatch();
 }
 
-QString NormalizeSkinName(const QString& text)
+QString TrimBlanks(const QString& text)
 {
     qsizetype from = 0, to = text.size();
     while (from < to && text.at(from).unicode() <= 0x20)
         ++from;
     while (to > from && text.at(to - 1).unicode() <= 0x20)
         --to;
-    QString name = text.mid(from, to - from);
+    return text.mid(from, to - from);
+}
+
+QString NormalizeSkinName(const QString& text)
+{
+    QString name = TrimBlanks(text);
     for (QChar& c : name)
         if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
             c = QChar(c.unicode() + 32);
@@ -167,7 +173,8 @@ QLabel* TfrmMain::addLabel(QWidget* parent, const char* name, const QRect& geome
     return label;
 }
 
-QPushButton* TfrmMain::addButton(QWidget* parent, const char* name, const QRect& geometry, const QString& text)
+QPushButton* TfrmMain::addButton(QWidget* parent, const char* name, const QRect& geometry,
+                                 const QString& text)
 {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(QLatin1String(name));
@@ -192,7 +199,8 @@ void TfrmMain::makeLink(QLabel* label)
 
 void TfrmMain::createControls()
 {
-    lbl_openskin = addLabel(this, "lbl_openskin", {303, 319, 191, 13}, QStringLiteral("Click here to open the created new skin"));
+    lbl_openskin = addLabel(this, "lbl_openskin", {303, 319, 191, 13},
+                            QStringLiteral("Click here to open the created new skin"));
     makeLink(lbl_openskin);
     lbl_openskin->hide();
 
@@ -201,8 +209,9 @@ void TfrmMain::createControls()
     GroupBox_Make->setGeometry(24, 8, 481, 289);
     QWidget* g = GroupBox_Make;
 
-    lbl_Atten = addLabel(g, "lbl_Atten", {51, 77, 309, 13},
-                         QStringLiteral("Click to open the skin directory. Modify skins in the images folder"));
+    lbl_Atten =
+        addLabel(g, "lbl_Atten", {51, 77, 309, 13},
+                 QStringLiteral("Click to open the skin directory. Modify skins in the images folder"));
     makeLink(lbl_Atten);
     autoSize(lbl_Atten);
 
@@ -244,15 +253,17 @@ void TfrmMain::createControls()
         *markers[i] = marker;
     }
 
-    lbl_one = addLabel(g, "lbl_one", {51, 32, 427, 47},
-                       QStringLiteral("Click the link below to open the images directory. Then replace them with your "
-                                      "pictures. Note: Please make sure your new pictures have the same name, size and "
-                                      "format as the original pictures."));
+    lbl_one = addLabel(
+        g, "lbl_one", {51, 32, 427, 47},
+        QStringLiteral("Click the link below to open the images directory. Then replace them with your "
+                       "pictures. Note: Please make sure your new pictures have the same name, size and "
+                       "format as the original pictures."));
     lbl_one->setWordWrap(true);
     Label1 = addLabel(g, "Label1", {48, 107, 408, 13},
                       QStringLiteral("Name your new skin to distinguish it from the others."));
-    Label2 = addLabel(g, "Label2", {47, 190, 406, 43},
-                      QStringLiteral("Click \"Make\" button to make your skin is usable for Mirelune 11 PRO."));
+    Label2 =
+        addLabel(g, "Label2", {47, 190, 406, 43},
+                 QStringLiteral("Click \"Make\" button to make your skin is usable for Mirelune 11 PRO."));
     Label2->setWordWrap(true);
 
     m_skinMenuPicture = QImage(QStringLiteral(":/pictures/skin_menu.png"));
@@ -371,19 +382,11 @@ void TfrmMain::lbl_FileNameClick()
 
 void TfrmMain::lbl_openskinClick()
 {
+    // The name as typed, only trimmed: the file manager selects the same file in any case.
     const QString typed = Edit_root->text();
-    QString path;
-    if (typed.isEmpty()) {
-        path = FindInstallLocation() + QStringLiteral("Skin\\classic.rcc");
-    } else {
-        qsizetype from = 0, to = typed.size();
-        while (from < to && typed.at(from).unicode() <= 0x20)
-            ++from;
-        while (to > from && typed.at(to - 1).unicode() <= 0x20)
-            --to;
-        path = FindInstallLocation() + QStringLiteral("Skin\\") + typed.mid(from, to - from) + QStringLiteral(".rcc");
-    }
-    env::OpenFolderAndSelect(path);
+    const QString bundle = typed.isEmpty() ? QStringLiteral("classic") : TrimBlanks(typed);
+    env::OpenFolderAndSelect(FindInstallLocation() + QStringLiteral("Skin\\") + bundle +
+                             QStringLiteral(".rcc"));
 }
 
 void TfrmMain::WriteColorSettings(const QString& name)
@@ -395,7 +398,8 @@ void TfrmMain::writePicture(const QImage& picture, const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw platform::Exception(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
+        throw platform::Exception(
+            QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
     imaging::TPngImage png;
     png.Assign(picture);
     png.SaveToStream(file);
@@ -413,9 +417,11 @@ void TfrmMain::Button_MakeClick()
     // could not store, before anything is written.
     const QString name = NormalizeSkinName(Edit_root->text());
     if (name.isEmpty() || IsUnsafeSkinName(name)) {
-        ShowMessageBox(name.isEmpty() ? QStringLiteral("Skin name cannot be empty!")
-                                      : QStringLiteral("Skin name contains characters that cannot be used in a file name."),
-                       kApplicationTitle);
+        ShowMessageBox(
+            name.isEmpty()
+                ? QStringLiteral("Skin name cannot be empty!")
+                : QStringLiteral("Skin name contains characters that cannot be used in a file name."),
+            kApplicationTitle);
         Edit_root->setFocus();
         return;
     }
@@ -429,13 +435,17 @@ void TfrmMain::Button_MakeClick()
     const QString tool = ToolFolder();
     WriteColorSettings(name);
     RunResourceCompiler(name, tool + QStringLiteral("classic/"));
-    writePicture(m_previewPicture, tool + QStringLiteral("public/preview/preview_") + name + QStringLiteral(".png"));
-    writePicture(m_skinMenuPicture, tool + QStringLiteral("public/images/skin_menu_") + name + QStringLiteral(".png"));
+    writePicture(m_previewPicture,
+                 tool + QStringLiteral("public/preview/preview_") + name + QStringLiteral(".png"));
+    writePicture(m_skinMenuPicture,
+                 tool + QStringLiteral("public/images/skin_menu_") + name + QStringLiteral(".png"));
     RunResourceCompiler(QStringLiteral("public"), tool + QStringLiteral("public/"));
 
     if (QFile::exists(tool + QStringLiteral("NewSkin/") + name + QStringLiteral(".rcc"))) {
-        ShowMessageBox(QStringLiteral("New skin is created successfully. Click the \"OK\" button to apply the new skin!"),
-                       kApplicationTitle);
+        ShowMessageBox(
+            QStringLiteral(
+                "New skin is created successfully. Click the \"OK\" button to apply the new skin!"),
+            kApplicationTitle);
         env::KillProcessesByName(QStringLiteral("KRY.exe"));
         SetProductSkin(name);
         InstallSkinFiles(name);
@@ -450,7 +460,8 @@ void TfrmMain::Button_MakeClick()
 
 void TfrmMain::SetProductSkin(const QString& name)
 {
-    const QString path = platform::WinePrefix::toNativePath(env::GetProductDataFolder() + QStringLiteral("Main.ini"));
+    const QString path =
+        platform::WinePrefix::toNativePath(env::GetProductDataFolder() + QStringLiteral("Main.ini"));
     if (!QFile::exists(path))
         return;
     env::TIniFile settings(path);
@@ -463,9 +474,11 @@ void TfrmMain::InstallSkinFiles(const QString& name)
     // reads half a file.
     const QString newSkin = ToolFolder() + QStringLiteral("NewSkin/");
     if (QFile::exists(newSkin + name + QStringLiteral(".rcc")))
-        platform::CopyFileReplacing(newSkin + name + QStringLiteral(".rcc"), m_productSkinFolder + name + QStringLiteral(".rcc"));
+        platform::CopyFileReplacing(newSkin + name + QStringLiteral(".rcc"),
+                                    m_productSkinFolder + name + QStringLiteral(".rcc"));
     if (QFile::exists(newSkin + QStringLiteral("public.rcc")))
-        platform::CopyFileReplacing(newSkin + QStringLiteral("public.rcc"), m_productSkinFolder + QStringLiteral("public.rcc"));
+        platform::CopyFileReplacing(newSkin + QStringLiteral("public.rcc"),
+                                    m_productSkinFolder + QStringLiteral("public.rcc"));
 }
 
 void TfrmMain::btnBrowseClick()

@@ -17,8 +17,8 @@ bool CopyFileReplacing(const QString& from, const QString& to)
     QFile in(source);
     if (source.isEmpty() || target.isEmpty() || !in.open(QIODevice::ReadOnly))
         return false;
-    QTemporaryFile temp(QFileInfo(target).absolutePath() + QStringLiteral("/.") + QFileInfo(target).fileName() +
-                        QStringLiteral(".XXXXXX"));
+    QTemporaryFile temp(QFileInfo(target).absolutePath() + QStringLiteral("/.") +
+                        QFileInfo(target).fileName() + QStringLiteral(".XXXXXX"));
     if (!temp.open())
         return false;
     char buffer[1 << 16];
@@ -33,7 +33,8 @@ bool CopyFileReplacing(const QString& from, const QString& to)
     if (!temp.flush())
         return false;
     // rename(2) replaces the target atomically; QFile::rename would refuse an existing one.
-    if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(target).constData()) != 0)
+    if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(target).constData()) !=
+        0)
         return false;
     temp.setAutoRemove(false);
     return true;

@@ -1,8 +1,8 @@
 #include "platform/MessageBox.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QMutex>
 #include <QThread>
@@ -16,11 +16,16 @@ MessageBoxHandler g_handler;
 QMessageBox::Icon toQtIcon(MsgIcon icon)
 {
     switch (icon) {
-    case MsgIcon::Information: return QMessageBox::Information;
-    case MsgIcon::Warning: return QMessageBox::Warning;
-    case MsgIcon::Error: return QMessageBox::Critical;
-    case MsgIcon::Question: return QMessageBox::Question;
-    case MsgIcon::None: break;
+    case MsgIcon::Information:
+        return QMessageBox::Information;
+    case MsgIcon::Warning:
+        return QMessageBox::Warning;
+    case MsgIcon::Error:
+        return QMessageBox::Critical;
+    case MsgIcon::Question:
+        return QMessageBox::Question;
+    case MsgIcon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }
@@ -34,16 +39,21 @@ struct ButtonMap
 QList<ButtonMap> buttonsOf(MsgButtons buttons)
 {
     switch (buttons) {
-    case MsgButtons::Ok: return {{QMessageBox::Ok, MsgResult::Ok}};
-    case MsgButtons::OkCancel: return {{QMessageBox::Ok, MsgResult::Ok}, {QMessageBox::Cancel, MsgResult::Cancel}};
-    case MsgButtons::YesNo: return {{QMessageBox::Yes, MsgResult::Yes}, {QMessageBox::No, MsgResult::No}};
+    case MsgButtons::Ok:
+        return {{QMessageBox::Ok, MsgResult::Ok}};
+    case MsgButtons::OkCancel:
+        return {{QMessageBox::Ok, MsgResult::Ok}, {QMessageBox::Cancel, MsgResult::Cancel}};
+    case MsgButtons::YesNo:
+        return {{QMessageBox::Yes, MsgResult::Yes}, {QMessageBox::No, MsgResult::No}};
     case MsgButtons::YesNoCancel:
-        return {{QMessageBox::Yes, MsgResult::Yes}, {QMessageBox::No, MsgResult::No},
+        return {{QMessageBox::Yes, MsgResult::Yes},
+                {QMessageBox::No, MsgResult::No},
                 {QMessageBox::Cancel, MsgResult::Cancel}};
     case MsgButtons::RetryCancel:
         return {{QMessageBox::Retry, MsgResult::Retry}, {QMessageBox::Cancel, MsgResult::Cancel}};
     case MsgButtons::AbortRetryIgnore:
-        return {{QMessageBox::Abort, MsgResult::Abort}, {QMessageBox::Retry, MsgResult::Retry},
+        return {{QMessageBox::Abort, MsgResult::Abort},
+                {QMessageBox::Retry, MsgResult::Retry},
                 {QMessageBox::Ignore, MsgResult::Ignore}};
     }
     return {{QMessageBox::Ok, MsgResult::Ok}};
@@ -94,11 +104,16 @@ MsgResult DefaultAnswer(MsgButtons buttons)
 QString IconName(MsgIcon icon)
 {
     switch (icon) {
-    case MsgIcon::Information: return QStringLiteral("information");
-    case MsgIcon::Warning: return QStringLiteral("warning");
-    case MsgIcon::Error: return QStringLiteral("error");
-    case MsgIcon::Question: return QStringLiteral("question");
-    case MsgIcon::None: break;
+    case MsgIcon::Information:
+        return QStringLiteral("information");
+    case MsgIcon::Warning:
+        return QStringLiteral("warning");
+    case MsgIcon::Error:
+        return QStringLiteral("error");
+    case MsgIcon::Question:
+        return QStringLiteral("question");
+    case MsgIcon::None:
+        break;
     }
     return QStringLiteral("none");
 }

@@ -10,10 +10,34 @@
 
 namespace platform {
 
-enum class MsgIcon { None, Information, Warning, Error, Question };
-enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
+enum class MsgIcon
+{
+    None,
+    Information,
+    Warning,
+    Error,
+    Question
+};
+enum class MsgButtons
+{
+    Ok,
+    OkCancel,
+    YesNo,
+    YesNoCancel,
+    RetryCancel,
+    AbortRetryIgnore
+};
 // Values as the Windows dialog identifiers, so code ported from there compares the same numbers.
-enum class MsgResult { Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
+enum class MsgResult
+{
+    Ok = 1,
+    Cancel = 2,
+    Abort = 3,
+    Retry = 4,
+    Ignore = 5,
+    Yes = 6,
+    No = 7
+};
 
 struct MessageBoxRequest
 {

@@ -19,8 +19,8 @@ QString encodeName(const QString& name)
 {
     QString out;
     for (const char c : name.toUtf8()) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                           c == '_' || c == '.';
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                           c == '-' || c == '_' || c == '.';
         out += plain ? QString(QLatin1Char(c)) : QStringLiteral("%%1").arg(uchar(c), 2, 16, QLatin1Char('0'));
     }
     return out;
@@ -47,7 +47,8 @@ QString NamedMutex::namespaceFolder()
     if (base.isEmpty() || !QFileInfo(base).isWritable())
         base = QDir::tempPath();
     const QString prefix = QFileInfo(WinePrefix::path()).absoluteFilePath();
-    const QByteArray id = QCryptographicHash::hash(prefix.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+    const QByteArray id =
+        QCryptographicHash::hash(prefix.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
     return QStringLiteral("%1/skintool-objects-%2/%3").arg(base).arg(::getuid()).arg(QString::fromLatin1(id));
 }
 

@@ -14,7 +14,8 @@ QString RedirectTo32BitView(const QString& path, bool prefixIs64Bit)
     const QString software = QStringLiteral("Software");
     const bool underSoftware = p.startsWith(software, Qt::CaseInsensitive) &&
                                (p.size() == software.size() || p.at(software.size()) == QLatin1Char('\\'));
-    if (!underSoftware || p.mid(software.size() + 1).startsWith(QLatin1String("Wow6432Node"), Qt::CaseInsensitive))
+    if (!underSoftware ||
+        p.mid(software.size() + 1).startsWith(QLatin1String("Wow6432Node"), Qt::CaseInsensitive))
         return p;
     return p.left(software.size()) + QStringLiteral("\\Wow6432Node") + p.mid(software.size());
 }
@@ -26,7 +27,8 @@ RegistryKey::RegistryKey(std::shared_ptr<const RegistryHive> hive, QString path)
 
 std::optional<RegistryKey> RegistryKey::open(RootKey root, const QString& path, uint32_t access)
 {
-    const QString file = root == RootKey::LocalMachine ? WinePrefix::systemHivePath() : WinePrefix::userHivePath();
+    const QString file =
+        root == RootKey::LocalMachine ? WinePrefix::systemHivePath() : WinePrefix::userHivePath();
     auto hive = std::make_shared<const RegistryHive>(RegistryHive::load(file));
     QString keyPath = path;
     if (access & KEY_WOW64_32KEY) {

@@ -13,7 +13,11 @@
 
 namespace platform {
 
-enum class RootKey { LocalMachine, CurrentUser };
+enum class RootKey
+{
+    LocalMachine,
+    CurrentUser
+};
 
 // Access flags with their Windows values.
 constexpr uint32_t KEY_QUERY_VALUE = 0x0001;
@@ -22,7 +26,12 @@ constexpr uint32_t KEY_READ = 0x20019;
 constexpr uint32_t KEY_WOW64_64KEY = 0x0100;
 constexpr uint32_t KEY_WOW64_32KEY = 0x0200;
 
-enum class RegStatus { Ok, NotFound, WrongType };
+enum class RegStatus
+{
+    Ok,
+    NotFound,
+    WrongType
+};
 
 class RegistryKey
 {

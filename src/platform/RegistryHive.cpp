@@ -58,14 +58,30 @@ bool readEscaped(Cursor& c, QChar terminator, QString& out)
             return false;
         ch = c.s.at(c.pos++);
         switch (ch.unicode()) {
-        case 'a': out += QChar(0x07); break;
-        case 'b': out += QChar(0x08); break;
-        case 'e': out += QChar(0x1b); break;
-        case 'f': out += QChar(0x0c); break;
-        case 'n': out += QChar(0x0a); break;
-        case 'r': out += QChar(0x0d); break;
-        case 't': out += QChar(0x09); break;
-        case 'v': out += QChar(0x0b); break;
+        case 'a':
+            out += QChar(0x07);
+            break;
+        case 'b':
+            out += QChar(0x08);
+            break;
+        case 'e':
+            out += QChar(0x1b);
+            break;
+        case 'f':
+            out += QChar(0x0c);
+            break;
+        case 'n':
+            out += QChar(0x0a);
+            break;
+        case 'r':
+            out += QChar(0x0d);
+            break;
+        case 't':
+            out += QChar(0x09);
+            break;
+        case 'v':
+            out += QChar(0x0b);
+            break;
         case 'x': {
             uint v = 0;
             int n = 0;
@@ -218,7 +234,8 @@ RegistryHive RegistryHive::parse(const QByteArray& fileText)
 {
     RegistryHive hive;
     const QStringList rawLines = QString::fromUtf8(fileText).split(QLatin1Char('\n'));
-    if (rawLines.isEmpty() || !rawLines.first().trimmed().startsWith(QLatin1String("WINE REGISTRY Version 2")))
+    if (rawLines.isEmpty() ||
+        !rawLines.first().trimmed().startsWith(QLatin1String("WINE REGISTRY Version 2")))
         return hive;
 
     Key* current = nullptr;

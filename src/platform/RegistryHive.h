@@ -24,7 +24,8 @@
 
 namespace platform {
 
-enum RegType : uint32_t {
+enum RegType : uint32_t
+{
     REG_NONE = 0,
     REG_SZ = 1,
     REG_EXPAND_SZ = 2,

@@ -11,7 +11,8 @@ namespace {
 
 QString driveTarget(QChar letter)
 {
-    const QString link = WinePrefix::path() + QStringLiteral("/dosdevices/") + letter.toLower() + QLatin1Char(':');
+    const QString link =
+        WinePrefix::path() + QStringLiteral("/dosdevices/") + letter.toLower() + QLatin1Char(':');
     const QString target = QFileInfo(link).canonicalFilePath();
     if (!target.isEmpty())
         return target;
@@ -30,7 +31,8 @@ QString appendComponent(const QString& base, const QString& name, bool& stillRes
     const QString exact = base.endsWith(QLatin1Char('/')) ? base + name : base + QLatin1Char('/') + name;
     if (!stillResolving || QFileInfo::exists(exact))
         return exact;
-    const QStringList entries = QDir(base).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QStringList entries =
+        QDir(base).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& entry : entries)
         if (entry.compare(name, Qt::CaseInsensitive) == 0)
             return base.endsWith(QLatin1Char('/')) ? base + entry : base + QLatin1Char('/') + entry;
@@ -44,10 +46,10 @@ WindowsVersion versionFromWineName(const QString& name)
     {
         const char* name;
         int major, minor;
-    } table[] = {{"win11", 10, 0}, {"win10", 10, 0}, {"win81", 6, 3},   {"win8", 6, 2},     {"win2008r2", 6, 1},
-                 {"win7", 6, 1},   {"win2008", 6, 0}, {"vista", 6, 0},  {"win2003", 5, 2},  {"winxp64", 5, 2},
-                 {"winxp", 5, 1},  {"win2k", 5, 0},  {"nt40", 4, 0},   {"winme", 4, 90},   {"win98", 4, 10},
-                 {"win95", 4, 0},  {"nt351", 3, 51}, {"win31", 3, 10}};
+    } table[] = {{"win11", 10, 0}, {"win10", 10, 0},  {"win81", 6, 3}, {"win8", 6, 2},    {"win2008r2", 6, 1},
+                 {"win7", 6, 1},   {"win2008", 6, 0}, {"vista", 6, 0}, {"win2003", 5, 2}, {"winxp64", 5, 2},
+                 {"winxp", 5, 1},  {"win2k", 5, 0},   {"nt40", 4, 0},  {"winme", 4, 90},  {"win98", 4, 10},
+                 {"win95", 4, 0},  {"nt351", 3, 51},  {"win31", 3, 10}};
     for (const auto& row : table)
         if (name.compare(QLatin1String(row.name), Qt::CaseInsensitive) == 0)
             return {row.major, row.minor};
@@ -92,8 +94,9 @@ WindowsVersion WinePrefix::windowsVersion()
                 return v;
         }
     }
-    if (auto cv = RegistryKey::open(RootKey::LocalMachine, QStringLiteral("Software\\Microsoft\\Windows NT\\CurrentVersion"),
-                                    KEY_READ)) {
+    if (auto cv =
+            RegistryKey::open(RootKey::LocalMachine,
+                              QStringLiteral("Software\\Microsoft\\Windows NT\\CurrentVersion"), KEY_READ)) {
         uint32_t major = 0, minor = 0;
         if (cv->readDword(QStringLiteral("CurrentMajorVersionNumber"), major) == RegStatus::Ok && major) {
             cv->readDword(QStringLiteral("CurrentMinorVersionNumber"), minor);
@@ -176,8 +179,9 @@ QString WinePrefix::toWindowsPath(const QString& nativePath)
         const QString target = driveTarget(name.at(0));
         if (target.isEmpty())
             continue;
-        const bool covers = canonical == target ||
-                            canonical.startsWith(target == QLatin1String("/") ? target : target + QLatin1Char('/'));
+        const bool covers =
+            canonical == target ||
+            canonical.startsWith(target == QLatin1String("/") ? target : target + QLatin1Char('/'));
         // Prefer the most specific drive; z: (the whole file system) only when nothing else covers it.
         const int length = target == QLatin1String("/") ? 0 : int(target.size());
         if (covers && length > bestLength) {

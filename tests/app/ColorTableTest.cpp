@@ -17,7 +17,8 @@ TEST(ColorTable, DollarHexAcceptsOneToEightDigitsOnly)
     EXPECT_EQ(ParseDollarHex("$abcdef"), 0xABCDEF);
     EXPECT_EQ(ParseDollarHex("$1"), 1);
     EXPECT_EQ(ParseDollarHex("$FFFFFFFF"), -1) << "eight digits with the top bit set are negative";
-    for (const char* bad : {"$", "$0x12", "$#123456", "$12 34", "$123456789", "ABCDEF", "$zz12", "$-1", "$+1"})
+    for (const char* bad :
+         {"$", "$0x12", "$#123456", "$12 34", "$123456789", "ABCDEF", "$zz12", "$-1", "$+1"})
         EXPECT_FALSE(ParseDollarHex(bad).has_value()) << bad;
 }
 
@@ -37,7 +38,10 @@ class ColorTableFile : public ::testing::Test
 {
 protected:
     void SetUp() override { tool = dir.path() + "/"; }
-    QString table() const { return QString::fromUtf8(testsupport::ReadAll(tool + "classic/color_setting.ini")); }
+    QString table() const
+    {
+        return QString::fromUtf8(testsupport::ReadAll(tool + "classic/color_setting.ini"));
+    }
     testsupport::TempDir dir;
     QString tool;
     testsupport::MessageBoxRecorder boxes;
@@ -76,7 +80,8 @@ TEST_F(ColorTableFile, UnreadableValuesAreReportedOneByOneAndLeftAlone)
     dir.write("classic/color_setting.ini", "[Main]\r\nbkcolor=zz12\r\nhex=0x00FF00\r\nok=0000FF\r\n");
     app::WriteColorSettings(tool, "ocean", true);
     EXPECT_EQ(boxes.texts(), QStringList({"Main  bkcolor=$zz12,  fail!", "Main  hex=$0x00FF00,  fail!"}));
-    EXPECT_EQ(table(), "[Main]\r\nbkcolor=zz12\r\nhex=0x00FF00\r\nok=FF0000\r\n\r\n[validate]\r\nskinname=ocean\r\n");
+    EXPECT_EQ(table(),
+              "[Main]\r\nbkcolor=zz12\r\nhex=0x00FF00\r\nok=FF0000\r\n\r\n[validate]\r\nskinname=ocean\r\n");
 }
 
 TEST_F(ColorTableFile, MarkerPictureKeepsTheColours)

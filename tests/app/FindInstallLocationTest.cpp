@@ -78,13 +78,15 @@ TEST_F(PrefixFixture, NonStringValueStopsTheWholeLookup)
 TEST_F(PrefixFixture, Win32PrefixAndWindows2000ReadThePlainKey)
 {
     HiveWriter win32(QStringLiteral("REGISTRY\\\\Machine"), QStringLiteral("win32"));
-    win32.key(QStringLiteral("Software\\") + kUninstall + "Mirelune_is1").string("InstallLocation", "C:\\Program Files\\M");
+    win32.key(QStringLiteral("Software\\") + kUninstall + "Mirelune_is1")
+        .string("InstallLocation", "C:\\Program Files\\M");
     writeSystem(win32);
     EXPECT_EQ(app::FindInstallLocation(), "C:\\Program Files\\M\\");
 
     // Windows 5.0 asks for no 32-bit view, so on a 64-bit prefix the plain key is what counts.
     HiveWriter win64;
-    win64.key(QStringLiteral("Software\\") + kUninstall + "Mirelune_is1").string("InstallLocation", "C:\\Plain");
+    win64.key(QStringLiteral("Software\\") + kUninstall + "Mirelune_is1")
+        .string("InstallLocation", "C:\\Plain");
     win64.key(wow("Mirelune_is1")).string("InstallLocation", "C:\\Redirected");
     writeSystem(win64);
     HiveWriter user(QStringLiteral("REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000"));

@@ -1,10 +1,10 @@
 // The main window's folder links, through the window's own event handling, against a session
 // bus whose file-manager stand-in records what it is asked to show.
-#include "support/SessionBus.h"
 #include "app/uMain.h"
 #include "demo-product/HiveWriter.h"
 #include "platform/MessageBox.h"
 #include "support/MessageBoxRecorder.h"
+#include "support/SessionBus.h"
 #include "support/TempDir.h"
 
 #include <QCoreApplication>

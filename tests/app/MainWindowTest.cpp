@@ -1,10 +1,10 @@
-#include "app/uMain.h"
 #include "app/TApplication.h"
+#include "app/uMain.h"
 #include "controls/RdImageButton.h"
-#include "controls/TPngGraphic.h"
 #include "controls/TPicture.h"
-#include "imaging/TPngImageData.h"
+#include "controls/TPngGraphic.h"
 #include "demo-product/HiveWriter.h"
+#include "imaging/TPngImageData.h"
 #include "platform/MessageBox.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/TempDir.h"
@@ -29,7 +29,8 @@ protected:
         app::TApplication::loadWindowFonts();
         qputenv("WINEPREFIX", dir.path().toUtf8());
         demo::HiveWriter hive;
-        hive.key(QStringLiteral("Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirelune_is1"))
+        hive.key(QStringLiteral(
+                     "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirelune_is1"))
             .string("InstallLocation", "C:\\Program Files (x86)\\Orlix\\Mirelune");
         ASSERT_TRUE(hive.save(dir.file("system.reg")));
     }
@@ -78,13 +79,23 @@ TEST_F(MainWindowTest, ControlsStandWhereTheDesignPutsThem)
     const ControlRow rows[] = {
         {"lbl_openskin", "frmMain", {303, 319, 191, 13}, "Click here to open the created new skin", false},
         {"GroupBox_Make", "frmMain", {24, 8, 481, 289}, "make skin", true},
-        {"lbl_one", "GroupBox_Make", {51, 32, 427, 47},
-         "Click the link below to open the images directory. Then replace them with your pictures. Note: Please make "
+        {"lbl_one",
+         "GroupBox_Make",
+         {51, 32, 427, 47},
+         "Click the link below to open the images directory. Then replace them with your pictures. Note: "
+         "Please make "
          "sure your new pictures have the same name, size and format as the original pictures.",
          true},
-        {"Label1", "GroupBox_Make", {48, 107, 408, 13}, "Name your new skin to distinguish it from the others.", true},
-        {"Label2", "GroupBox_Make", {47, 190, 406, 43},
-         "Click \"Make\" button to make your skin is usable for Mirelune 11 PRO.", true},
+        {"Label1",
+         "GroupBox_Make",
+         {48, 107, 408, 13},
+         "Name your new skin to distinguish it from the others.",
+         true},
+        {"Label2",
+         "GroupBox_Make",
+         {47, 190, 406, 43},
+         "Click \"Make\" button to make your skin is usable for Mirelune 11 PRO.",
+         true},
         {"imgPreview", "GroupBox_Make", {71, 237, 180, 120}, "", false},
         {"imgSkin_menu", "GroupBox_Make", {179, 216, 150, 100}, "", false},
         {"ImageButton1", "GroupBox_Make", {12, 25, 30, 30}, "1", true},
@@ -109,7 +120,11 @@ TEST_F(MainWindowTest, ControlsStandWhereTheDesignPutsThem)
 
     // Labels that size themselves keep their designed corner and height and show all their text.
     const ControlRow autoSized[] = {
-        {"lbl_Atten", "GroupBox_Make", {51, 77, 309, 13}, "Click to open the skin directory. Modify skins in the images folder", true},
+        {"lbl_Atten",
+         "GroupBox_Make",
+         {51, 77, 309, 13},
+         "Click to open the skin directory. Modify skins in the images folder",
+         true},
         {"lbl_SkinPath", "GroupBox_Make", {51, 132, 53, 13}, "Skin Name:", true},
         {"lbl_SaveFile", "GroupBox_Make", {48, 162, 53, 13}, "Save Path:", false},
         {"lbl_FileName", "GroupBox_Make", {-56, 56, 43, 13}, "FileName", false},
@@ -134,7 +149,8 @@ TEST_F(MainWindowTest, LinksFontsPicturesAndMenu)
     EXPECT_EQ(form.font().pixelSize(), 11);
     EXPECT_EQ(form.font().family(), "Tahoma");
     for (QLabel* link : {form.lbl_openskin, form.lbl_Atten, form.lbl_FileName}) {
-        EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(0, 0, 255)) << link->objectName().toStdString();
+        EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(0, 0, 255))
+            << link->objectName().toStdString();
         EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
     }
     EXPECT_NE(form.Label1->palette().color(QPalette::WindowText), QColor(0, 0, 255));
@@ -168,7 +184,8 @@ TEST_F(MainWindowTest, LinksFontsPicturesAndMenu)
     }
     const QImage drawn = form.ImageButton2->grab().toImage();
     EXPECT_EQ(drawn.size(), QSize(30, 30));
-    EXPECT_EQ(QColor(drawn.pixel(15, 3)).blue(), QColor(marker.pixel(15, 3)).blue()) << "the picture is drawn";
+    EXPECT_EQ(QColor(drawn.pixel(15, 3)).blue(), QColor(marker.pixel(15, 3)).blue())
+        << "the picture is drawn";
 
     // The pop-up menu is there, attached to nothing.
     ASSERT_NE(form.popMnu, nullptr);
@@ -226,6 +243,7 @@ TEST_F(MainWindowTest, MissingProductIsToldAndTheWindowNeverShows)
     ASSERT_TRUE(QFile::remove(dir.file("system.reg")));
     TfrmMain form;
     EXPECT_TRUE(form.terminateRequested());
-    EXPECT_EQ(boxes.boxes(), QStringList{"Mirelune 11 Skin Tool|Your computer doesn't have Mirelune 11 installed."});
+    EXPECT_EQ(boxes.boxes(),
+              QStringList{"Mirelune 11 Skin Tool|Your computer doesn't have Mirelune 11 installed."});
     EXPECT_FALSE(form.isVisible());
 }

@@ -3,11 +3,11 @@
 #include "app/uMain.h"
 #include "demo-product/DemoPrefix.h"
 #include "env/Orlix_Routine_New.h"
-#include "support/SessionBus.h"
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
 #include "support/MessageBoxRecorder.h"
+#include "support/SessionBus.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -54,7 +54,8 @@ protected:
         options.productProgram = testsupport::BinDir() + "/kry_stub";
         ASSERT_EQ(demo::DemoPrefix::create(prefix, options), QString());
         install = prefix + "/drive_c/Program Files (x86)/Orlix/Mirelune/";
-        mainIni = prefix + "/drive_c/users/" + demo::DemoPrefix::loginName() + "/AppData/Roaming/Orlix/Mirelune/Main.ini";
+        mainIni = prefix + "/drive_c/users/" + demo::DemoPrefix::loginName() +
+                  "/AppData/Roaming/Orlix/Mirelune/Main.ini";
 
         qputenv("WINEPREFIX", prefix.toUtf8());
         qputenv("WINE", (testsupport::BinDir() + "/demo-wine").toUtf8());
@@ -114,7 +115,8 @@ TEST_F(MakeEndToEnd, BuildsInstallsSelectsAndRestarts)
     EXPECT_EQ(boxes.texts(), QStringList{kSuccess});
     EXPECT_TRUE(form.Button_Make->isEnabled());
     EXPECT_TRUE(form.lbl_openskin->isVisible());
-    for (const char* file : {"NewSkin/ocean.rcc", "NewSkin/public.rcc", "NewSkin/ocean.qrc", "NewSkin/public.qrc"})
+    for (const char* file :
+         {"NewSkin/ocean.rcc", "NewSkin/public.rcc", "NewSkin/ocean.qrc", "NewSkin/public.qrc"})
         EXPECT_TRUE(QFile::exists(tool + file)) << file;
     EXPECT_EQ(QImage(tool + "public/preview/preview_ocean.png").size(), QSize(180, 120));
     EXPECT_EQ(QImage(tool + "public/images/skin_menu_ocean.png").size(), QSize(150, 100));
@@ -136,7 +138,8 @@ TEST_F(MakeEndToEnd, BuildsInstallsSelectsAndRestarts)
     ASSERT_EQ(calls.size(), 1);
     ASSERT_EQ(calls.first().size(), 1);
     const QUrl shown(calls.first().first());
-    EXPECT_EQ(shown.toLocalFile(), QDir(install).canonicalPath() + "/Skin/ocean.rcc") << shown.toString().toStdString();
+    EXPECT_EQ(shown.toLocalFile(), QDir(install).canonicalPath() + "/Skin/ocean.rcc")
+        << shown.toString().toStdString();
 
     // The same name again replaces everything without asking.
     QFile::remove(tool + "public/preview/preview_ocean.png");
@@ -186,13 +189,15 @@ TEST_F(MakeEndToEnd, EmptyAndUnsafeNamesAreRefusedBeforeAnythingIsWritten)
     EXPECT_EQ(boxes.texts(), QStringList{"Skin name cannot be empty!"});
     EXPECT_EQ(QApplication::focusWidget(), form.Edit_root);
 
-    for (const QString& name : {"a/b", "a\\b", "x:y", "what?", "star*", "<tag>", "pipe|", "q\"uote", "tab\there",
-                                "..", ".", "name.", "CON", " nul ", "Com1", "lpt9.skin", "aux.x"}) {
+    for (const QString& name :
+         {"a/b", "a\\b", "x:y", "what?", "star*", "<tag>", "pipe|", "q\"uote", "tab\there", "..", ".",
+          "name.", "CON", " nul ", "Com1", "lpt9.skin", "aux.x"}) {
         boxes.clear();
         form.Button_Make->setFocus();
         form.Edit_root->setText(name);
         form.Button_Make->click();
-        EXPECT_EQ(boxes.texts(), QStringList{"Skin name contains characters that cannot be used in a file name."})
+        EXPECT_EQ(boxes.texts(),
+                  QStringList{"Skin name contains characters that cannot be used in a file name."})
             << name.toStdString();
         EXPECT_EQ(QApplication::focusWidget(), form.Edit_root) << name.toStdString();
     }

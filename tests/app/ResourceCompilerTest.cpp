@@ -41,7 +41,10 @@ protected:
         dir.write("rcc.exe", script.toUtf8());
         QFile::setPermissions(tool + "rcc.exe", QFile::permissions(tool + "rcc.exe") | QFileDevice::ExeOwner);
     }
-    QStringList calls() const { return QString::fromUtf8(testsupport::ReadAll(tool + "calls.log")).split('\n'); }
+    QStringList calls() const
+    {
+        return QString::fromUtf8(testsupport::ReadAll(tool + "calls.log")).split('\n');
+    }
 
     testsupport::TempDir dir;
     QString tool;
@@ -103,7 +106,8 @@ TEST_F(ResourceCompilerTest, ProjectStepWithoutProjectRaises)
 TEST_F(ResourceCompilerTest, CompileStepWithoutBundleWarnsOnceAndGoesOn)
 {
     // Writes the project, never the bundle.
-    useScriptCompiler("[ \"$3\" = -project ] && exec \"" + testsupport::BinDir() + "/rcc.exe\" \"$@\"\nexit 0");
+    useScriptCompiler("[ \"$3\" = -project ] && exec \"" + testsupport::BinDir() +
+                      "/rcc.exe\" \"$@\"\nexit 0");
     app::RunResourceCompiler("ocean", tool + "classic/");
     EXPECT_EQ(boxes.boxes(), QStringList{"Mirelune 11 Skin Tool|Make skin failed!"});
     EXPECT_EQ(boxes.icons(), QList<platform::MsgIcon>{platform::MsgIcon::Warning});
@@ -113,10 +117,15 @@ TEST_F(ResourceCompilerTest, CompileStepWithoutBundleWarnsOnceAndGoesOn)
 
 TEST_F(ResourceCompilerTest, CommandLinesFollowWindowsQuotingRules)
 {
-    useScriptCompiler("[ \"$3\" = -project ] && exec \"" + testsupport::BinDir() + "/rcc.exe\" \"$@\"\nexit 0");
+    useScriptCompiler("[ \"$3\" = -project ] && exec \"" + testsupport::BinDir() +
+                      "/rcc.exe\" \"$@\"\nexit 0");
     app::RunResourceCompiler("my skin", tool + "classic/");
-    const QStringList expected{"-o", tool + "NewSkin/my skin.qrc", "-project", "---",
-                               "-binary", tool + "classic/my skin.qrc", "-o", tool + "NewSkin/my skin.rcc",
-                               "-no-compress", "-root", "/my", "skin", "---", ""};
+    const QStringList expected{"-o",           tool + "NewSkin/my skin.qrc",
+                               "-project",     "---",
+                               "-binary",      tool + "classic/my skin.qrc",
+                               "-o",           tool + "NewSkin/my skin.rcc",
+                               "-no-compress", "-root",
+                               "/my",          "skin",
+                               "---",          ""};
     EXPECT_EQ(calls(), expected) << "the root is not quoted, so an inner blank splits it";
 }

@@ -13,7 +13,8 @@ protected:
     void SetUp() override
     {
         demo::HiveWriter hive;
-        hive.key(QStringLiteral("Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirelune_is1"))
+        hive.key(QStringLiteral(
+                     "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirelune_is1"))
             .string("InstallLocation", "C:\\Program Files (x86)\\Orlix\\Mirelune");
         ASSERT_TRUE(hive.save(prefix.file("system.reg")));
     }
@@ -61,7 +62,8 @@ TEST_F(SingleInstanceTest, SecondPlainStartEndsSilentlyAndArgumentsOpenASecondCo
 
     QProcess* withArgument = start({"some-file.txt"});
     EXPECT_TRUE(keepsRunning(withArgument));
-    EXPECT_EQ(testsupport::ReadAll(prefix.file("boxes.log")), QByteArray()) << "nothing was shown to the user";
+    EXPECT_EQ(testsupport::ReadAll(prefix.file("boxes.log")), QByteArray())
+        << "nothing was shown to the user";
 }
 
 TEST_F(SingleInstanceTest, MutexDiesWithItsOwner)

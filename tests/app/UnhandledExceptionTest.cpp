@@ -1,6 +1,6 @@
+#include "platform/UnhandledException.h"
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
-#include "platform/UnhandledException.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -28,7 +28,8 @@ TEST(MessageBox, LogFileRecordsEachBoxOnOneLineAndAnswersFirstButton)
     testsupport::TempDir dir;
     const QString log = dir.file("boxes.log");
     qputenv("SKINTOOL_MESSAGEBOX_LOG", log.toUtf8());
-    EXPECT_EQ(ShowMessageBox("line one\nline two", "Cap", MsgIcon::Error, MsgButtons::RetryCancel), MsgResult::Retry);
+    EXPECT_EQ(ShowMessageBox("line one\nline two", "Cap", MsgIcon::Error, MsgButtons::RetryCancel),
+              MsgResult::Retry);
     EXPECT_EQ(ShowMessageBox("ok", "Cap"), MsgResult::Ok);
     qunsetenv("SKINTOOL_MESSAGEBOX_LOG");
     EXPECT_EQ(testsupport::ReadAll(log), QByteArray("Cap|error|line one\\nline two\nCap|none|ok\n"));

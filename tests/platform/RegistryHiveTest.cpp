@@ -1,6 +1,6 @@
+#include "platform/RegistryHive.h"
 #include "demo-product/HiveWriter.h"
 #include "platform/Registry.h"
-#include "platform/RegistryHive.h"
 #include "platform/WinePrefix.h"
 #include "support/TempDir.h"
 
@@ -94,9 +94,10 @@ TEST(RegistryHive, DamagedFilesNeverCrashAndKeepWhatIsReadable)
     for (int cut = 0; cut <= full.size(); ++cut)
         RegistryHive::parse(full.left(cut));
     const RegistryHive truncated = RegistryHive::parse(full.left(full.indexOf("\"Quote\"") + 12));
-    EXPECT_NE(truncated.value("Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirelune_is1",
-                              "InstallLocation"),
-              nullptr);
+    EXPECT_NE(
+        truncated.value("Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirelune_is1",
+                        "InstallLocation"),
+        nullptr);
 
     const QByteArray garbled = "WINE REGISTRY Version 2\n"
                                "[Broken\\\\Key 123\n"

@@ -1,5 +1,5 @@
-#include "platform/FileCopy.h"
 #include "platform/Shell.h"
+#include "platform/FileCopy.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -14,9 +14,12 @@ TEST(Shell, CommandLinesSplitByWindowsRules)
               QStringList({"-o", "C:\\a b\\x.qrc", "-project"}));
     EXPECT_EQ(SplitWindowsCommandLine("  a\t\tb  "), QStringList({"a", "b"}));
     EXPECT_EQ(SplitWindowsCommandLine("-root /my skin"), QStringList({"-root", "/my", "skin"}));
-    EXPECT_EQ(SplitWindowsCommandLine("a\\\\b c\\d"), QStringList({"a\\\\b", "c\\d"})) << "lone backslashes stay";
-    EXPECT_EQ(SplitWindowsCommandLine("\"a\\\\\" b"), QStringList({"a\\", "b"})) << "2n backslashes, then a quote";
-    EXPECT_EQ(SplitWindowsCommandLine("a\\\"b"), QStringList({"a\"b"})) << "2n+1 backslashes make a literal quote";
+    EXPECT_EQ(SplitWindowsCommandLine("a\\\\b c\\d"), QStringList({"a\\\\b", "c\\d"}))
+        << "lone backslashes stay";
+    EXPECT_EQ(SplitWindowsCommandLine("\"a\\\\\" b"), QStringList({"a\\", "b"}))
+        << "2n backslashes, then a quote";
+    EXPECT_EQ(SplitWindowsCommandLine("a\\\"b"), QStringList({"a\"b"}))
+        << "2n+1 backslashes make a literal quote";
     EXPECT_EQ(SplitWindowsCommandLine("\"say \"\"hi\"\"\""), QStringList({"say \"hi\""}));
     EXPECT_EQ(SplitWindowsCommandLine("x\"y z\"w"), QStringList({"xy zw"})) << "quotes group inside a word";
     EXPECT_EQ(SplitWindowsCommandLine("\"\""), QStringList({""})) << "an empty quoted argument counts";
@@ -27,10 +30,12 @@ TEST(Shell, CommandLinesSplitByWindowsRules)
 TEST(Shell, RunAndWaitWaitsAndReportsStartFailure)
 {
     testsupport::TempDir dir;
-    const QString script = dir.write("tool.sh", "#!/bin/sh\nsleep 0.3\npwd > out.txt\nprintf '%s|' \"$@\" >> out.txt\n");
+    const QString script =
+        dir.write("tool.sh", "#!/bin/sh\nsleep 0.3\npwd > out.txt\nprintf '%s|' \"$@\" >> out.txt\n");
     QFile::setPermissions(script, QFile::permissions(script) | QFileDevice::ExeOwner);
     ASSERT_TRUE(platform::RunAndWait(script, "one \"two three\"", dir.path()));
-    EXPECT_EQ(testsupport::ReadAll(dir.file("out.txt")), (QDir(dir.path()).canonicalPath() + "\none|two three|").toUtf8())
+    EXPECT_EQ(testsupport::ReadAll(dir.file("out.txt")),
+              (QDir(dir.path()).canonicalPath() + "\none|two three|").toUtf8())
         << "finished, in the working folder, with the split arguments";
     EXPECT_FALSE(platform::RunAndWait(dir.file("missing.exe"), "", dir.path()));
 }
@@ -48,5 +53,6 @@ TEST(FileCopy, ReplacesInOneStepAndLeavesNothingBehind)
 
     EXPECT_FALSE(platform::CopyFileReplacing(dir.file("missing.rcc"), to));
     EXPECT_FALSE(platform::CopyFileReplacing(from, dir.file("no/such/folder/x.rcc")));
-    EXPECT_EQ(testsupport::ReadAll(to), QByteArray(200000, 'n')) << "a failed copy leaves the target as it was";
+    EXPECT_EQ(testsupport::ReadAll(to), QByteArray(200000, 'n'))
+        << "a failed copy leaves the target as it was";
 }

@@ -1,5 +1,5 @@
-#include "demo-product/HiveWriter.h"
 #include "platform/WinePrefix.h"
+#include "demo-product/HiveWriter.h"
 #include "support/TempDir.h"
 
 #include <QDir>

@@ -25,7 +25,8 @@ bool copyTree(const QString& from, const QString& to)
     QDir source(from);
     if (!source.exists() || !QDir().mkpath(to))
         return false;
-    for (const QFileInfo& entry : source.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
+    for (const QFileInfo& entry :
+         source.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
         const QString target = to + QLatin1Char('/') + entry.fileName();
         if (entry.isDir() ? !copyTree(entry.filePath(), target) : !QFile::copy(entry.filePath(), target))
             return false;
@@ -39,13 +40,15 @@ QString runRcc(const QString& rcc, const QString& workingFolder, const QStringLi
     process.setWorkingDirectory(workingFolder);
     process.start(rcc, arguments);
     if (!process.waitForFinished(120000) || process.exitCode() != 0)
-        return QStringLiteral("%1 %2 failed: %3").arg(rcc, arguments.join(QLatin1Char(' ')),
-                                                    QString::fromLocal8Bit(process.readAllStandardError()));
+        return QStringLiteral("%1 %2 failed: %3")
+            .arg(rcc, arguments.join(QLatin1Char(' ')),
+                 QString::fromLocal8Bit(process.readAllStandardError()));
     return {};
 }
 
 // The stock bundle of one working folder, the way the tool itself builds them.
-QString buildBundle(const QString& rcc, const QString& sourceFolder, const QString& name, const QString& bundlePath)
+QString buildBundle(const QString& rcc, const QString& sourceFolder, const QString& name,
+                    const QString& bundlePath)
 {
     QTemporaryDir scratch;
     const QString copy = scratch.path() + QStringLiteral("/src");
@@ -58,8 +61,9 @@ QString buildBundle(const QString& rcc, const QString& sourceFolder, const QStri
     QFile::copy(project, copy + QLatin1Char('/') + name + QStringLiteral(".qrc"));
     QDir().mkpath(QFileInfo(bundlePath).absolutePath());
     return runRcc(rcc, copy,
-                  {QStringLiteral("-binary"), copy + QLatin1Char('/') + name + QStringLiteral(".qrc"), QStringLiteral("-o"),
-                   bundlePath, QStringLiteral("-no-compress"), QStringLiteral("-root"), QLatin1Char('/') + name});
+                  {QStringLiteral("-binary"), copy + QLatin1Char('/') + name + QStringLiteral(".qrc"),
+                   QStringLiteral("-o"), bundlePath, QStringLiteral("-no-compress"), QStringLiteral("-root"),
+                   QLatin1Char('/') + name});
 }
 
 QString nativeOf(const QString& prefix, const QString& windowsPath)
@@ -135,7 +139,8 @@ QString DemoPrefix::create(const QString& prefixPath, const DemoPrefixOptions& o
         return QStringLiteral("cannot write user.reg");
 
     const QString install = nativeOf(prefix, location);
-    if (!QDir().mkpath(install + QStringLiteral("/Skin")) || !QDir().mkpath(install + QStringLiteral("/Update")))
+    if (!QDir().mkpath(install + QStringLiteral("/Skin")) ||
+        !QDir().mkpath(install + QStringLiteral("/Update")))
         return QStringLiteral("cannot create %1").arg(install);
     if (!options.productProgram.isEmpty()) {
         QFile::remove(install + QStringLiteral("/Kry.exe"));
@@ -149,16 +154,19 @@ QString DemoPrefix::create(const QString& prefixPath, const DemoPrefixOptions& o
         const QString rcc = options.toolFolder + QStringLiteral("/rcc.exe");
         for (const QString& name : {QStringLiteral("classic"), QStringLiteral("public")}) {
             QFile::remove(install + QStringLiteral("/Skin/") + name + QStringLiteral(".rcc"));
-            const QString error = buildBundle(rcc, options.toolFolder + QLatin1Char('/') + name, name,
-                                              install + QStringLiteral("/Skin/") + name + QStringLiteral(".rcc"));
+            const QString error =
+                buildBundle(rcc, options.toolFolder + QLatin1Char('/') + name, name,
+                            install + QStringLiteral("/Skin/") + name + QStringLiteral(".rcc"));
             if (!error.isEmpty())
                 return error;
         }
     }
 
-    const QString dataFolder = nativeOf(prefix, appData) +
-                               (options.beta ? QStringLiteral("/Orlix/Mirelune Beta") : QStringLiteral("/Orlix/Mirelune"));
-    if (!writeFile(dataFolder + QStringLiteral("/Main.ini"), QByteArray("[Main]\r\nSkin=classic\r\nLanguage=en\r\n")))
+    const QString dataFolder =
+        nativeOf(prefix, appData) +
+        (options.beta ? QStringLiteral("/Orlix/Mirelune Beta") : QStringLiteral("/Orlix/Mirelune"));
+    if (!writeFile(dataFolder + QStringLiteral("/Main.ini"),
+                   QByteArray("[Main]\r\nSkin=classic\r\nLanguage=en\r\n")))
         return QStringLiteral("cannot write Main.ini");
     return {};
 }

@@ -13,7 +13,7 @@ struct DemoPrefixOptions
     QString productProgram; // installed as Kry.exe
     bool beta = false;      // the beta edition's key, Update.ini ver11=1 and its own data folder
     QString arch = QStringLiteral("win64");
-    QString userName;       // default: the login name, as Wine uses it
+    QString userName; // default: the login name, as Wine uses it
 };
 
 class DemoPrefix

@@ -6,7 +6,10 @@
 
 namespace demo {
 
-HiveWriter::HiveWriter(QString relativeTo, QString arch) : m_relativeTo(std::move(relativeTo)), m_arch(std::move(arch)) {}
+HiveWriter::HiveWriter(QString relativeTo, QString arch)
+    : m_relativeTo(std::move(relativeTo)), m_arch(std::move(arch))
+{
+}
 
 QString HiveWriter::escape(const QString& text)
 {
@@ -21,8 +24,10 @@ QString HiveWriter::escape(const QString& text)
         } else if (c.unicode() < 0x20 || c.unicode() > 0x7e) {
             // Zero-padded to four digits when a hex digit follows, so it cannot run on.
             const QChar next = i + 1 < text.size() ? text.at(i + 1) : QChar();
-            const bool hexFollows = next.isDigit() || (next.toLower() >= QLatin1Char('a') && next.toLower() <= QLatin1Char('f'));
-            out += QStringLiteral("\\x") + QString::number(c.unicode(), 16).rightJustified(hexFollows ? 4 : 1, QLatin1Char('0'));
+            const bool hexFollows =
+                next.isDigit() || (next.toLower() >= QLatin1Char('a') && next.toLower() <= QLatin1Char('f'));
+            out += QStringLiteral("\\x") +
+                   QString::number(c.unicode(), 16).rightJustified(hexFollows ? 4 : 1, QLatin1Char('0'));
         } else {
             out += c;
         }
@@ -34,13 +39,15 @@ HiveWriter& HiveWriter::key(const QString& path)
 {
     QString escaped = path;
     escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    m_lines << QString() << QStringLiteral("[%1] 1796629034").arg(escaped) << QStringLiteral("#time=1dd861dc71d5b56");
+    m_lines << QString() << QStringLiteral("[%1] 1796629034").arg(escaped)
+            << QStringLiteral("#time=1dd861dc71d5b56");
     return *this;
 }
 
 static QString nameField(const QString& name)
 {
-    return name.isEmpty() ? QStringLiteral("@") : QLatin1Char('"') + HiveWriter::escape(name) + QLatin1Char('"');
+    return name.isEmpty() ? QStringLiteral("@")
+                          : QLatin1Char('"') + HiveWriter::escape(name) + QLatin1Char('"');
 }
 
 HiveWriter& HiveWriter::string(const QString& name, const QString& value)
@@ -57,13 +64,15 @@ HiveWriter& HiveWriter::expandString(const QString& name, const QString& value)
 
 HiveWriter& HiveWriter::dword(const QString& name, uint32_t value)
 {
-    m_lines << nameField(name) + QStringLiteral("=dword:") + QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0'));
+    m_lines << nameField(name) + QStringLiteral("=dword:") +
+                   QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0'));
     return *this;
 }
 
 HiveWriter& HiveWriter::hex(const QString& name, uint32_t type, const QByteArray& data)
 {
-    QString line = nameField(name) + (type == 3 ? QStringLiteral("=hex:") : QStringLiteral("=hex(%1):").arg(type, 0, 16));
+    QString line = nameField(name) +
+                   (type == 3 ? QStringLiteral("=hex:") : QStringLiteral("=hex(%1):").arg(type, 0, 16));
     for (int i = 0; i < data.size(); ++i) {
         if (i)
             line += QLatin1Char(',');

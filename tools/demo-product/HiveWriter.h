@@ -12,7 +12,8 @@ class HiveWriter
 {
 public:
     // `relativeTo` is the header comment Wine writes ("REGISTRY\\Machine", ...).
-    explicit HiveWriter(QString relativeTo = QStringLiteral("REGISTRY\\\\Machine"), QString arch = QStringLiteral("win64"));
+    explicit HiveWriter(QString relativeTo = QStringLiteral("REGISTRY\\\\Machine"),
+                        QString arch = QStringLiteral("win64"));
 
     HiveWriter& key(const QString& path); // following values go to this key
     HiveWriter& string(const QString& name, const QString& value);

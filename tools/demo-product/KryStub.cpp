@@ -33,7 +33,8 @@ void log(const QString& line)
 QString decode(const QByteArray& bytes)
 {
     if (bytes.startsWith("\xff\xfe"))
-        return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2);
+        return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2),
+                                  (bytes.size() - 2) / 2);
     if (bytes.startsWith("\xef\xbb\xbf"))
         return QString::fromUtf8(bytes.mid(3));
     return QString::fromUtf8(bytes);
@@ -46,7 +47,9 @@ QString iniValue(const QString& text, const QString& section, const QString& key
     for (QString line : text.split(QLatin1Char('\n'))) {
         line = line.trimmed();
         if (line.startsWith(QLatin1Char('['))) {
-            inSection = line.mid(1, line.indexOf(QLatin1Char(']')) - 1).trimmed().compare(section, Qt::CaseInsensitive) == 0;
+            inSection = line.mid(1, line.indexOf(QLatin1Char(']')) - 1)
+                            .trimmed()
+                            .compare(section, Qt::CaseInsensitive) == 0;
             continue;
         }
         const int eq = line.indexOf(QLatin1Char('='));
@@ -66,11 +69,12 @@ QString dataFolder(const QString& installFolder)
 {
     using namespace platform;
     QString appData;
-    if (auto key = RegistryKey::open(RootKey::CurrentUser,
-                                     QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders")))
+    if (auto key = RegistryKey::open(
+            RootKey::CurrentUser,
+            QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders")))
         key->readString(QStringLiteral("AppData"), appData);
-    const bool beta = iniValue(readText(installFolder + QStringLiteral("/Update/Update.ini")), QStringLiteral("Beta"),
-                               QStringLiteral("ver11")) == QLatin1String("1");
+    const bool beta = iniValue(readText(installFolder + QStringLiteral("/Update/Update.ini")),
+                               QStringLiteral("Beta"), QStringLiteral("ver11")) == QLatin1String("1");
     return WinePrefix::toNativePath(appData) +
            (beta ? QStringLiteral("/Orlix/Mirelune Beta") : QStringLiteral("/Orlix/Mirelune"));
 }
@@ -97,8 +101,8 @@ bool loadSkin()
     const bool publicLoaded = QResource::registerResource(publicBundle);
 
     const QString root = QStringLiteral(":/") + skin;
-    const QString skinName = iniValue(readText(root + QStringLiteral("/color_setting.ini")), QStringLiteral("validate"),
-                                      QStringLiteral("skinname"));
+    const QString skinName = iniValue(readText(root + QStringLiteral("/color_setting.ini")),
+                                      QStringLiteral("validate"), QStringLiteral("skinname"));
     QStringList pictures;
     QDirIterator it(root + QStringLiteral("/images"), QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -110,8 +114,9 @@ bool loadSkin()
     log(QStringLiteral("loaded skin=%1 root=%2 skinname=%3 pictures=%4 public=%5 preview=%6")
             .arg(skin, root, skinName, pictures.join(QLatin1Char(',')),
                  publicLoaded ? QStringLiteral("loaded") : QStringLiteral("missing"),
-                 QFile::exists(QStringLiteral(":/public/preview/preview_%1.png").arg(skin)) ? QStringLiteral("yes")
-                                                                                           : QStringLiteral("no")));
+                 QFile::exists(QStringLiteral(":/public/preview/preview_%1.png").arg(skin))
+                     ? QStringLiteral("yes")
+                     : QStringLiteral("no")));
     return !pictures.isEmpty();
 }
 

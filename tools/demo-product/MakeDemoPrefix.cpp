@@ -11,7 +11,9 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty() || args.first().startsWith(QLatin1String("--"))) {
-        std::fprintf(stderr, "usage: make-demo-prefix <prefix> [--tool-folder DIR] [--product FILE] [--beta] [--win32]\n");
+        std::fprintf(
+            stderr,
+            "usage: make-demo-prefix <prefix> [--tool-folder DIR] [--product FILE] [--beta] [--win32]\n");
         return 2;
     }
     const QString prefix = args.takeFirst();

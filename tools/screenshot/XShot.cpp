@@ -23,7 +23,8 @@ WId findWindow(const QString& title)
     const QRegularExpression pattern(QStringLiteral("(0x[0-9a-f]+) .* (\\d+)x(\\d+)[+-]"));
     WId best = 0;
     qint64 bestArea = 0;
-    for (const QString& line : QString::fromLocal8Bit(xwininfo.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+    for (const QString& line :
+         QString::fromLocal8Bit(xwininfo.readAllStandardOutput()).split(QLatin1Char('\n'))) {
         const auto match = pattern.match(line);
         if (!line.contains(quoted) || !match.hasMatch())
             continue;
