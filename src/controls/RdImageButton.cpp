@@ -86,6 +86,12 @@ QByteArray UnqualifiedClassName(const QObject* object)
     return colon < 0 ? name : name.mid(colon + 2);
 }
 
+// Right and Bottom are exclusive, as everywhere in TRect.
+bool Contains(const TRect& r, int x, int y)
+{
+    return x >= r.Left && x < r.Right && y >= r.Top && y < r.Bottom;
+}
+
 unsigned AlignmentFlag(TAlignment alignment)
 {
     switch (alignment) {
@@ -819,62 +825,11 @@ void TRdImageButton::DrawCheckBox(QPainter& canvas, const TRect& s)
     const int h = picture->Height();
     if (w < 1 || h < 1)
         return;
-    int x = 0;
-    switch (m_checkBoxAlignX) {
-    case taLeftJustify:
-        x = 0 + m_checkBoxOffset;
-        break;
-    case taRightJustify:
-        x = width() - w - m_checkBoxOffset;
-        break;
-    case taCenter:
-        x = (width() - w) / 2 + m_checkBoxOffset;
-        break;
-    }
-    int y = 0;
-    switch (m_checkBoxAlignY) {
-    case taAlignTop:
-        y = m_textRect.Top + m_checkBoxOffsetY;
-        break;
-    case taAlignBottom:
-        y = m_textRect.Bottom - h - m_checkBoxOffsetY;
-        break;
-    case taVerticalCenter:
-        y = 0 + (height() - h) / 2 + m_checkBoxOffsetY;
-        break;
-    }
-    picture->Graphic()->Draw(canvas, TRect::Bounds(x, y, w, h));
+    picture->Graphic()->Draw(canvas, CheckBoxRect(w, h));
 }
 
-// ---- input and states ------------------------------------------------------------------------
-
-void TRdImageButton::SetCursor(TCursor value)
+TRect TRdImageButton::CheckBoxRect(int w, int h) const
 {
-    m_cursor = value;
-    if (value == crDefault)
-        unsetCursor();
-    else
-        setCursor(CursorShape(value));
-}
-
-bool TRdImageButton::IconHitTest(int x, int y) const
-{
-    if (!m_iconVisible)
-        return false;
-    const TPicture* picture = IconPicture(m_iconState);
-    if (!picture->HasGraphic())
-        picture = IconPicture(TIconState::Normal);
-    const TRect r = CalcIconRect(picture->Width(), picture->Height());
-    return x >= r.Left && x < r.Right && y >= r.Top && y < r.Bottom;
-}
-
-bool TRdImageButton::CheckBoxHitClick(int x, int y, bool testOnly)
-{
-    if (!m_showCheckBox)
-        return false;
-    // The box is measured by the unchecked picture whatever the state, placed as it is drawn.
-    const int w = m_checkBoxNormalImage->Width();
-    const int h = m_checkBoxNormalImage->Height();
     int left = 0;
     switch (m_checkBoxAlignX) {
     case taLeftJustify:
@@ -899,7 +854,37 @@ bool TRdImageButton::CheckBoxHitClick(int x, int y, bool testOnly)
         top = (height() - h) / 2 + m_checkBoxOffsetY;
         break;
     }
-    const bool inside = x >= left && x < left + w && y >= top && y < top + h;
+    return TRect::Bounds(left, top, w, h);
+}
+
+// ---- input and states ------------------------------------------------------------------------
+
+void TRdImageButton::SetCursor(TCursor value)
+{
+    m_cursor = value;
+    if (value == crDefault)
+        unsetCursor();
+    else
+        setCursor(CursorShape(value));
+}
+
+bool TRdImageButton::IconHitTest(int x, int y) const
+{
+    if (!m_iconVisible)
+        return false;
+    const TPicture* picture = IconPicture(m_iconState);
+    if (!picture->HasGraphic())
+        picture = IconPicture(TIconState::Normal);
+    return Contains(CalcIconRect(picture->Width(), picture->Height()), x, y);
+}
+
+bool TRdImageButton::CheckBoxHitClick(int x, int y, bool testOnly)
+{
+    if (!m_showCheckBox)
+        return false;
+    // The box is measured by the unchecked picture whatever the state, placed as it is drawn.
+    const bool inside =
+        Contains(CheckBoxRect(m_checkBoxNormalImage->Width(), m_checkBoxNormalImage->Height()), x, y);
     if (!inside) {
         // A fold panel's header only toggles on the box itself; the icon has its own click.
         if (parentWidget() && UnqualifiedClassName(parentWidget()) == "TRdFoldPanel")
@@ -961,6 +946,27 @@ QWidget* TRdImageButton::WidgetBeneath(const QPoint& p) const
         return inner ? inner : w;
     }
     return parent;
+}
+
+bool TRdImageButton::PassPressOn(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    // The first button down decides where the press belongs; later ones follow it.
+    if (!(m_forwarding || (event->buttons() == event->button() && !HitTest(p))))
+        return false;
+    if (!m_forwarding) {
+        m_forwarding = true;
+        m_forwardTarget = WidgetBeneath(p);
+    }
+    ForwardToTarget(event);
+    return true;
+}
+
+void TRdImageButton::ForwardToTarget(QMouseEvent* event)
+{
+    if (m_forwardTarget)
+        Forward(m_forwardTarget, event);
+    event->accept();
 }
 
 void TRdImageButton::Forward(QWidget* target, QMouseEvent* event)
@@ -1055,18 +1061,9 @@ void TRdImageButton::leaveEvent(QEvent* event)
 
 void TRdImageButton::mousePressEvent(QMouseEvent* event)
 {
-    const QPoint p = event->position().toPoint();
-    // The first button down decides where the press belongs; later ones follow it.
-    if (m_forwarding || (event->buttons() == event->button() && !HitTest(p))) {
-        if (!m_forwarding) {
-            m_forwarding = true;
-            m_forwardTarget = WidgetBeneath(p);
-        }
-        if (m_forwardTarget)
-            Forward(m_forwardTarget, event);
-        event->accept();
+    if (PassPressOn(event))
         return;
-    }
+    const QPoint p = event->position().toPoint();
     m_lastMousePos = p;
     if (event->button() == Qt::LeftButton)
         m_clicked = true;
@@ -1075,17 +1072,9 @@ void TRdImageButton::mousePressEvent(QMouseEvent* event)
 
 void TRdImageButton::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    const QPoint p = event->position().toPoint();
-    if (m_forwarding || (event->buttons() == event->button() && !HitTest(p))) {
-        if (!m_forwarding) {
-            m_forwarding = true;
-            m_forwardTarget = WidgetBeneath(p);
-        }
-        if (m_forwardTarget)
-            Forward(m_forwardTarget, event);
-        event->accept();
+    if (PassPressOn(event))
         return;
-    }
+    const QPoint p = event->position().toPoint();
     m_lastMousePos = p;
     // The second press of a double click is no click of its own.
     if (event->button() == Qt::LeftButton)
@@ -1096,13 +1085,11 @@ void TRdImageButton::mouseDoubleClickEvent(QMouseEvent* event)
 void TRdImageButton::mouseReleaseEvent(QMouseEvent* event)
 {
     if (m_forwarding) {
-        if (m_forwardTarget)
-            Forward(m_forwardTarget, event);
+        ForwardToTarget(event);
         if (event->buttons() == Qt::NoButton) {
             m_forwarding = false;
             m_forwardTarget = nullptr;
         }
-        event->accept();
         return;
     }
     const QPoint p = event->position().toPoint();
@@ -1118,9 +1105,7 @@ void TRdImageButton::mouseReleaseEvent(QMouseEvent* event)
 void TRdImageButton::mouseMoveEvent(QMouseEvent* event)
 {
     if (m_forwarding) {
-        if (m_forwardTarget)
-            Forward(m_forwardTarget, event);
-        event->accept();
+        ForwardToTarget(event);
         return;
     }
     const QPoint p = event->position().toPoint();
@@ -1180,13 +1165,10 @@ void TRdImageButton::MouseEnter()
 
 void TRdImageButton::MouseLeave()
 {
-    if (m_savedCheckBoxCursor != -1) {
-        SetCursor(m_savedCheckBoxCursor);
-        m_savedCheckBoxCursor = -1;
-    }
+    RestoreCursor(m_savedCheckBoxCursor);
     if (m_iconState == TIconState::Normal || m_iconState == TIconState::Hover) {
         SetIconState(TIconState::Normal);
-        RestoreIconCursor();
+        RestoreCursor(m_savedIconCursor);
     }
     if (m_buttonState == TImageButtonState::Selected) {
         if (m_imageOver->HasGraphic() || m_fontHoverColor != clDefault)
@@ -1198,18 +1180,18 @@ void TRdImageButton::MouseLeave()
     m_iconStateAtEnter = quint8(m_iconState);
 }
 
-void TRdImageButton::RestoreIconCursor()
+void TRdImageButton::RestoreCursor(TCursor& saved)
 {
-    if (m_savedIconCursor == -1)
+    if (saved == -1)
         return;
-    SetCursor(m_savedIconCursor);
-    m_savedIconCursor = -1;
+    SetCursor(saved);
+    saved = -1;
 }
 
 void TRdImageButton::FollowIconCursor(bool onIcon)
 {
     if (!onIcon) {
-        RestoreIconCursor();
+        RestoreCursor(m_savedIconCursor);
         return;
     }
     if (m_iconCursor != crDefault && m_cursor != m_iconCursor) {
@@ -1225,9 +1207,8 @@ void TRdImageButton::MouseMove(Qt::KeyboardModifiers shift, int x, int y)
         if (overBox && m_cursor != m_checkBoxCursor) {
             m_savedCheckBoxCursor = m_cursor;
             SetCursor(m_checkBoxCursor);
-        } else if (!overBox && m_savedCheckBoxCursor != -1) {
-            SetCursor(m_savedCheckBoxCursor);
-            m_savedCheckBoxCursor = -1;
+        } else if (!overBox) {
+            RestoreCursor(m_savedCheckBoxCursor);
         }
     }
     if (!(m_buttonState == TImageButtonState::Selected && m_iconLockBySelected) &&
@@ -1243,7 +1224,7 @@ void TRdImageButton::MouseMove(Qt::KeyboardModifiers shift, int x, int y)
         } else {
             if (!m_iconFullClick)
                 SetIconState(TIconState::Normal);
-            RestoreIconCursor();
+            RestoreCursor(m_savedIconCursor);
         }
     }
     emit OnMouseMove(this, shift, x, y);
@@ -1272,13 +1253,17 @@ void TRdImageButton::MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shi
         SetButtonState(TImageButtonState::Pressed);
 }
 
+void TRdImageButton::LiftPress()
+{
+    SetButtonState(TImageButtonState::Normal);
+    if (m_iconFullClick && m_iconState == TIconState::Down)
+        SetIconState(m_hover ? TIconState::Hover : TIconState::Normal);
+}
+
 void TRdImageButton::Click()
 {
-    if (m_buttonState == TImageButtonState::Pressed) {
-        SetButtonState(TImageButtonState::Normal);
-        if (m_iconFullClick && m_iconState == TIconState::Down)
-            SetIconState(m_hover ? TIconState::Hover : TIconState::Normal);
-    }
+    if (m_buttonState == TImageButtonState::Pressed)
+        LiftPress();
     if (m_iconVisible && (m_iconState == TIconState::Down || m_iconState == TIconState::Selected) &&
         !m_iconFullClick) {
         const bool onIcon = IconHitTest(m_lastMousePos.x(), m_lastMousePos.y());
@@ -1307,9 +1292,7 @@ void TRdImageButton::MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift
     if (outside)
         SetHover(false);
     if (m_buttonState == TImageButtonState::Pressed) {
-        SetButtonState(TImageButtonState::Normal);
-        if (m_iconFullClick && m_iconState == TIconState::Down)
-            SetIconState(m_hover ? TIconState::Hover : TIconState::Normal);
+        LiftPress();
     } else if (m_buttonState == TImageButtonState::Selected && m_iconFullClick &&
                m_iconState == TIconState::Down) {
         SetIconState(TIconState::Hover);

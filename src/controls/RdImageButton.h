@@ -330,6 +330,8 @@ public:
     TRect CalcIconRect(int w, int h) const;
     void DrawIcon(QPainter& canvas, TPicture* picture);
     void DrawCheckBox(QPainter& canvas, const TRect& s);
+    // Where a check box picture of w x h stands; it is drawn and hit-tested there.
+    TRect CheckBoxRect(int w, int h) const;
     // The icon picture of a state in the current set (Up when expanded).
     TPicture* IconPicture(TIconState state) const;
 
@@ -439,8 +441,16 @@ private:
     // What lies beneath the point (client coordinates): a lower sibling or the parent.
     QWidget* WidgetBeneath(const QPoint& p) const;
     void Forward(QWidget* target, QMouseEvent* event);
+    // Passes a press (or double click) on to what lies beneath when it does not belong here;
+    // true when it was passed on.
+    bool PassPressOn(QMouseEvent* event);
+    // Passes a mouse event on to the target of the press being passed on, if it is still there.
+    void ForwardToTarget(QMouseEvent* event);
+    // A pressed button comes up, and an icon pressed with it (IconFullClick) goes back to hover.
+    void LiftPress();
     void FollowIconCursor(bool onIcon);
-    void RestoreIconCursor();
+    // Puts back a cursor saved while over the icon or the check box, if one was saved.
+    void RestoreCursor(TCursor& saved);
 
     // Component state.
     bool m_loading = false;
