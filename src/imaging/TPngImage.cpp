@@ -231,16 +231,20 @@ void TPngImage::ReleasePixelState()
     TPngImageData* entry = d.ShareImageData.load();
     if (entry && entry->RefCount.load() <= 0)
         throw EPNGOutMemory(QStringLiteral("PNG, ShareImageData.RefCount <= 0"));
-    if (d.DC) {
-        d.DC->end();
-        delete d.DC;
-        d.DC = nullptr;
-    }
-    if (d.Dib) {
-        if (!(entry && entry->DibHandle.load() == d.Dib))
-            delete d.Dib;
-        d.Dib = nullptr;
-    }
+    FreePixels(entry);
+    d.ImageData = nullptr;
+    d.ExtraImageData = nullptr;
+    d.PixelsInHeap = true;
+}
+
+void TPngImage::FreePixels(TPngImageData* entry)
+{
+    TChunkIHDR& d = m_header;
+    ReleaseCanvas();
+    // What the share entry holds belongs to the entry; only copies of this image's own are freed.
+    if (d.Dib && !(entry && entry->DibHandle.load() == d.Dib))
+        delete d.Dib;
+    d.Dib = nullptr;
     if (entry) {
         if (d.PixelsInHeap && d.ImageData != EntryPixels(*entry) && d.ImageData != entry->DibBits.load())
             std::free(d.ImageData);
@@ -255,9 +259,6 @@ void TPngImage::ReleasePixelState()
             std::free(d.ImageData);
         std::free(d.ExtraImageData);
     }
-    d.ImageData = nullptr;
-    d.ExtraImageData = nullptr;
-    d.PixelsInHeap = true;
 }
 
 void TPngImage::PrepareBuffers() const
@@ -660,28 +661,7 @@ QPainter& TPngImage::Canvas()
                 }
             }
         }
-        if (d.DC) {
-            d.DC->end();
-            delete d.DC;
-            d.DC = nullptr;
-        }
-        if (d.Dib && !(entry && entry->DibHandle.load() == d.Dib))
-            delete d.Dib;
-        d.Dib = nullptr;
-        if (entry) {
-            if (d.PixelsInHeap && d.ImageData != EntryPixels(*entry) && d.ImageData != entry->DibBits.load())
-                std::free(d.ImageData);
-            if (d.ExtraImageData != EntryExtra(*entry))
-                std::free(d.ExtraImageData);
-            if (TPngImageDataList* list = TPngImageDataList::Instance())
-                list->ReleaseShare(d.ShareImageData);
-            else
-                d.ShareImageData.store(nullptr);
-        } else {
-            if (d.PixelsInHeap)
-                std::free(d.ImageData);
-            std::free(d.ExtraImageData);
-        }
+        FreePixels(entry);
         d.ExtraImageData = nullptr;
         d.Dib = dib;
         d.ImageData = dib->bits();

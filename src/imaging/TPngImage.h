@@ -172,6 +172,9 @@ private:
     void EnsureDecoded() const;
     void PrepareBuffers() const;
     void ReleasePixelState();
+    // Ends the canvas and frees the canvas image and pixel buffers (those of the share entry stay
+    // with it) and leaves the share; the caller sets the pixel pointers anew.
+    void FreePixels(TPngImageData* entry);
     void SetupHeader(const PngHeader& header, bool keyAlpha);
     void SetupPalette();
     void AllocateOwnBuffers();
