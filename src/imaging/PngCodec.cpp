@@ -102,6 +102,13 @@ void OnPngError(png_structp png, png_const_charp message)
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
+// The reason for a failure libpng did not name itself.
+bool OutOfMemory(ErrorSink* sink)
+{
+    std::snprintf(sink->message, sizeof sink->message, "out of memory");
+    return false;
+}
+
 // Serves the rebuilt file from three pieces: signature and leading chunks, stored IDAT bytes, IEND.
 struct MemorySource
 {
@@ -170,18 +177,14 @@ bool DecodeWithLibpng(MemorySource* source, const PngHeader* header, bool keyAlp
                       ErrorSink* sink)
 {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, sink, OnPngError, OnPngWarning);
-    if (!png) {
-        std::snprintf(sink->message, sizeof sink->message, "out of memory");
-        return false;
-    }
+    if (!png)
+        return OutOfMemory(sink);
     png_infop info = png_create_info_struct(png);
     uint8_t* volatile row = nullptr;
     if (!info || setjmp(png_jmpbuf(png))) {
         std::free(row);
         png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
-        if (!sink->message[0])
-            std::snprintf(sink->message, sizeof sink->message, "out of memory");
-        return false;
+        return sink->message[0] ? false : OutOfMemory(sink);
     }
     png_set_read_fn(png, source, ReadFromMemory);
     png_set_user_limits(png, PngCodec::MaxDimension, PngCodec::MaxDimension);
@@ -244,18 +247,14 @@ void FlushNothing(png_structp) {}
 bool EncodeWithLibpng(const PngCodec::EncodeRows* job, QByteArray* out, ErrorSink* sink)
 {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, sink, OnPngError, OnPngWarning);
-    if (!png) {
-        std::snprintf(sink->message, sizeof sink->message, "out of memory");
-        return false;
-    }
+    if (!png)
+        return OutOfMemory(sink);
     png_infop info = png_create_info_struct(png);
     uint8_t* volatile row = nullptr;
     if (!info || setjmp(png_jmpbuf(png))) {
         std::free(row);
         png_destroy_write_struct(&png, info ? &info : nullptr);
-        if (!sink->message[0])
-            std::snprintf(sink->message, sizeof sink->message, "out of memory");
-        return false;
+        return sink->message[0] ? false : OutOfMemory(sink);
     }
     const PngHeader& h = job->header;
     png_set_write_fn(png, out, WriteToBuffer, FlushNothing);
