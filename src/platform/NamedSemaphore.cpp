@@ -1,5 +1,7 @@
 #include "platform/NamedSemaphore.h"
 
+#include "platform/PosixNames.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <semaphore.h>
@@ -8,14 +10,6 @@
 
 namespace platform {
 namespace {
-
-bool ToPosixName(const QString& name, QByteArray& out)
-{
-    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.size() > 200)
-        return false;
-    out = "/" + name.toUtf8();
-    return true;
-}
 
 // glibc keeps named semaphores as "sem.<name>" files in /dev/shm. sem_open cannot tell who made
 // one that already existed, so the file is checked: another account's semaphore, even one left

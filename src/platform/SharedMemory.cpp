@@ -1,5 +1,7 @@
 #include "platform/SharedMemory.h"
 
+#include "platform/PosixNames.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -8,15 +10,6 @@
 
 namespace platform {
 namespace {
-
-// POSIX names are one path component after a leading slash.
-bool ToPosixName(const QString& name, QByteArray& out)
-{
-    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.size() > 200)
-        return false;
-    out = "/" + name.toUtf8();
-    return true;
-}
 
 void Set(SharedMemory::Result* result, SharedMemory::Result value)
 {
