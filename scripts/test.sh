@@ -22,7 +22,7 @@ run_preset() {
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp
-export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp
 run_preset default
 run_preset asan
 if [ -n "$(ctest --test-dir build -N -L threads 2>/dev/null | grep -E '^ +Test +#')" ]; then
