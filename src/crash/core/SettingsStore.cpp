@@ -11,6 +11,19 @@
 #include <memory>
 #include <mutex>
 
+// The named mutex orders every access to the block, but each module maps that semaphore at an
+// address of its own, so ThreadSanitizer cannot see the order; the block's address, the same in
+// every module, stands in for it.
+#if defined(__SANITIZE_THREAD__)
+extern "C" void __tsan_acquire(void* address);
+extern "C" void __tsan_release(void* address);
+#define STORE_ACQUIRED(block) __tsan_acquire(block)
+#define STORE_RELEASED(block) __tsan_release(block)
+#else
+#define STORE_ACQUIRED(block) ((void)(block))
+#define STORE_RELEASED(block) ((void)(block))
+#endif
+
 namespace crash {
 
 // Every module's copy of this code must agree on this layout; it only ever grows at the end.
@@ -76,7 +89,10 @@ SettingsStoreBlock* OpenPublished()
     if (published.magic != PublishedMagic || published.processStamp != platform::ProcessStartStamp())
         return nullptr;
     auto* block = reinterpret_cast<SettingsStoreBlock*>(static_cast<std::uintptr_t>(published.block));
-    return block && block->magic == BlockMagic ? block : nullptr;
+    if (!block)
+        return nullptr;
+    STORE_ACQUIRED(block);
+    return block->magic == BlockMagic ? block : nullptr;
 }
 
 SettingsStoreBlock* AcquireBlock()
@@ -87,6 +103,7 @@ SettingsStoreBlock* AcquireBlock()
         block = OpenPublished();
         if (block) {
             ++block->refCount;
+            STORE_RELEASED(block);
             return;
         }
         if (platform::SharedMemory::exists(name))
@@ -102,6 +119,7 @@ SettingsStoreBlock* AcquireBlock()
         const Published published{PublishedMagic, platform::ProcessStartStamp(),
                                   static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(block))};
         std::memcpy(section->data(), &published, sizeof published);
+        STORE_RELEASED(block);
     });
     if (!block)
         platform::ShowMessageBox(QStringLiteral("internal error (opening settings buffer)"),
@@ -112,8 +130,11 @@ SettingsStoreBlock* AcquireBlock()
 void ReleaseBlock(SettingsStoreBlock* block)
 {
     WithStoreMutex([&] {
-        if (--block->refCount > 0)
+        STORE_ACQUIRED(block);
+        if (--block->refCount > 0) {
+            STORE_RELEASED(block);
             return;
+        }
         platform::SharedMemory::remove(SettingsStore::sectionName());
         platform::NamedSemaphore::remove(SettingsStore::mutexName());
         block->magic = 0;
