@@ -8,6 +8,11 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh default
 bin=$PWD/build/bin
+# A root shell on a bare machine has no session folder; give Qt one so it does not complain.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    export XDG_RUNTIME_DIR=/tmp/runtime-$(id -u)
+    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+fi
 export WINEPREFIX=$PWD/build/demo-prefix
 export WINE=$bin/demo-wine   # the demo's stand-in for the Wine loader
 "$bin/make-demo-prefix" "$WINEPREFIX"
