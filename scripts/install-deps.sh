@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     clang libclang-rt-14-dev
     xvfb xauth x11-utils xdotool fonts-wine fonts-dejavu-core
-    dbus-daemon
+    dbus-daemon procps
 )
 packages+=("$@")
 missing=()
