@@ -86,19 +86,9 @@ bool IsUnsafeSkinName(const QString& name)
     return device.match(stem).hasMatch();
 }
 
-QString TrimBlanks(const QString& text)
-{
-    qsizetype from = 0, to = text.size();
-    while (from < to && text.at(from).unicode() <= 0x20)
-        ++from;
-    while (to > from && text.at(to - 1).unicode() <= 0x20)
-        --to;
-    return text.mid(from, to - from);
-}
-
 QString NormalizeSkinName(const QString& text)
 {
-    QString name = TrimBlanks(text);
+    QString name = env::TrimBlanks(text);
     for (QChar& c : name)
         if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
             c = QChar(c.unicode() + 32);
@@ -384,7 +374,7 @@ void TfrmMain::lbl_openskinClick()
 {
     // The name as typed, only trimmed: the file manager selects the same file in any case.
     const QString typed = Edit_root->text();
-    const QString bundle = typed.isEmpty() ? QStringLiteral("classic") : TrimBlanks(typed);
+    const QString bundle = typed.isEmpty() ? QStringLiteral("classic") : env::TrimBlanks(typed);
     env::OpenFolderAndSelect(FindInstallLocation() + QStringLiteral("Skin\\") + bundle +
                              QStringLiteral(".rcc"));
 }

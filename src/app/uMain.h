@@ -40,9 +40,6 @@ inline const QString kVendorWebSite = QStringLiteral("https://www.orlix.example/
 // reserved characters, control characters, "." and "..", a final dot, a device name.
 bool IsUnsafeSkinName(const QString& name);
 
-// Characters up to blank (U+0000 to U+0020) removed from both ends.
-QString TrimBlanks(const QString& text);
-
 // The name as the Make uses it: characters up to blank trimmed from both ends, A-Z lower-cased.
 QString NormalizeSkinName(const QString& text);
 

@@ -1,5 +1,6 @@
 #include "env/KRY_Comm.h"
 
+#include "env/Orlix_Routine_New.h"
 #include "env/PSafeIniFile.h"
 #include "platform/Registry.h"
 #include "platform/UserAccount.h"
@@ -41,17 +42,6 @@ QString readLocation(const RegistryKey& key)
     if (key.readString(QStringLiteral("InstallLocation"), location) == RegStatus::WrongType)
         throw RegistryTypeError{};
     return withBackslash(location);
-}
-
-// Blanks and control characters off both ends.
-QString trimmed(const QString& text)
-{
-    qsizetype from = 0, to = text.size();
-    while (from < to && text.at(from).unicode() <= 0x20)
-        ++from;
-    while (to > from && text.at(to - 1).unicode() <= 0x20)
-        --to;
-    return text.mid(from, to - from);
 }
 
 QString registryText(RootKey root, const QString& path, const QString& name,
@@ -217,7 +207,7 @@ QString GetSpecialFolder(QWidget* ownerWindow, int32_t folderId)
     default:
         return answer;
     }
-    const QString fromEnvironment = trimmed(qEnvironmentVariable(variable));
+    const QString fromEnvironment = TrimBlanks(qEnvironmentVariable(variable));
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
 

@@ -8,6 +8,16 @@
 #include <QFileInfo>
 
 namespace env {
+
+QString TrimBlanks(const QString& text)
+{
+    qsizetype from = 0, to = text.size();
+    while (from < to && text.at(from).unicode() <= 0x20)
+        ++from;
+    while (to > from && text.at(to - 1).unicode() <= 0x20)
+        --to;
+    return text.mid(from, to - from);
+}
 namespace {
 
 // Upper-cases a to z only, as the comparison of executable names does.

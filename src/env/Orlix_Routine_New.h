@@ -8,6 +8,9 @@
 
 namespace env {
 
+// The runtime's Trim: characters up to blank (U+0000 to U+0020) removed from both ends.
+QString TrimBlanks(const QString& text);
+
 // Opens the folder that holds `path` with the item itself selected: through the desktop's
 // file-manager service, else the folder with the desktop's default opener, else a file manager
 // started on the path. Reports nothing and raises nothing. A Windows drive path is taken through
