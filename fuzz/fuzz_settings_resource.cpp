@@ -1,6 +1,6 @@
 // Any bytes as a settings resource, as they are and behind a valid prefix: the parser must never
 // read outside the data, and whatever it keeps must survive the password step.
-#include "crash/core/SettingsResource.h"
+#include "crash/core/settings/SettingsResource.h"
 #include "platform/MessageBox.h"
 
 #include <cstddef>

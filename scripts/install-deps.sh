@@ -2,15 +2,16 @@
 # Installs the Debian packages the build, the demo and the tests need. Safe to run again.
 # Extra package names given as arguments are installed too (the tests add the real Wine).
 set -euo pipefail
-packages=(
-    build-essential cmake ninja-build pkg-config git
-    qt6-base-dev qt6-base-dev-tools libgl-dev
-    libpng-dev zlib1g-dev
-    libgtest-dev libgmock-dev googletest libbenchmark-dev
-    clang libclang-rt-14-dev
-    xvfb xauth x11-utils xdotool fonts-wine fonts-dejavu-core
-    dbus-daemon procps
-)
+# One list per area in scripts/packages/*.txt (blank-separated names, "#" starts a comment);
+# the lists named test-*.txt only with --tests.
+here=$(dirname "$0")
+lists=()
+for f in "$here"/packages/*.txt; do
+    case "$(basename "$f")" in test-*) [ "${1:-}" = --tests ] || continue ;; esac
+    lists+=("$f")
+done
+[ "${1:-}" = --tests ] && shift
+packages=($(sed 's/#.*//' "${lists[@]}"))
 packages+=("$@")
 missing=()
 for p in "${packages[@]}"; do

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Wine itself serves one end-to-end test against a prefix it made.
-scripts/install-deps.sh wine wine64
+scripts/install-deps.sh --tests
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 

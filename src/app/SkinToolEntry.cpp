@@ -3,7 +3,7 @@
 #include "app/TApplication.h"
 #include "app/uMain.h"
 #include "controls/RdScrollBarHook.h"
-#include "crash/core/CrashSettings.h"
+#include "crash/core/settings/CrashSettings.h"
 #include "imaging/TPngImageDataList.h"
 #include "platform/NamedMutex.h"
 

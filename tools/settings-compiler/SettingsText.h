@@ -14,7 +14,7 @@
 //
 // Inside quotes '' stands for one quote. A trailing "// comment" may follow a value.
 
-#include "crash/core/SettingsResource.h"
+#include "crash/core/settings/SettingsResource.h"
 
 #include <QByteArray>
 #include <QString>

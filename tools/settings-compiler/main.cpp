@@ -6,7 +6,7 @@
 //                                                           a password as the resource stores it
 
 #include "SettingsText.h"
-#include "crash/core/SettingsCipher.h"
+#include "crash/core/settings/SettingsCipher.h"
 
 #include <QFile>
 #include <QString>

@@ -1,11 +1,11 @@
 // Settings objects of the test executable, which carries the program's own settings resource.
-#include "crash/core/CrashSettings.h"
+#include "crash/core/settings/CrashSettings.h"
 #include "support/MessageBoxRecorder.h"
 #include "SettingsText.h"
 #include "TestModuleLoader.h"
-#include "crash/core/DefaultSettings.h"
-#include "crash/core/SettingsResource.h"
-#include "crash/core/SystemDescription.h"
+#include "crash/core/settings/DefaultSettings.h"
+#include "crash/core/settings/SettingsResource.h"
+#include "crash/core/settings/SystemDescription.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,5 +1,5 @@
 // The override layer of one exception and the exception-class filters.
-#include "crash/core/ExceptionSettings.h"
+#include "crash/core/settings/ExceptionSettings.h"
 #include "support/MessageBoxRecorder.h"
 #include "TestModuleLoader.h"
 #include "platform/Exception.h"

@@ -1,4 +1,4 @@
-#include "crash/core/ReportFields.h"
+#include "crash/core/settings/ReportFields.h"
 
 #include <gtest/gtest.h>
 

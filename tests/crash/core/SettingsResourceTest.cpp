@@ -1,8 +1,8 @@
 // The settings text converter and the settings stream parser, checked against each other.
-#include "crash/core/SettingsResource.h"
+#include "crash/core/settings/SettingsResource.h"
 #include "support/MessageBoxRecorder.h"
 #include "SettingsText.h"
-#include "crash/core/SettingsCipher.h"
+#include "crash/core/settings/SettingsCipher.h"
 
 #include <QFile>
 #include <QVariant>

@@ -2,8 +2,8 @@
 // settings, from several threads.
 #include "support/MessageBoxRecorder.h"
 #include "TestModuleLoader.h"
-#include "crash/core/CrashSettings.h"
-#include "crash/core/ExceptionSettings.h"
+#include "crash/core/settings/CrashSettings.h"
+#include "crash/core/settings/ExceptionSettings.h"
 #include "platform/NamedSemaphore.h"
 #include "platform/SharedMemory.h"
 

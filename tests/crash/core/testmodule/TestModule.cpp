@@ -1,6 +1,6 @@
 // A shared library with its own settings resource and its own copy of the crash reporter's code,
 // loaded by the store tests to play a second module of the process.
-#include "crash/core/CrashSettings.h"
+#include "crash/core/settings/CrashSettings.h"
 
 #include <cstring>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "crash/core/ExceptionSettings.h"
+#include "crash/core/settings/ExceptionSettings.h"
 
 #include <cxxabi.h>
 

@@ -1,4 +1,4 @@
-#include "crash/core/ReportAttachments.h"
+#include "crash/core/settings/ReportAttachments.h"
 
 namespace crash {
 

@@ -1,4 +1,4 @@
-#include "crash/core/ReportFields.h"
+#include "crash/core/settings/ReportFields.h"
 
 namespace crash {
 

@@ -1,6 +1,6 @@
-#include "crash/core/SettingsStore.h"
+#include "crash/core/settings/SettingsStore.h"
 
-#include "crash/core/SettingsResource.h"
+#include "crash/core/settings/SettingsResource.h"
 #include "platform/MessageBox.h"
 #include "platform/NamedSemaphore.h"
 #include "platform/ProcessInfo.h"

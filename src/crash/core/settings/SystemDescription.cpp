@@ -1,4 +1,4 @@
-#include "crash/core/SystemDescription.h"
+#include "crash/core/settings/SystemDescription.h"
 
 #include <QSysInfo>
 

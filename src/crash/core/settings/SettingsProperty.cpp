@@ -1,4 +1,4 @@
-#include "crash/core/SettingsProperty.h"
+#include "crash/core/settings/SettingsProperty.h"
 
 namespace crash {
 

@@ -5,8 +5,8 @@
 // and released under the named mutex "HalvornSettingsMtx$<pid>". The first module to arrive creates
 // it, later ones take a reference, the last one to leave takes it down.
 
-#include "crash/core/ModuleSettings.h"
-#include "crash/core/SettingsProperty.h"
+#include "crash/core/settings/ModuleSettings.h"
+#include "crash/core/settings/SettingsProperty.h"
 #include "platform/ModuleHandle.h"
 
 #include <QString>

@@ -1,8 +1,8 @@
-#include "crash/core/CrashSettings.h"
+#include "crash/core/settings/CrashSettings.h"
 
-#include "crash/core/DefaultSettings.h"
-#include "crash/core/SettingsResource.h"
-#include "crash/core/SystemDescription.h"
+#include "crash/core/settings/DefaultSettings.h"
+#include "crash/core/settings/SettingsResource.h"
+#include "crash/core/settings/SystemDescription.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -9,11 +9,11 @@
 // module's shared list, and are refused on an object without settings resource or when the key
 // exists with another kind.
 
-#include "crash/core/ModuleSettings.h"
-#include "crash/core/ReportAttachments.h"
-#include "crash/core/ReportFields.h"
-#include "crash/core/SettingsKeys.h"
-#include "crash/core/SettingsStore.h"
+#include "crash/core/settings/ModuleSettings.h"
+#include "crash/core/settings/ReportAttachments.h"
+#include "crash/core/settings/ReportFields.h"
+#include "crash/core/settings/SettingsKeys.h"
+#include "crash/core/settings/SettingsStore.h"
 #include "platform/ModuleHandle.h"
 
 #include <QList>

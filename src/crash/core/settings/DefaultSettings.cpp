@@ -1,6 +1,6 @@
-#include "crash/core/DefaultSettings.h"
+#include "crash/core/settings/DefaultSettings.h"
 
-#include "crash/core/SettingsKeys.h"
+#include "crash/core/settings/SettingsKeys.h"
 
 #include <array>
 

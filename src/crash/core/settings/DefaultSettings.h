@@ -1,7 +1,7 @@
 #pragma once
 // The built-in default table: consulted for keys that a module's settings resource does not hold.
 
-#include "crash/core/SettingsProperty.h"
+#include "crash/core/settings/SettingsProperty.h"
 
 #include <cstddef>
 #include <span>

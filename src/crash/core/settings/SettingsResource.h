@@ -9,7 +9,7 @@
 // 8 false, 9 true, 12 long 8-bit text (32-bit length), 18 UTF-16 text (32-bit length in code units),
 // 20 UTF-8 text (32-bit length in bytes). Numbers are little-endian; 8-bit texts are Latin-1.
 
-#include "crash/core/SettingsProperty.h"
+#include "crash/core/settings/SettingsProperty.h"
 
 #include <cstddef>
 #include <cstdint>

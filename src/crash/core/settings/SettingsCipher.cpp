@@ -1,4 +1,4 @@
-#include "crash/core/SettingsCipher.h"
+#include "crash/core/settings/SettingsCipher.h"
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>

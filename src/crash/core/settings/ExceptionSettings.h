@@ -3,7 +3,7 @@
 // the module that governs the exception, so per-exception decisions (the exception-class filters)
 // change that exception only. Lookups go: overrides, the governing module's settings, the defaults.
 
-#include "crash/core/CrashSettings.h"
+#include "crash/core/settings/CrashSettings.h"
 
 #include <QStringList>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "crash/core/SettingsResource.h"
+#include "crash/core/settings/SettingsResource.h"
 
-#include "crash/core/SettingsCipher.h"
+#include "crash/core/settings/SettingsCipher.h"
 #include "platform/MessageBox.h"
 
 #include <cstring>

@@ -3,7 +3,7 @@
 // resource), kept in the process-wide store's list and shared by every settings object of that
 // module. The property list is never changed once the record is in the list, so readers take no lock.
 
-#include "crash/core/SettingsProperty.h"
+#include "crash/core/settings/SettingsProperty.h"
 #include "platform/ModuleHandle.h"
 
 #include <QString>

@@ -1,0 +1,11 @@
+#include "crash/core/report/ReportServices.h"
+
+namespace crash {
+
+ReportServices& Services()
+{
+    static ReportServices services;
+    return services;
+}
+
+} // namespace crash
