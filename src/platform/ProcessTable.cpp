@@ -17,10 +17,10 @@
 namespace platform {
 namespace {
 
-// Up to `size` bytes of a file; -1 when it cannot be opened or read.
-ssize_t ReadSmallFile(const QByteArray& path, char* buffer, std::size_t size)
+// Up to `size` bytes of a file in `folder`; -1 when it cannot be opened or read.
+ssize_t ReadSmallFile(int folder, const char* name, char* buffer, std::size_t size)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::openat(folder, name, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return -1;
     ssize_t total = 0;
@@ -129,20 +129,26 @@ std::vector<qint64> ProcessTable::pids() const
 
 std::optional<ProcessStatus> ProcessTable::read(qint64 pid) const
 {
-    const QByteArray base = m_root + QByteArray::number(pid) + '/';
+    // One folder handle: the three reads below then skip the path lookup of /proc/<pid>.
+    const int folder = ::open((m_root + QByteArray::number(pid)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return std::nullopt;
     char buffer[4096];
 
-    const ssize_t statLength = ReadSmallFile(base + "stat", buffer, sizeof buffer);
+    const ssize_t statLength = ReadSmallFile(folder, "stat", buffer, sizeof buffer);
     ProcessStatus status;
     status.pid = pid;
-    if (statLength <= 0 || !ParseStat(buffer, std::size_t(statLength), status))
+    if (statLength <= 0 || !ParseStat(buffer, std::size_t(statLength), status)) {
+        ::close(folder);
         return std::nullopt;
+    }
 
-    const ssize_t linkLength = ::readlink((base + "exe").constData(), buffer, sizeof buffer);
+    const ssize_t linkLength = ::readlinkat(folder, "exe", buffer, sizeof buffer);
     if (linkLength > 0 && std::size_t(linkLength) < sizeof buffer)
         status.exePath = QFile::decodeName(QByteArray(buffer, linkLength));
 
-    const ssize_t cmdLength = ReadSmallFile(base + "cmdline", buffer, sizeof buffer);
+    const ssize_t cmdLength = ReadSmallFile(folder, "cmdline", buffer, sizeof buffer);
+    ::close(folder);
     for (ssize_t start = 0; start < cmdLength && status.argsHead.size() < 2;) {
         const char* word = buffer + start;
         const auto* zero = static_cast<const char*>(std::memchr(word, 0, std::size_t(cmdLength - start)));
