@@ -4,11 +4,24 @@
 // so a pointer below the load bias is taken as an offset. The name is only read when it lies
 // wholly inside one readable loaded segment, so a malformed object cannot send the walk astray.
 // Names are copied inside the loader's lock; path resolution runs after it is released.
+//
+// A crash reporter runs in a broken process: the crashed thread may have died holding the
+// loader's lock (a fault in a library's constructor during dlopen), and then the loader's walk
+// would wait forever. So the walk runs on a helper thread, and when it has not finished in time
+// the list comes from the kernel's view of the address space instead (/proc/self/maps: the
+// files mapped from offset 0 that start with an ELF header), without sonames. The helper keeps
+// its result to itself and ends whenever the lock comes free.
 #include "platform/LoadedModules.h"
 
 #include <QFile>
+#include <QHash>
 
 #include <algorithm>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -120,14 +133,81 @@ QString ExecutablePath()
     return length > 0 ? QFile::decodeName(QByteArray(buffer, length)) : QString();
 }
 
+struct PendingWalk
+{
+    std::mutex lock;
+    std::condition_variable finished;
+    bool done = false;
+    Walk walk;
+};
+
+// The loader's list, or nothing when the walk does not finish within `lockWait`.
+std::optional<std::vector<RawModule>> WalkLoader(std::chrono::milliseconds lockWait)
+{
+    auto pending = std::make_shared<PendingWalk>();
+    try {
+        std::thread([pending] {
+            Walk walk;
+            walk.modules.reserve(64);
+            dl_iterate_phdr(Collect, &walk);
+            std::lock_guard guard(pending->lock);
+            pending->walk = std::move(walk);
+            pending->done = true;
+            pending->finished.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return std::nullopt; // no thread to spare
+    }
+    std::unique_lock guard(pending->lock);
+    if (!pending->finished.wait_for(guard, lockWait, [&] { return pending->done; }))
+        return std::nullopt;
+    return std::move(pending->walk.modules);
+}
+
+// Every ELF file mapped from its start, at its lowest such address, from the kernel's list.
+std::vector<LoadedModule> ModulesFromMaps()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly))
+        return {};
+    const QString executable = ExecutablePath();
+    QHash<QString, std::uintptr_t> bases;
+    // "start-end perms offset dev inode   path"
+    for (const QByteArray& line : maps.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 6 || fields[2].toULongLong(nullptr, 16) != 0 || !fields[1].startsWith('r'))
+            continue;
+        // The first fields hold no "/" or "[", so the path (which may hold blanks) starts at either.
+        const qsizetype slash = line.indexOf('/');
+        const QString path = QFile::decodeName(slash >= 0 ? line.mid(slash) : line.mid(line.indexOf('[')));
+        if (!path.startsWith(QLatin1Char('/')) && path != QLatin1String("[vdso]"))
+            continue;
+        const std::uintptr_t start = fields[0].left(fields[0].indexOf('-')).toULongLong(nullptr, 16);
+        if (std::memcmp(reinterpret_cast<const void*>(start), ELFMAG, SELFMAG) != 0)
+            continue; // a mapped data file
+        if (const auto it = bases.constFind(path); it == bases.cend() || start < *it)
+            bases.insert(path, start);
+    }
+    std::vector<LoadedModule> modules;
+    for (auto it = bases.cbegin(); it != bases.cend(); ++it) {
+        const bool isFile = it.key().startsWith(QLatin1Char('/'));
+        modules.push_back(LoadedModule{it.value(), it.key(), isFile ? it.key() : QString(), {}, it.key() == executable});
+    }
+    return modules;
+}
+
 } // namespace
 
-std::vector<LoadedModule> ListLoadedModules()
+std::vector<LoadedModule> ListLoadedModules(std::chrono::milliseconds lockWait)
 {
-    Walk walk;
-    walk.modules.reserve(64);
-    dl_iterate_phdr(Collect, &walk);
-    const std::vector<RawModule>& raw = walk.modules;
+    std::optional<std::vector<RawModule>> walked = WalkLoader(lockWait);
+    if (!walked) {
+        std::vector<LoadedModule> modules = ModulesFromMaps();
+        std::sort(modules.begin(), modules.end(),
+                  [](const LoadedModule& a, const LoadedModule& b) { return a.base < b.base; });
+        return modules;
+    }
+    const std::vector<RawModule>& raw = *walked;
 
     std::vector<LoadedModule> modules;
     modules.reserve(raw.size());

@@ -3,6 +3,7 @@
 // as the dynamic loader lists them.
 
 #include <QString>
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -17,7 +18,8 @@ struct LoadedModule
     bool executable = false;
 };
 
-// Lowest base first.
-std::vector<LoadedModule> ListLoadedModules();
+// Lowest base first. When the loader's lock is not free within `lockWait` (a thread died holding
+// it), the list comes from the kernel's map of the address space, without sonames.
+std::vector<LoadedModule> ListLoadedModules(std::chrono::milliseconds lockWait = std::chrono::seconds(2));
 
 } // namespace platform
