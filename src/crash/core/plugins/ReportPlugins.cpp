@@ -36,7 +36,6 @@ bool SameName(const QString& a, const QString& b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-
 } // namespace
 
 void RegisterReportPlugin(ReportPlugin plugin)
