@@ -52,15 +52,15 @@ class Sleepers
 public:
     explicit Sleepers(const QString& mark)
     {
-        const QString script = QStringLiteral(
-                                   "pids=; i=0\n"
-                                   "while [ $i -lt %1 ]; do sleep %2 & pids=\"$pids $!\"; i=$((i+1)); done\n"
-                                   "trap 'kill $pids 2>/dev/null; exit 0' TERM INT\n"
-                                   "echo ready\n"
-                                   "while kill -0 $PPID 2>/dev/null; do sleep 1; done\n"
-                                   "kill $pids 2>/dev/null\n")
-                                   .arg(kSleepers)
-                                   .arg(mark);
+        const QString script =
+            QStringLiteral("pids=; i=0\n"
+                           "while [ $i -lt %1 ]; do sleep %2 & pids=\"$pids $!\"; i=$((i+1)); done\n"
+                           "trap 'kill $pids 2>/dev/null; exit 0' TERM INT\n"
+                           "echo ready\n"
+                           "while kill -0 $PPID 2>/dev/null; do sleep 1; done\n"
+                           "kill $pids 2>/dev/null\n")
+                .arg(kSleepers)
+                .arg(mark);
         m_shell.start(QStringLiteral("sh"), {QStringLiteral("-c"), script});
         m_shell.waitForStarted(5000);
         QElapsedTimer waited;
@@ -129,7 +129,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     for (const char* tool : {"ps", "lspci", "cat", "sh"}) {
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
-            std::fprintf(stderr, "bench_plugins: %s is not installed (scripts/install-deps.sh --tests)\n", tool);
+            std::fprintf(stderr, "bench_plugins: %s is not installed (scripts/install-deps.sh --tests)\n",
+                         tool);
             return 1;
         }
     }
@@ -164,12 +165,13 @@ int main(int argc, char** argv)
 
     const double ourMedian = Median(ours), theirMedian = Median(theirs);
     std::printf("sleeping processes started: %d, left afterwards: %d\n", started, left);
-    std::printf("plugins (modules + processes + hardware): %.2f ms median of %d (%lld characters)\n", ourMedian,
-                kRuns, static_cast<long long>(characters));
+    std::printf("plugins (modules + processes + hardware): %.2f ms median of %d (%lld characters)\n",
+                ourMedian, kRuns, static_cast<long long>(characters));
     std::printf("  modules %.2f ms, processes %.2f ms, hardware %.2f ms (medians)\n", Median(modules),
                 Median(processes), Median(hardware));
-    std::printf("ps -eo pid,ni,comm,args + lspci -mm + cat /proc/self/maps: %.2f ms median of %d (%lld bytes)\n",
-                theirMedian, kRuns, static_cast<long long>(bytes));
+    std::printf(
+        "ps -eo pid,ni,comm,args + lspci -mm + cat /proc/self/maps: %.2f ms median of %d (%lld bytes)\n",
+        theirMedian, kRuns, static_cast<long long>(bytes));
     std::printf("ratio: %.3f (target <= 0.5)\n", ourMedian / theirMedian);
     return left == 0 && started == kSleepers ? 0 : 1;
 }

@@ -26,7 +26,7 @@ int HexValue(const char* p, int digits)
     int value = 0;
     for (int i = 0; i < digits; ++i) {
         const char c = p[i];
-        const int digit = c >= '0' && c <= '9' ? c - '0'
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
                           : c >= 'a' && c <= 'f' ? c - 'a' + 10
                           : c >= 'A' && c <= 'F' ? c - 'A' + 10
                                                  : -1;
@@ -53,7 +53,12 @@ void ScanIdsFile(const QString& path, Wanted& wanted)
     const QByteArray text = file.readAll();
     const char* p = text.constData();
     const char* const end = p + text.size();
-    enum class Context { None, Vendor, Class } context = Context::None;
+    enum class Context
+    {
+        None,
+        Vendor,
+        Class
+    } context = Context::None;
     int vendor = -1;
     while (p < end) {
         const char* lineEnd = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
@@ -134,10 +139,10 @@ HardwareDatabase::HardwareDatabase(QString pciIdsFile, QString usbIdsFile, bool 
 
 HardwareDatabase HardwareDatabase::system()
 {
-    return HardwareDatabase(FirstExisting({"/usr/share/hwdata/pci.ids", "/usr/share/misc/pci.ids"}),
-                            FirstExisting({"/usr/share/hwdata/usb.ids", "/usr/share/misc/usb.ids",
-                                           "/var/lib/usbutils/usb.ids"}),
-                            true);
+    return HardwareDatabase(
+        FirstExisting({"/usr/share/hwdata/pci.ids", "/usr/share/misc/pci.ids"}),
+        FirstExisting({"/usr/share/hwdata/usb.ids", "/usr/share/misc/usb.ids", "/var/lib/usbutils/usb.ids"}),
+        true);
 }
 
 std::vector<DeviceNames> HardwareDatabase::lookup(const std::vector<DeviceRecord>& devices) const

@@ -17,16 +17,16 @@
 #include <QHash>
 
 #include <algorithm>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <optional>
-#include <thread>
 #include <climits>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <link.h>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 namespace platform {
@@ -116,7 +116,8 @@ int Collect(dl_phdr_info* info, size_t, void* data)
     }
     if (any)
         walk->modules.push_back(RawModule{(info->dlpi_addr + lowest) & PageMask(),
-                                          info->dlpi_name ? info->dlpi_name : "", SonameOf(info), executable});
+                                          info->dlpi_name ? info->dlpi_name : "", SonameOf(info),
+                                          executable});
     return 0;
 }
 
@@ -191,7 +192,8 @@ std::vector<LoadedModule> ModulesFromMaps()
     std::vector<LoadedModule> modules;
     for (auto it = bases.cbegin(); it != bases.cend(); ++it) {
         const bool isFile = it.key().startsWith(QLatin1Char('/'));
-        modules.push_back(LoadedModule{it.value(), it.key(), isFile ? it.key() : QString(), {}, it.key() == executable});
+        modules.push_back(
+            LoadedModule{it.value(), it.key(), isFile ? it.key() : QString(), {}, it.key() == executable});
     }
     return modules;
 }

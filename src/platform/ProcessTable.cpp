@@ -130,7 +130,8 @@ std::vector<qint64> ProcessTable::pids() const
 std::optional<ProcessStatus> ProcessTable::read(qint64 pid) const
 {
     // One folder handle: the three reads below then skip the path lookup of /proc/<pid>.
-    const int folder = ::open((m_root + QByteArray::number(pid)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int folder =
+        ::open((m_root + QByteArray::number(pid)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0)
         return std::nullopt;
     char buffer[4096];

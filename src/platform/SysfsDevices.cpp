@@ -36,8 +36,7 @@ int ReadHex(const QString& path, bool* ok = nullptr)
 
 QStringList SortedEntries(const QString& folder)
 {
-    QStringList names = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
-    return names;
+    return QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
 }
 
 } // namespace
@@ -135,11 +134,11 @@ void SysfsDevices::addUsb(std::vector<DeviceRecord>& out) const
             if (record.driverModule.isEmpty())
                 setDriver(record, interfaceFolder);
         }
-        record.modalias = QString::asprintf("usb:v%04Xp%04Xd%04Xdc%02Xdsc%02Xdp%02X", record.vendorId,
-                                            record.productId, ReadHex(folder + QStringLiteral("/bcdDevice")),
-                                            std::max(record.classCode, 0),
-                                            ReadHex(folder + QStringLiteral("/bDeviceSubClass")),
-                                            ReadHex(folder + QStringLiteral("/bDeviceProtocol")));
+        record.modalias =
+            QString::asprintf("usb:v%04Xp%04Xd%04Xdc%02Xdsc%02Xdp%02X", record.vendorId, record.productId,
+                              ReadHex(folder + QStringLiteral("/bcdDevice")), std::max(record.classCode, 0),
+                              ReadHex(folder + QStringLiteral("/bDeviceSubClass")),
+                              ReadHex(folder + QStringLiteral("/bDeviceProtocol")));
         out.push_back(std::move(record));
     }
 }

@@ -35,7 +35,8 @@ QString ModulesPlugin::versionInName(const QString& fileName)
     return at < 0 ? QString() : fileName.mid(at + 4);
 }
 
-QString ModulesPlugin::text(const std::vector<platform::LoadedModule>& modules, const QString& executableVersion)
+QString ModulesPlugin::text(const std::vector<platform::LoadedModule>& modules,
+                            const QString& executableVersion)
 {
     std::vector<ModuleLine> lines;
     lines.reserve(modules.size());

@@ -20,7 +20,8 @@ struct ProcessLine
 // Splits after the last "/" (or "\" for a Windows path): the folder keeps its separator.
 void SplitPath(const QString& path, QString& folder, QString& name)
 {
-    const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\'))) + 1;
+    const qsizetype cut =
+        std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\'))) + 1;
     folder = path.left(cut);
     name = path.mid(cut);
 }
@@ -40,7 +41,8 @@ QString WindowsImage(const platform::ProcessStatus& p)
     if (!args.isEmpty() && platform::WinePrefix::isWindowsPath(args[0]))
         return args[0];
     if (args.size() > 1 && (IsWineLoader(p.exePath) || IsWineLoader(args[0])) &&
-        (platform::WinePrefix::isWindowsPath(args[1]) || args[1].endsWith(QLatin1String(".exe"), Qt::CaseInsensitive)))
+        (platform::WinePrefix::isWindowsPath(args[1]) ||
+         args[1].endsWith(QLatin1String(".exe"), Qt::CaseInsensitive)))
         return args[1];
     return {};
 }

@@ -40,7 +40,8 @@ class FakeSys
 {
 public:
     // A device folder with its attribute files, linked from `linkFolder` under its own name.
-    QString device(const QString& path, const QString& linkFolder, const QMap<QString, QByteArray>& attributes)
+    QString device(const QString& path, const QString& linkFolder,
+                   const QMap<QString, QByteArray>& attributes)
     {
         for (auto it = attributes.begin(); it != attributes.end(); ++it)
             m_dir.write(path + QLatin1Char('/') + it.key(), it.value() + "\n");
@@ -75,7 +76,10 @@ public:
 
     QString root() const { return m_dir.path(); }
     QString file(const QString& relative) const { return m_dir.file(relative); }
-    QString write(const QString& relative, const QByteArray& content) const { return m_dir.write(relative, content); }
+    QString write(const QString& relative, const QByteArray& content) const
+    {
+        return m_dir.write(relative, content);
+    }
 
 private:
     testsupport::TempDir m_dir;
@@ -96,7 +100,8 @@ void BuildMachine(FakeSys& sys)
     const QString pciBus = QStringLiteral("bus/pci/devices");
     const QString pci = QStringLiteral("devices/pci0000:00/");
     // Folder order differs from name order within "Bridge".
-    sys.device(pci + "0000:00:00.0", pciBus, {{"vendor", "0x8086"}, {"device", "0x7000"}, {"class", "0x060100"}});
+    sys.device(pci + "0000:00:00.0", pciBus,
+               {{"vendor", "0x8086"}, {"device", "0x7000"}, {"class", "0x060100"}});
     const QString host = sys.device(pci + "0000:00:01.0", pciBus,
                                     {{"vendor", "0x8086"}, {"device", "0x1237"}, {"class", "0x060000"}});
     sys.bind(host, "pci", "piix4_smbus", "i2c_piix4", false); // built in
@@ -106,7 +111,8 @@ void BuildMachine(FakeSys& sys)
     const QString nic = sys.device(pci + "0000:00:03.0", pciBus,
                                    {{"vendor", "0x8086"}, {"device", "0x100e"}, {"class", "0x020000"}});
     sys.bind(nic, "pci", "e1000", "e1000", true, "7.3.21-k8-NAPI");
-    sys.device(pci + "0000:00:05.0", pciBus, {{"vendor", "0xabcd"}, {"device", "0x0001"}, {"class", "0xff0000"}});
+    sys.device(pci + "0000:00:05.0", pciBus,
+               {{"vendor", "0xabcd"}, {"device", "0x0001"}, {"class", "0xff0000"}});
 
     const QString usbBus = QStringLiteral("bus/usb/devices");
     const QString hub = sys.device(pci + "0000:00:04.0/usb1", usbBus,
@@ -135,17 +141,21 @@ void BuildMachine(FakeSys& sys)
     sys.link(input, event + "/device");
     sys.device("devices/virtual/input/input9", QStringLiteral("class/input"), {{"name", "uinput keyboard"}});
 
-    const QString eth = sys.device(nic + "/net/eth0", QStringLiteral("class/net"), {{"address", "52:54:00:12:34:56"}});
+    const QString eth =
+        sys.device(nic + "/net/eth0", QStringLiteral("class/net"), {{"address", "52:54:00:12:34:56"}});
     sys.link(nic, eth + "/device");
     sys.device("devices/virtual/net/lo", QStringLiteral("class/net"), {{"address", "00:00:00:00:00:00"}});
 
-    const QString card = sys.device(pci + "0000:00:06.0/sound/card0", QStringLiteral("class/sound"), {{"id", "Intel"}});
+    const QString card =
+        sys.device(pci + "0000:00:06.0/sound/card0", QStringLiteral("class/sound"), {{"id", "Intel"}});
     sys.link(pci + "0000:00:03.0", card + "/device");
-    const QString control = sys.device(card + "/controlC0", QStringLiteral("class/sound"), {{"dev", "116:0"}});
+    const QString control =
+        sys.device(card + "/controlC0", QStringLiteral("class/sound"), {{"dev", "116:0"}});
     sys.link(card, control + "/device");
 
     // Disks and partitions have a parent device but are not hardware of their own here.
-    const QString disk = sys.device(pci + "0000:00:07.0/block/sda", QStringLiteral("class/block"), {{"size", "8"}});
+    const QString disk =
+        sys.device(pci + "0000:00:07.0/block/sda", QStringLiteral("class/block"), {{"size", "8"}});
     sys.link(pci + "0000:00:00.0", disk + "/device");
 }
 
@@ -155,26 +165,28 @@ TEST(HardwarePlugin, ClassesAndDevicesAreSortedByNameIgnoringCaseWithLoadableDri
 {
     FakeSys sys;
     BuildMachine(sys);
-    EXPECT_EQ(HardwareText(sys),
-              QStringLiteral("+ Bridge\r\n"
-                             "  - Intel Corporation 440FX - 82441FX PMC [Natoma]\r\n"
-                             "  - Intel Corporation 82371SB PIIX3 ISA [Natoma/Triton II]\r\n"
-                             "+ display controller\r\n"
-                             "  - Technical Corp. QEMU Virtual Video Controller (driver bochs 6.1.0-test)\r\n"
-                             "+ Hub\r\n"
-                             "  - Linux Foundation 2.0 root hub\r\n"
-                             "+ Human Interface Device\r\n"
-                             "  - QEMU QEMU USB Tablet (driver usbhid 6.1.0-test)\r\n"
-                             "+ Input devices\r\n"
-                             "  - QEMU QEMU USB Tablet\r\n"
-                             "+ Network controller\r\n"
-                             "  - Intel Corporation 82540EM Gigabit Ethernet Controller (driver e1000 7.3.21-k8-NAPI)\r\n"
-                             "+ Network interfaces\r\n"
-                             "  - eth0 (driver e1000 7.3.21-k8-NAPI)\r\n"
-                             "+ Sound cards\r\n"
-                             "  - Intel (driver e1000 7.3.21-k8-NAPI)\r\n"
-                             "+ Unassigned class\r\n"
-                             "  - Vendor abcd Device 0001"));
+    EXPECT_EQ(
+        HardwareText(sys),
+        QStringLiteral(
+            "+ Bridge\r\n"
+            "  - Intel Corporation 440FX - 82441FX PMC [Natoma]\r\n"
+            "  - Intel Corporation 82371SB PIIX3 ISA [Natoma/Triton II]\r\n"
+            "+ display controller\r\n"
+            "  - Technical Corp. QEMU Virtual Video Controller (driver bochs 6.1.0-test)\r\n"
+            "+ Hub\r\n"
+            "  - Linux Foundation 2.0 root hub\r\n"
+            "+ Human Interface Device\r\n"
+            "  - QEMU QEMU USB Tablet (driver usbhid 6.1.0-test)\r\n"
+            "+ Input devices\r\n"
+            "  - QEMU QEMU USB Tablet\r\n"
+            "+ Network controller\r\n"
+            "  - Intel Corporation 82540EM Gigabit Ethernet Controller (driver e1000 7.3.21-k8-NAPI)\r\n"
+            "+ Network interfaces\r\n"
+            "  - eth0 (driver e1000 7.3.21-k8-NAPI)\r\n"
+            "+ Sound cards\r\n"
+            "  - Intel (driver e1000 7.3.21-k8-NAPI)\r\n"
+            "+ Unassigned class\r\n"
+            "  - Vendor abcd Device 0001"));
 }
 
 TEST(HardwarePlugin, VirtualDevicesChildNodesInterfacesAndDisksAreSkipped)
@@ -185,9 +197,9 @@ TEST(HardwarePlugin, VirtualDevicesChildNodesInterfacesAndDisksAreSkipped)
     QStringList listed;
     for (const platform::DeviceRecord& d : devices)
         listed.append(d.subsystem + QLatin1Char(':') + d.sysName);
-    EXPECT_EQ(listed, (QStringList{"pci:0000:00:00.0", "pci:0000:00:01.0", "pci:0000:00:02.0", "pci:0000:00:03.0",
-                                   "pci:0000:00:05.0", "usb:1-1", "usb:usb1", "input:input3", "sound:card0",
-                                   "net:eth0"}));
+    EXPECT_EQ(listed, (QStringList{"pci:0000:00:00.0", "pci:0000:00:01.0", "pci:0000:00:02.0",
+                                   "pci:0000:00:03.0", "pci:0000:00:05.0", "usb:1-1", "usb:usb1",
+                                   "input:input3", "sound:card0", "net:eth0"}));
 }
 
 TEST(HardwarePlugin, WithoutIdFilesDevicesAreNamedByTheirIdsAndOwnStrings)
@@ -206,8 +218,10 @@ TEST(HardwarePlugin, WithoutIdFilesDevicesAreNamedByTheirIdsAndOwnStrings)
                                                "+ PCI class 03\r\n"
                                                "  - Vendor 1234 Device 1111 (driver bochs)\r\n")))
         << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("+ USB class 03\r\n  - QEMU QEMU USB Tablet (driver usbhid)\r\n")));
-    EXPECT_TRUE(text.contains(QStringLiteral("+ USB class 09\r\n  - Linux 6.1.0 ehci_hcd EHCI Host Controller")));
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("+ USB class 03\r\n  - QEMU QEMU USB Tablet (driver usbhid)\r\n")));
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("+ USB class 09\r\n  - Linux 6.1.0 ehci_hcd EHCI Host Controller")));
 }
 
 TEST(HardwarePlugin, AContainerWithoutBusesGivesAnEmptySection)

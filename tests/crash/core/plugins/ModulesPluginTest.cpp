@@ -13,8 +13,8 @@ TEST(ModulesPlugin, ListsModulesInAddressOrderWithAlignedVersionsAndFolders)
          QStringLiteral("libQt6Core.so.6"), false},
         {0x7ffd0000e000, QStringLiteral("linux-vdso.so.1"), {}, QStringLiteral("linux-vdso.so.1"), false},
         {0x55550000, QStringLiteral("/opt/skin/skintool"), QStringLiteral("/opt/skin/skintool"), {}, true},
-        {0x7f0000800000, QStringLiteral("/opt/skin/plugins/libqxcb.so"), QStringLiteral("/opt/skin/plugins/libqxcb.so"),
-         QStringLiteral("libqxcb.so"), false},
+        {0x7f0000800000, QStringLiteral("/opt/skin/plugins/libqxcb.so"),
+         QStringLiteral("/opt/skin/plugins/libqxcb.so"), QStringLiteral("libqxcb.so"), false},
         // The link's target has no version, its soname has.
         {0x7f0000900000, QStringLiteral("/lib/libz.so.1"), QStringLiteral("/lib/libz-ng.so"),
          QStringLiteral("libz.so.1"), false},

@@ -35,13 +35,16 @@ TEST(PluginsOnThisMachine, SectionsHoldThisProcessAndLibc)
     crash::UnregisterBuiltInPlugins();
 
     const QStringList moduleLines = modules.split(QStringLiteral("\r\n"));
-    EXPECT_EQ(moduleLines.filter(QRegularExpression(QStringLiteral("^[0-9a-f]{16} libc\\.so\\.6 +6 +/"))).size(), 1)
+    EXPECT_EQ(
+        moduleLines.filter(QRegularExpression(QStringLiteral("^[0-9a-f]{16} libc\\.so\\.6 +6 +/"))).size(), 1)
         << modules.toStdString();
-    EXPECT_EQ(moduleLines.filter(QRegularExpression(QStringLiteral("^[0-9a-f]{16} ") + executable + " ")).size(), 1)
+    EXPECT_EQ(
+        moduleLines.filter(QRegularExpression(QStringLiteral("^[0-9a-f]{16} ") + executable + " ")).size(), 1)
         << modules.toStdString();
 
     const QString ownPid = QString::number(platform::CurrentProcessId(), 16);
-    const QRegularExpression ownLine(QStringLiteral("^0*") + ownPid + " " + executable + " +(\\d+ +)?(normal|below normal|high|idle|realtime) +/");
+    const QRegularExpression ownLine(QStringLiteral("^0*") + ownPid + " " + executable +
+                                     " +(\\d+ +)?(normal|below normal|high|idle|realtime) +/");
     EXPECT_EQ(processes.split(QStringLiteral("\r\n")).filter(ownLine).size(), 1) << processes.toStdString();
 
     if (platform::SysfsDevices().devices().empty()) {
@@ -91,10 +94,12 @@ TEST(PluginsOnThisMachine, ModulesAreListedWhileTheLoadersLockIsHeld)
     ASSERT_TRUE(held);
 
     // Sonames come only from the loader's list: none here means the kernel's map was read.
-    EXPECT_TRUE(std::all_of(modules.begin(), modules.end(), [](const auto& m) { return m.soname.isEmpty(); }));
+    EXPECT_TRUE(
+        std::all_of(modules.begin(), modules.end(), [](const auto& m) { return m.soname.isEmpty(); }));
     const QString text = crash::ModulesPlugin::text(modules, QStringLiteral("9.9"));
     const QString executable = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("(^|\n)[0-9a-f]{16} ") + executable + " +9\\.9 +/")))
+    EXPECT_TRUE(
+        text.contains(QRegularExpression(QStringLiteral("(^|\n)[0-9a-f]{16} ") + executable + " +9\\.9 +/")))
         << text.toStdString();
     EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("(^|\n)[0-9a-f]{16} libc\\.so\\.6 +6 +/"))))
         << text.toStdString();

@@ -19,9 +19,9 @@ struct FakeProcess
     QByteArray comm;
     qint64 session = 0;
     int nice = 0;
-    int policy = 0;         // 1 = FIFO, 5 = idle
-    QByteArray exe;         // link target; none when empty (unreadable)
-    QByteArray cmdline;     // words separated by '\0'
+    int policy = 0;     // 1 = FIFO, 5 = idle
+    QByteArray exe;     // link target; none when empty (unreadable)
+    QByteArray cmdline; // words separated by '\0'
 };
 
 void Write(const testsupport::TempDir& proc, const FakeProcess& p)
@@ -67,16 +67,17 @@ TEST(ProcessesPlugin, WithoutSessionsTheColumnIsLeftOutAndUnreadableImagesKeepTh
 TEST(ProcessesPlugin, SessionsPrioritiesAndWineProgramsInIdOrder)
 {
     testsupport::TempDir proc;
-    WriteAll(proc, {
-                       {7, "init", 1, 0, 0, "/sbin/init", {}},
-                       {32, "batch", 1, 19, 0, "/opt/x/batch", {}},
-                       {33, "hi", 1, -5, 0, "/usr/bin/hi", {}},
-                       {34, "rt", 1, 0, 1, "/usr/bin/rt", {}},
-                       {35, "Kry.exe", 1234, 0, 0, "/usr/lib/wine/wine64-preloader",
-                        QByteArray("C:\\Program Files (x86)\\Mirelune\\Kry.exe\0-x\0", 43)},
-                       {36, "notepad.exe", 1234, 3, 5, "/usr/bin/wine64", QByteArray("wine64\0notepad.exe\0", 19)},
-                       {37, "sshd", 0, 0, 0, {}, QByteArray("sshd: alice\0", 12)},
-                   });
+    WriteAll(proc,
+             {
+                 {7, "init", 1, 0, 0, "/sbin/init", {}},
+                 {32, "batch", 1, 19, 0, "/opt/x/batch", {}},
+                 {33, "hi", 1, -5, 0, "/usr/bin/hi", {}},
+                 {34, "rt", 1, 0, 1, "/usr/bin/rt", {}},
+                 {35, "Kry.exe", 1234, 0, 0, "/usr/lib/wine/wine64-preloader",
+                  QByteArray("C:\\Program Files (x86)\\Mirelune\\Kry.exe\0-x\0", 43)},
+                 {36, "notepad.exe", 1234, 3, 5, "/usr/bin/wine64", QByteArray("wine64\0notepad.exe\0", 19)},
+                 {37, "sshd", 0, 0, 0, {}, QByteArray("sshd: alice\0", 12)},
+             });
     EXPECT_EQ(ProcessesPlugin::text(ProcessTable(proc.path()).snapshot()),
               QStringLiteral("07 init        1    normal   /sbin/\r\n"
                              "20 batch       1    idle     /opt/x/\r\n"
@@ -116,9 +117,8 @@ TEST(ProcessesPlugin, AProcessThatEndsWhileListedIsLeftOut)
 
     // A folder whose status is already gone (a process being reaped) is not listed either.
     QDir().mkpath(proc.file("13"));
-    EXPECT_EQ(ProcessesPlugin::text(table.snapshot()),
-              QStringLiteral("a alpha normal /bin/\r\n"
-                             "c gamma normal /bin/"));
+    EXPECT_EQ(ProcessesPlugin::text(table.snapshot()), QStringLiteral("a alpha normal /bin/\r\n"
+                                                                      "c gamma normal /bin/"));
 }
 
 TEST(ProcessesPlugin, AMissingProcFolderGivesAnEmptyList)

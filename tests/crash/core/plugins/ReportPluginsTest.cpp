@@ -12,7 +12,8 @@ namespace {
 ReportPlugin Plugin(const char* name, const char* description, bool ownSection = true)
 {
     const QString text = QString::fromLatin1(description);
-    return {QString::fromLatin1(name), text, [text](const crash::ExceptionReport*) { return text; }, ownSection};
+    return {QString::fromLatin1(name), text, [text](const crash::ExceptionReport*) { return text; },
+            ownSection};
 }
 
 QStringList Names(const std::vector<ReportPlugin>& plugins)
@@ -70,7 +71,8 @@ TEST(ReportPlugins, BuiltInsStayUntilTheLastUserLeavesAndSpareAProgramsOwnPlugin
     EXPECT_EQ(enabled[1].description, QStringLiteral("list of loaded modules"));
     EXPECT_TRUE(enabled[0].ownSection && enabled[1].ownSection);
     // Registered first, the program's "Hardware" shadows the built-in one.
-    EXPECT_EQ(EnabledReportPlugins(QStringLiteral("hardware"))[0].description, QStringLiteral("the program's own"));
+    EXPECT_EQ(EnabledReportPlugins(QStringLiteral("hardware"))[0].description,
+              QStringLiteral("the program's own"));
 
     crash::UnregisterBuiltInPlugins();
     EXPECT_EQ(EnabledReportPlugins(QStringLiteral("modules|processes")).size(), 2u);
@@ -86,8 +88,8 @@ TEST(ReportPlugins, BuiltInHardwareIsListedWhenNoProgramPluginShadowsIt)
 {
     crash::RegisterBuiltInPlugins();
     const auto enabled = EnabledReportPlugins(QStringLiteral("modules|processes|hardware"));
-    EXPECT_EQ(Names(enabled),
-              (QStringList{QStringLiteral("modules"), QStringLiteral("processes"), QStringLiteral("hardware")}));
+    EXPECT_EQ(Names(enabled), (QStringList{QStringLiteral("modules"), QStringLiteral("processes"),
+                                           QStringLiteral("hardware")}));
     EXPECT_EQ(enabled[2].description, QStringLiteral("list of installed hardware"));
     crash::UnregisterBuiltInPlugins();
 }
