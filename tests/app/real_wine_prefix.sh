@@ -6,6 +6,7 @@
 set -euo pipefail
 bin=$1
 source_dir=$2
+source "$source_dir/scripts/prefix-processes.sh"
 command -v wine >/dev/null || { echo "wine is not installed"; exit 1; }
 work=$(mktemp -d)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all
@@ -42,20 +43,33 @@ printf '#!/bin/sh\nexit 0\n' > "$work/path/xdg-open"
 chmod +x "$work/path/xdg-open"
 export PATH=$work/path:$PATH
 
+# The product of this prefix once it runs as the Windows program: Wine's launcher first runs
+# under its own command line ("wine ...KRY.exe"), then the program's command line is its Windows
+# path. Stopping the launcher would show nothing of the Make.
+product_pids() {
+    local pid first
+    for pid in $(prefix_pids "$WINEPREFIX" "Orlix.Mirelune.(KRY|Kry).exe"); do
+        first=$(tr '\0' '\n' < "/proc/$pid/cmdline" 2>/dev/null | head -1 || true)
+        case "$first" in
+            [Cc]:\\*\\Orlix\\Mirelune\\[Kk][Rr][Yy].exe) echo "$pid" ;;
+        esac
+    done | sort
+}
+export -f prefix_pids stop_prefix_processes product_pids
+
 export QT_QPA_PLATFORM=xcb
 xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24" bash -euo pipefail -c '
     for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done  # the server is up
     tool=$1 install=$2 data=$3 log=$4
-    kry_pids() { pgrep -f "Orlix.Mirelune.(KRY|Kry).exe" | sort || true; }
     wine "C:\\Program Files (x86)\\Orlix\\Mirelune\\KRY.exe" >/dev/null 2>&1 &
-    for _ in $(seq 1 150); do [ -n "$(kry_pids)" ] && break; sleep 0.2; done
-    before=$(kry_pids)
-    [ -n "$before" ] || { echo "FAIL: KRY.exe did not start under Wine"; exit 1; }
+    for _ in $(seq 1 300); do [ -n "$(product_pids)" ] && break; sleep 0.2; done
+    before=$(product_pids)
+    [ -n "$before" ] || { echo "FAIL: KRY.exe did not start as a Windows program under Wine"; exit 1; }
     comm=$(cat /proc/$(echo "$before" | head -1)/comm)
-    echo "running product: pid $before, comm $comm"
+    echo "running product: pid $before, comm $comm, command line $(tr "\0" " " < /proc/$(echo "$before" | head -1)/cmdline)"
 
     SKINTOOL_MESSAGEBOX_LOG=$log "$tool/MireluneSkinTool" & app=$!
-    trap "kill $app 2>/dev/null || true" EXIT
+    trap "kill $app 2>/dev/null || true; stop_prefix_processes \"$WINEPREFIX\" Orlix.Mirelune" EXIT
     window=$(timeout 30 xdotool search --sync --onlyvisible --name "^Mirelune 11 Skin Tool\$" | head -1)
     sleep 1
     xdotool windowfocus --sync "$window"
@@ -64,7 +78,7 @@ xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24" bash -euo pipef
     [ -f "$install/Skin/ocean.rcc" ] || { echo "FAIL: the skin was not installed"; cat "$log"; exit 1; }
     after=""
     for _ in $(seq 1 150); do
-        after=$(kry_pids)
+        after=$(product_pids)
         [ -n "$after" ] && [ -z "$(comm -12 <(echo "$before") <(echo "$after"))" ] && break
         sleep 0.2
     done
@@ -73,6 +87,12 @@ xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24" bash -euo pipef
     grep -q "Skin=ocean" "$data/Main.ini" || { echo "FAIL: Main.ini not switched"; exit 1; }
     grep -q "New skin is created successfully" "$log" || { echo "FAIL: no success message"; cat "$log"; exit 1; }
     echo "product restarted: pid $after"
-    kill $(echo "$after") 2>/dev/null || true
+    kill $after 2>/dev/null || true
+    # Asked to end, the tool shuts down cleanly (so leak checkers see its whole run).
+    kill -TERM $app
+    timeout 20 tail --pid=$app -f /dev/null || { echo "FAIL: the tool did not end on SIGTERM"; exit 1; }
+    status=0
+    wait $app || status=$?
+    [ "$status" -eq 0 ] || { echo "FAIL: the tool ended with status $status on SIGTERM"; exit 1; }
     echo "1 passed, 0 failed: real Wine prefix found, product stopped, skin installed, product restarted"
 ' _ "$tool" "$install" "$data" "$work/boxes.log"
