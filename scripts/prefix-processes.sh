@@ -1,12 +1,16 @@
 # Sourced by the demo and the end-to-end tests: the processes of one Wine prefix, so a script
 # stops what it started and nothing of another prefix, user or test run on the machine.
 
-# prefix_pids PREFIX PATTERN: ids of the processes whose command line matches PATTERN (as
-# pgrep -f) and whose environment names PREFIX as WINEPREFIX.
+# prefix_pids PREFIX PATTERN: ids of the processes whose program (the first word of the command
+# line; for a Windows program run by Wine, its Windows path) matches the extended regular
+# expression PATTERN and whose environment names PREFIX as WINEPREFIX. Scripts whose text merely
+# mentions the program are not matched.
 prefix_pids() {
-    local prefix=$1 pattern=$2 pid
+    local prefix=$1 pattern=$2 pid first
     for pid in $(pgrep -f -- "$pattern" || true); do
-        tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" && echo "$pid"
+        first=$({ tr '\0' '\n' < "/proc/$pid/cmdline" | head -1; } 2>/dev/null || true)
+        printf '%s\n' "$first" | grep -qE -- "$pattern" || continue
+        { tr '\0' '\n' < "/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" && echo "$pid"
     done
     return 0
 }

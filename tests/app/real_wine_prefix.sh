@@ -6,7 +6,6 @@
 set -euo pipefail
 bin=$1
 source_dir=$2
-source "$source_dir/scripts/prefix-processes.sh"
 command -v wine >/dev/null || { echo "wine is not installed"; exit 1; }
 work=$(mktemp -d)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all
@@ -43,24 +42,15 @@ printf '#!/bin/sh\nexit 0\n' > "$work/path/xdg-open"
 chmod +x "$work/path/xdg-open"
 export PATH=$work/path:$PATH
 
-# The product of this prefix once it runs as the Windows program: Wine's launcher first runs
-# under its own command line ("wine ...KRY.exe"), then the program's command line is its Windows
-# path. Stopping the launcher would show nothing of the Make.
-product_pids() {
-    local pid first
-    for pid in $(prefix_pids "$WINEPREFIX" "Orlix.Mirelune.(KRY|Kry).exe"); do
-        first=$(tr '\0' '\n' < "/proc/$pid/cmdline" 2>/dev/null | head -1 || true)
-        case "$first" in
-            [Cc]:\\*\\Orlix\\Mirelune\\[Kk][Rr][Yy].exe) echo "$pid" ;;
-        esac
-    done | sort
-}
-export -f prefix_pids stop_prefix_processes product_pids
-
 export QT_QPA_PLATFORM=xcb
 xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24" bash -euo pipefail -c '
     for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done  # the server is up
-    tool=$1 install=$2 data=$3 log=$4
+    tool=$1 install=$2 data=$3 log=$4 source_dir=$5
+    source "$source_dir/scripts/prefix-processes.sh"
+    # The product of this prefix once it runs as the Windows program: first it is Wine with the
+    # command line "wine ...KRY.exe", then the program itself with its Windows path as the first
+    # word. Stopping the launcher would show nothing of the Make.
+    product_pids() { prefix_pids "$WINEPREFIX" "^[Cc]:.*Orlix.Mirelune.(KRY|Kry)\.exe\$" | sort; }
     wine "C:\\Program Files (x86)\\Orlix\\Mirelune\\KRY.exe" >/dev/null 2>&1 &
     for _ in $(seq 1 300); do [ -n "$(product_pids)" ] && break; sleep 0.2; done
     before=$(product_pids)
@@ -95,4 +85,4 @@ xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24" bash -euo pipef
     wait $app || status=$?
     [ "$status" -eq 0 ] || { echo "FAIL: the tool ended with status $status on SIGTERM"; exit 1; }
     echo "1 passed, 0 failed: real Wine prefix found, product stopped, skin installed, product restarted"
-' _ "$tool" "$install" "$data" "$work/boxes.log"
+' _ "$tool" "$install" "$data" "$work/boxes.log" "$source_dir"
