@@ -62,6 +62,9 @@ struct TraceOptions
     std::optional<std::uint64_t> creationAddress; // the creating call, listed last (forced)
     const std::atomic<bool>* cancel = nullptr;
     std::function<void(int thousandths)> progress;
+    // Off: frames come from the stack scan alone (what happens where call-frame information is
+    // missing); for checking the scan.
+    bool useCallFrameInfo = true;
 };
 
 struct TraceResult

@@ -1,0 +1,34 @@
+#pragma once
+// Symbols from DWARF debug information through libdw: in the module itself or in a separate debug
+// file found by build-id or debuglink. Answers one address at a time (a module's whole DWARF can be
+// large, a report needs a few hundred addresses) and caches each answer.
+
+#include "crash/core/stack/SymbolFrame.h"
+
+#include <elfutils/libdwfl.h>
+#include <unordered_map>
+
+namespace crash::stack {
+
+class DwarfSymbols : public SymbolSource
+{
+public:
+    // `moduleBias` turns module-relative addresses into this process's addresses.
+    DwarfSymbols(Dwfl_Module* module, std::uint64_t moduleBias) : module_(module), bias_(moduleBias) {}
+    bool Lookup(std::uint64_t address, std::vector<SymbolFrame>& frames) override;
+
+    // Whether the module has DWARF at all (looks for the separate debug file on first call).
+    static bool Available(Dwfl_Module* module);
+
+private:
+    bool Resolve(std::uint64_t address, std::vector<SymbolFrame>& frames);
+
+    Dwfl_Module* module_;
+    std::uint64_t bias_;
+    std::unordered_map<std::uint64_t, std::vector<SymbolFrame>> cache_; // empty vector: not found
+};
+
+// The name that a subprogram or inlined-subroutine DIE gives its function (display form).
+std::string DieFunctionName(Dwarf_Die* die);
+
+} // namespace crash::stack
