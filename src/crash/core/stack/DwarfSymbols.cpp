@@ -52,6 +52,15 @@ std::string ScopePrefix(Dwarf_Die* named)
 
 } // namespace
 
+bool FunctionEntry(Dwarf_Die* function, Dwarf_Addr& entry)
+{
+    if (dwarf_entrypc(function, &entry) == 0 || dwarf_lowpc(function, &entry) == 0)
+        return true;
+    // Split into hot and cold parts: the compiler lists the part with the entry first.
+    Dwarf_Addr base = 0, start = 0, end = 0;
+    return dwarf_ranges(function, 0, &base, &start, &end) > 0 && (entry = start, true);
+}
+
 std::string DieFunctionName(Dwarf_Die* die)
 {
     Dwarf_Attribute attr;
@@ -147,7 +156,7 @@ bool DwarfSymbols::Resolve(std::uint64_t address, std::vector<SymbolFrame>& fram
         frames.push_back(frame);
         if (tag == DW_TAG_subprogram) {
             Dwarf_Addr entry = 0;
-            if (dwarf_entrypc(die, &entry) == 0 || dwarf_lowpc(die, &entry) == 0) {
+            if (FunctionEntry(die, entry)) {
                 for (std::size_t k = first; k < frames.size(); ++k)
                     frames[k].functionStart = entry + dwBias - bias_;
             }

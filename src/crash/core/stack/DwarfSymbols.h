@@ -31,4 +31,8 @@ private:
 // The name that a subprogram or inlined-subroutine DIE gives its function (display form).
 std::string DieFunctionName(Dwarf_Die* die);
 
+// Where a function is entered (DWARF address); for a function split into hot and cold parts, the
+// start of the hot part.
+bool FunctionEntry(Dwarf_Die* function, Dwarf_Addr& entry);
+
 } // namespace crash::stack

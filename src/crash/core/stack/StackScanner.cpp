@@ -10,6 +10,7 @@
 
 #include <capstone/capstone.h>
 #include <cstring>
+#include <unordered_map>
 
 namespace crash::stack {
 
@@ -97,12 +98,71 @@ struct Node
     std::optional<std::uint64_t> target; // followed call target
 };
 
+// Functions a call to `function` can end up in without a further call: the function itself and
+// the targets of its tail jumps (a direct jmp from inside it to the start of another function),
+// two levels deep. Cached per function for one chain choice.
+class TailCallReach
+{
+public:
+    explicit TailCallReach(CodeView& code) : code_(code) {}
+
+    bool Reaches(std::uint64_t target, std::uint64_t function)
+    {
+        if (target == function)
+            return true;
+        for (std::uint64_t first : TailJumps(target)) {
+            if (first == function)
+                return true;
+            for (std::uint64_t second : TailJumps(first))
+                if (second == function)
+                    return true;
+        }
+        return false;
+    }
+
+private:
+    const std::vector<std::uint64_t>& TailJumps(std::uint64_t function)
+    {
+        auto found = cache_.find(function);
+        if (found != cache_.end())
+            return found->second;
+        std::vector<std::uint64_t>& jumps = cache_[function];
+        static csh handle = 0;
+        static bool ready = cs_open(CS_ARCH_X86, CS_MODE_64, &handle) == CS_ERR_OK &&
+                            cs_option(handle, CS_OPT_DETAIL, CS_OPT_ON) == CS_ERR_OK;
+        std::uint8_t bytes[1024];
+        const std::size_t n = ready ? code_.ReadCode(function, bytes, sizeof bytes) : 0;
+        if (n == 0)
+            return jumps;
+        cs_insn* insn = cs_malloc(handle);
+        const std::uint8_t* cursor = bytes;
+        std::size_t left = n;
+        std::uint64_t address = function;
+        while (cs_disasm_iter(handle, &cursor, &left, &address, insn)) {
+            const cs_x86& x86 = insn->detail->x86;
+            if (insn->id != X86_INS_JMP || x86.op_count != 1 || x86.operands[0].type != X86_OP_IMM)
+                continue;
+            const auto destination = std::uint64_t(x86.operands[0].imm);
+            if (destination >= function && destination < function + n)
+                continue; // a jump inside this code
+            // Only a jump that belongs to this function and lands on another function's start.
+            if (code_.FunctionStart(insn->address) == function && code_.FunctionStart(destination) == destination)
+                jumps.push_back(FollowJumps(code_, destination));
+        }
+        cs_free(insn, 1);
+        return jumps;
+    }
+
+    CodeView& code_;
+    std::unordered_map<std::uint64_t, std::vector<std::uint64_t>> cache_;
+};
+
 // Score of linking `lower` (callee side) to `higher` (its caller); 0 = no link.
-std::uint64_t LinkScore(const Node& lower, const Node& higher)
+std::uint64_t LinkScore(TailCallReach& reach, const Node& lower, const Node& higher)
 {
     if (!higher.target)
         return 1;
-    if (lower.function == 0 || *higher.target != lower.function)
+    if (lower.function == 0 || !reach.Reaches(*higher.target, lower.function))
         return 0;
     std::uint64_t score = KnownTarget + Approved;
     if (lower.hasLine && higher.hasLine)
@@ -132,21 +192,35 @@ std::vector<StackItem> ChooseChain(CodeView& code, const StackItem& anchor, cons
     for (std::size_t i = 0; i < n; ++i)
         describe(candidates[i], nodes[i + 1]);
 
+    // Link scores, each computed once. An item that a higher call reaches for sure (known target)
+    // takes no link through an indirect call: that would be a guess beside a certainty, and it is
+    // how chains of stale return addresses (an earlier call's leftovers) would attach.
+    std::vector<std::vector<std::uint64_t>> scores(n + 1, std::vector<std::uint64_t>(n + 1, 0));
+    TailCallReach reach(code);
+    for (std::size_t j = 0; j <= n; ++j) {
+        if (cancel != nullptr && cancel->load(std::memory_order_relaxed))
+            return {};
+        bool sure = false;
+        for (std::size_t i = j + 1; i <= n; ++i) {
+            scores[j][i] = LinkScore(reach, nodes[j], nodes[i]);
+            sure = sure || scores[j][i] >= KnownTarget;
+        }
+        if (sure)
+            for (std::size_t i = j + 1; i <= n; ++i)
+                if (scores[j][i] < KnownTarget)
+                    scores[j][i] = 0;
+    }
+
     // best[i]: highest chain score from the anchor ending at node i; unreachable = none.
     std::vector<std::optional<std::uint64_t>> best(n + 1);
     std::vector<std::size_t> previous(n + 1, 0);
     best[0] = 0;
     for (std::size_t i = 1; i <= n; ++i) {
-        if (cancel != nullptr && cancel->load(std::memory_order_relaxed))
-            break;
         for (std::size_t j = 0; j < i; ++j) {
-            if (!best[j])
+            if (!best[j] || scores[j][i] == 0)
                 continue;
-            const std::uint64_t score = LinkScore(nodes[j], nodes[i]);
-            if (score == 0)
-                continue;
-            if (!best[i] || *best[j] + score > *best[i]) {
-                best[i] = *best[j] + score;
+            if (!best[i] || *best[j] + scores[j][i] > *best[i]) {
+                best[i] = *best[j] + scores[j][i];
                 previous[i] = j;
             }
         }

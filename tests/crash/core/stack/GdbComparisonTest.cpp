@@ -39,6 +39,19 @@ void ExpectSameAsGdb(const QString& program)
     }
 }
 
+// Frames of `ours` that gdb does not show, in order (what is left after the longest common
+// subsequence of the two backtraces).
+int FalseFrames(const std::vector<Frame>& ours, const std::vector<Frame>& gdb)
+{
+    const auto key = [](const Frame& f) { return Describe({f}); };
+    std::vector<std::vector<int>> common(ours.size() + 1, std::vector<int>(gdb.size() + 1, 0));
+    for (std::size_t i = 1; i <= ours.size(); ++i)
+        for (std::size_t j = 1; j <= gdb.size(); ++j)
+            common[i][j] = key(ours[i - 1]) == key(gdb[j - 1]) ? common[i - 1][j - 1] + 1
+                                                               : std::max(common[i - 1][j], common[i][j - 1]);
+    return int(ours.size()) - common[ours.size()][gdb.size()];
+}
+
 TEST(GdbComparison, OptimisedWithFramePointersMatchesGdb)
 {
     ExpectSameAsGdb(QStringLiteral(STACK_PARK_FP));
@@ -47,6 +60,31 @@ TEST(GdbComparison, OptimisedWithFramePointersMatchesGdb)
 TEST(GdbComparison, OptimisedWithoutFramePointersMatchesGdb)
 {
     ExpectSameAsGdb(QStringLiteral(STACK_PARK_NOFP));
+}
+
+// Without call-frame information the stack scan alone must find the chain: no frame that gdb does
+// not show (the stale return addresses that snprintf leaves in GammaInner's buffer among them), and
+// the program's own frames of every thread.
+TEST(GdbComparison, ScanAloneAddsNoFalseFrames)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("gdb")).isEmpty())
+        GTEST_SKIP() << "gdb is not installed (scripts/packages/test-stack.txt)";
+    ParkedProgram parked(QStringLiteral(STACK_PARK_NOFP), {QStringLiteral("--scan-only")});
+    ASSERT_TRUE(parked.ready()) << parked.output().toStdString();
+    QString error;
+    const ThreadFrames gdb = parked.GdbTraces(error);
+    ASSERT_FALSE(gdb.empty()) << error.toStdString();
+    int falseFrames = 0;
+    for (const auto& [tid, own] : parked.ownTraces()) {
+        ASSERT_TRUE(gdb.count(tid));
+        const std::vector<Frame> expected = Comparable(gdb.at(tid));
+        falseFrames += FalseFrames(own, expected);
+        int ownModuleFrames = 0;
+        for (const Frame& f : own)
+            ownModuleFrames += f.function.startsWith(QLatin1String("park::")) ? 1 : 0;
+        EXPECT_GE(ownModuleFrames, 2) << "thread " << tid << ":\n" << Describe(own).toStdString();
+    }
+    EXPECT_EQ(falseFrames, 0) << parked.output().toStdString();
 }
 
 } // namespace

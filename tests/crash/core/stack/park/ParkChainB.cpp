@@ -1,9 +1,21 @@
 #include "Park.h"
 
+#include <cstdio>
+
 namespace park {
+
+// Leaves return addresses of the formatting code behind on the stack, where the next call's
+// uninitialised locals will lie.
+[[gnu::noinline]] void Noise(int n)
+{
+    char text[512];
+    std::snprintf(text, sizeof text, "%d %5.3f %s %x %p", n, n * 0.5, "noise", unsigned(n), static_cast<void*>(text));
+    sink = sink + text[3];
+}
 
 [[gnu::noinline]] void BetaMiddle(int n)
 {
+    Noise(n);
     GammaInner(n * 2);
     sink = sink + n;
 }

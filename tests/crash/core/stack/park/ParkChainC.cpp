@@ -13,6 +13,8 @@ void (*volatile callback)() = &CallbackTarget;
 
 [[gnu::noinline]] void GammaInner(int n)
 {
+    char scratch[4096]; // left uninitialised: it holds what earlier calls left on the stack
+    asm volatile("" : : "r"(scratch) : "memory");
     ParkHere();
     sink = sink + n;
 }
