@@ -78,14 +78,15 @@ std::string DieFunctionName(Dwarf_Die* die)
 
 namespace {
 
+} // namespace
+
 int DeclLine(Dwarf_Die* die)
 {
     int line = 0;
     return dwarf_decl_line(die, &line) == 0 ? line : 0;
 }
 
-// Call site of an inlined subroutine: the unit and line in the function it was inlined into.
-void CallSite(Dwarf_Die* inlined, Dwarf_Die* cu, std::string& unit, int& line)
+void InlineCallSite(Dwarf_Die* inlined, Dwarf_Die* cu, std::string& unit, int& line)
 {
     Dwarf_Attribute attr;
     Dwarf_Word value = 0;
@@ -99,8 +100,6 @@ void CallSite(Dwarf_Die* inlined, Dwarf_Die* cu, std::string& unit, int& line)
             unit = UnitOfPath(path);
     }
 }
-
-} // namespace
 
 bool DwarfSymbols::Available(Dwfl_Module* module)
 {
@@ -162,7 +161,7 @@ bool DwarfSymbols::Resolve(std::uint64_t address, std::vector<SymbolFrame>& fram
             }
             break;
         }
-        CallSite(die, cu, unit, line);
+        InlineCallSite(die, cu, unit, line);
         Dwarf_Die* outer = nullptr;
         const int outerCount = dwarf_getscopes_die(die, &outer);
         std::free(scopes);

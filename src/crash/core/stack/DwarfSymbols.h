@@ -35,4 +35,10 @@ std::string DieFunctionName(Dwarf_Die* die);
 // start of the hot part.
 bool FunctionEntry(Dwarf_Die* function, Dwarf_Addr& entry);
 
+// The first line of a function (its declaration line); 0 when unknown.
+int DeclLine(Dwarf_Die* die);
+
+// Call site of an inlined subroutine: the unit and line in the function it was inlined into.
+void InlineCallSite(Dwarf_Die* inlined, Dwarf_Die* cu, std::string& unit, int& line);
+
 } // namespace crash::stack

@@ -62,6 +62,24 @@ TEST(GdbComparison, OptimisedWithoutFramePointersMatchesGdb)
     ExpectSameAsGdb(QStringLiteral(STACK_PARK_NOFP));
 }
 
+// The stripped copy has no DWARF of its own: its frames come from the symbol resource and must be
+// those of the unstripped program (threads matched by their frames, as their ids differ).
+TEST(GdbComparison, StrippedCopyNamesFunctionUnitAndLineFromItsResource)
+{
+    ParkedProgram full(QStringLiteral(STACK_PARK_NOFP));
+    ParkedProgram stripped(QStringLiteral(STACK_PARK_STRIPPED));
+    ASSERT_TRUE(full.ready() && stripped.ready()) << stripped.output().toStdString();
+    const auto describeAll = [](const ThreadFrames& threads) {
+        QStringList all;
+        for (const auto& [tid, frames] : threads)
+            all << Describe(frames);
+        all.sort();
+        return all.join(QStringLiteral("\n--\n")).toStdString();
+    };
+    EXPECT_EQ(describeAll(stripped.ownTraces()), describeAll(full.ownTraces()));
+    EXPECT_TRUE(stripped.output().contains(QLatin1String("park::GammaInner|ParkChainC|")));
+}
+
 // Without call-frame information the stack scan alone must find the chain: no frame that gdb does
 // not show (the stale return addresses that snprintf leaves in GammaInner's buffer among them), and
 // the program's own frames of every thread.
