@@ -89,7 +89,7 @@ std::optional<CallSite> DecodeCallBefore(std::uint64_t returnAddress, std::span<
         cs_insn* insn = nullptr;
         const std::size_t count = cs_disasm(handle, code, std::size_t(length), address, 1, &insn);
         std::optional<CallSite> site;
-        if (count == 1 && insn[0].size == std::uint16_t(length) && insn[0].id == X86_INS_CALL) {
+        if (count == 1 && insn[0].size == std::uint16_t(length) && (insn[0].id == X86_INS_CALL || insn[0].id == X86_INS_LCALL)) {
             site = CallSite{address, length, std::nullopt};
             const cs_x86& x86 = insn[0].detail->x86;
             if (x86.op_count == 1 && x86.operands[0].type == X86_OP_IMM)
