@@ -51,7 +51,7 @@ bool ElfSymbols::Lookup(std::uint64_t address, std::vector<SymbolFrame>& frames)
     --it;
     if (it->size != 0 && address - it->start >= it->size)
         return false;
-    frames.push_back({FunctionDisplayName(it->name), {}, 0, 0, it->start, false});
+    frames.push_back({FunctionDisplayName(it->name), {}, 0, 0, it->start, false, it->size ? it->start + it->size : 0});
     return true;
 }
 

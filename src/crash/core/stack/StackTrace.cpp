@@ -11,6 +11,8 @@
 #include "crash/core/stack/StackTrace.h"
 
 #include "crash/core/stack/CfiUnwinder.h"
+#include "crash/core/stack/Disassembly.h"
+#include "crash/core/settings/CrashSettings.h"
 #include "crash/core/stack/ProcessModules.h"
 #include "crash/core/stack/StackListing.h"
 #include "crash/core/stack/StackScanner.h"
@@ -229,6 +231,16 @@ QString FormatAddress(std::uint64_t address, bool showRelAddrs, bool showRelLine
     const auto entries = EntriesOf(code, StackItem{address, 0, true, true, std::nullopt});
     const StackEntry& innermost = entries.front();
     return FormatSingle(innermost, !innermost.function.isEmpty(), showRelAddrs, showRelLines);
+}
+
+} // namespace crash::stack
+
+namespace crash::stack {
+
+QString DisassembleAround(std::uint64_t address, const CrashSettings& settings)
+{
+    std::lock_guard lock(TraceMutex());
+    return DisassembleFunction(address, settings.FormatDisAsm(), settings.LimitDisAsm());
 }
 
 } // namespace crash::stack

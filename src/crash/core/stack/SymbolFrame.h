@@ -16,6 +16,7 @@ struct SymbolFrame
     int firstLine = 0;              // the function's first line; 0 when unknown
     std::uint64_t functionStart = 0; // module-relative start of the real function; 0 when unknown
     bool inlined = false;
+    std::uint64_t functionEnd = 0; // module-relative end of the code part holding the address; 0 unknown
 };
 
 // One module's symbol data, whatever its origin. Addresses are module-relative (as in the file).

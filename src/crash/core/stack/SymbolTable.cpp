@@ -211,11 +211,11 @@ bool SymbolTable::Lookup(std::uint64_t address, std::vector<SymbolFrame>& frames
         line = int((l - 1)->line);
     }
     for (const Inline* in : chain) {
-        frames.push_back({names[in->name], unit, line, int(in->firstLine), f->entry, true});
+        frames.push_back({names[in->name], unit, line, int(in->firstLine), f->entry, true, f->start + f->size});
         unit = names[in->callUnit];
         line = int(in->callLine);
     }
-    frames.push_back({names[f->name], unit, line, int(f->firstLine), f->entry, false});
+    frames.push_back({names[f->name], unit, line, int(f->firstLine), f->entry, false, f->start + f->size});
     return true;
 }
 
