@@ -45,18 +45,30 @@ public:
             if (kept.empty() || f.start >= kept.back().start + kept.back().size)
                 kept.push_back(f);
         table.functions = std::move(kept);
-        // Several rows at one address: the last one holds (earlier ones cover no code); a sequence
-        // end gives way to a row that starts code there.
-        std::stable_sort(table.lines.begin(), table.lines.end(),
-                         [](const auto& a, const auto& b) { return a.address < b.address; });
+        // Several rows at one address: keep the one debuggers report (PreferStatementRow); a
+        // sequence end gives way to a row that starts code there.
+        std::vector<std::size_t> order(table.lines.size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return table.lines[a].address < table.lines[b].address; });
         std::vector<SymbolTable::Line> rows;
-        for (const auto& row : table.lines) {
-            if (!rows.empty() && rows.back().address == row.address) {
-                if (row.line != 0 || rows.back().line == 0)
-                    rows.back() = row;
-                continue;
+        for (std::size_t k = 0; k < order.size(); ++k) {
+            if (k + 1 < order.size() && table.lines[order[k + 1]].address == table.lines[order[k]].address)
+                continue; // decide at the last row of the address
+            std::size_t chosen = crash::stack::PreferStatementRow(
+                k, [&](std::size_t i) { return table.lines[order[i]].address; },
+                [&](std::size_t i) { return table.lines[order[i]].line; },
+                [&](std::size_t i) { return statements_[order[i]]; });
+            if (table.lines[order[chosen]].line == 0) {
+                // A sequence end where another sequence starts: the start holds.
+                for (std::size_t i = k; i > 0 && table.lines[order[i]].address == table.lines[order[k]].address; --i)
+                    if (table.lines[order[i]].line != 0) {
+                        chosen = i;
+                        break;
+                    }
             }
-            rows.push_back(row);
+            rows.push_back(table.lines[order[chosen]]);
         }
         table.lines = std::move(rows);
     }
@@ -79,6 +91,8 @@ private:
             if (line == nullptr || dwarf_lineaddr(line, &address) != 0 || dwarf_lineno(line, &number) != 0)
                 continue;
             dwarf_lineendsequence(line, &end);
+            bool statement = false;
+            dwarf_linebeginstatement(line, &statement);
             const char* path = dwarf_linesrc(line, nullptr, nullptr);
             std::uint32_t unit = 0;
             if (path != nullptr) {
@@ -87,6 +101,7 @@ private:
                                             : units.emplace(path, Name(crash::stack::UnitOfPath(path))).first->second;
             }
             table.lines.push_back({address, unit, end ? 0u : std::uint32_t(std::max(number, 0))});
+            statements_.push_back(statement);
         }
     }
 
@@ -154,6 +169,7 @@ private:
     }
 
     std::map<std::string, std::uint32_t> names_;
+    std::vector<bool> statements_; // beside table.lines while building
 };
 
 } // namespace

@@ -58,7 +58,7 @@ std::vector<std::uint64_t> JumpTable(const std::vector<cs_insn>& insns, std::siz
 {
     std::optional<std::uint64_t> table;
     std::optional<std::uint64_t> bound;
-    for (std::size_t back = 1; back <= 8 && back <= index; ++back) {
+    for (std::size_t back = 1; back <= 16 && back <= index; ++back) {
         const cs_insn& insn = insns[index - back];
         const cs_x86& x86 = insn.detail->x86;
         if (!table && insn.id == X86_INS_LEA && x86.op_count == 2 && x86.operands[1].type == X86_OP_MEM &&

@@ -80,6 +80,49 @@ namespace {
 
 } // namespace
 
+bool LineAt(Dwarf_Die* cu, Dwarf_Addr address, std::string& unit, int& line)
+{
+    Dwarf_Lines* lines = nullptr;
+    size_t count = 0;
+    if (dwarf_getsrclines(cu, &lines, &count) != 0 || count == 0)
+        return false;
+    const auto rowAddress = [&](size_t k) {
+        Dwarf_Addr a = 0;
+        dwarf_lineaddr(dwarf_onesrcline(lines, k), &a);
+        return a;
+    };
+    const auto rowLine = [&](size_t k) {
+        int n = 0;
+        bool end = false;
+        Dwarf_Line* row = dwarf_onesrcline(lines, k);
+        dwarf_lineno(row, &n);
+        dwarf_lineendsequence(row, &end);
+        return end ? 0 : n;
+    };
+    const auto isStatement = [&](size_t k) {
+        bool statement = false;
+        dwarf_linebeginstatement(dwarf_onesrcline(lines, k), &statement);
+        return statement;
+    };
+    size_t low = 0, high = count; // rows are sorted by address
+    while (low < high) {
+        const size_t middle = low + (high - low) / 2;
+        if (rowAddress(middle) <= address)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    if (low == 0)
+        return false;
+    size_t k = PreferStatementRow(low - 1, rowAddress, rowLine, isStatement);
+    line = rowLine(k);
+    if (line <= 0)
+        return false;
+    const char* path = dwarf_linesrc(dwarf_onesrcline(lines, k), nullptr, nullptr);
+    unit = path != nullptr ? UnitOfPath(path) : std::string();
+    return true;
+}
+
 int DeclLine(Dwarf_Die* die)
 {
     int line = 0;
@@ -133,13 +176,7 @@ bool DwarfSymbols::Resolve(std::uint64_t address, std::vector<SymbolFrame>& fram
 
     std::string unit;
     int line = 0;
-    if (Dwfl_Line* row = dwfl_module_getsrc(module_, pc)) {
-        int lineNo = 0;
-        if (const char* path = dwfl_lineinfo(row, nullptr, &lineNo, nullptr, nullptr, nullptr)) {
-            unit = UnitOfPath(path);
-            line = lineNo;
-        }
-    }
+    LineAt(cu, pc - dwBias, unit, line);
     // dwarf_getscopes continues past an inlined instance with its abstract definition's scopes, so
     // each inlining level restarts from the concrete scopes around that instance.
     const std::size_t first = frames.size();

@@ -35,6 +35,20 @@ std::string DieFunctionName(Dwarf_Die* die);
 // start of the hot part.
 bool FunctionEntry(Dwarf_Die* function, Dwarf_Addr& entry);
 
+// Of several line-table rows at one address, the one debuggers report: walking back over rows at
+// that same address while the row is not a statement start, the statement row if one is found.
+template <typename Address, typename Line, typename Statement>
+std::size_t PreferStatementRow(std::size_t k, Address address, Line line, Statement isStatement)
+{
+    std::size_t at = k;
+    while (at > 0 && address(at - 1) == address(at) && line(at - 1) != 0 && !isStatement(at))
+        --at;
+    return isStatement(at) ? at : k;
+}
+
+// Unit and line of the row that holds `address` (a DWARF address) in the compilation unit.
+bool LineAt(Dwarf_Die* cu, Dwarf_Addr address, std::string& unit, int& line);
+
 // The first line of a function (its declaration line); 0 when unknown.
 int DeclLine(Dwarf_Die* die);
 
