@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cstring>
+#include <functional>
 #include <elfutils/libdw.h>
 #include <gelf.h>
 
@@ -84,6 +85,27 @@ QStringList BesideModule(const QString& path, const QString& extension)
 
 constexpr qint64 MaxSideFile = 512LL << 20;
 
+// A source made on first use; answers nothing when there turns out to be none.
+class LazySource : public SymbolSource
+{
+public:
+    explicit LazySource(std::function<std::unique_ptr<SymbolSource>()> make) : make_(std::move(make)) {}
+    bool Lookup(std::uint64_t address, std::vector<SymbolFrame>& frames) override
+    {
+        if (make_) {
+            source_ = make_();
+            make_ = nullptr;
+        }
+        return source_ != nullptr && source_->Lookup(address, frames);
+    }
+
+private:
+    std::function<std::unique_ptr<SymbolSource>()> make_;
+    std::unique_ptr<SymbolSource> source_;
+};
+
+constexpr std::size_t MaxCachedAddresses = 1 << 16;
+
 } // namespace
 
 ProcessModules::ProcessModules()
@@ -155,29 +177,38 @@ ProcessModules::Entry& ProcessModules::EntryOf(Dwfl_Module* module)
             }
         }
     }
-    if (DwarfSymbols::Available(module))
-        entry.sources.push_back(std::make_unique<DwarfSymbols>(module, bias));
-    for (const QString& map : BesideModule(path, QStringLiteral(".map"))) {
-        if (auto bytes = ReadSmallFile(map, MaxSideFile)) {
-            auto symbols = ParseLinkerMap(std::string_view(bytes->constData(), std::size_t(bytes->size())));
-            if (!symbols.empty()) {
-                entry.sources.push_back(std::make_unique<ElfSymbols>(std::move(symbols)));
-                break;
+    // The later sources cost a debug-file search or a table build; each is set up on its first
+    // question, which most modules never get this far.
+    entry.sources.push_back(std::make_unique<LazySource>([module, bias]() -> std::unique_ptr<SymbolSource> {
+        if (!DwarfSymbols::Available(module))
+            return nullptr;
+        return std::make_unique<DwarfSymbols>(module, bias);
+    }));
+    entry.sources.push_back(std::make_unique<LazySource>([path]() -> std::unique_ptr<SymbolSource> {
+        for (const QString& map : BesideModule(path, QStringLiteral(".map"))) {
+            if (auto bytes = ReadSmallFile(map, MaxSideFile)) {
+                auto symbols = ParseLinkerMap(std::string_view(bytes->constData(), std::size_t(bytes->size())));
+                if (!symbols.empty())
+                    return std::make_unique<ElfSymbols>(std::move(symbols));
             }
         }
-    }
-    auto exported = std::make_unique<ElfSymbols>(ElfSymbols::FromModule(module, bias));
-    if (!exported->empty())
-        entry.sources.push_back(std::move(exported));
+        return nullptr;
+    }));
+    entry.sources.push_back(std::make_unique<LazySource>([module, bias]() -> std::unique_ptr<SymbolSource> {
+        return std::make_unique<ElfSymbols>(ElfSymbols::FromModule(module, bias));
+    }));
     return entry;
 }
 
 ResolvedAddress ProcessModules::Resolve(std::uint64_t address)
 {
+    auto cached = resolved_.find(address);
+    if (cached != resolved_.end())
+        return cached->second;
     ResolvedAddress result;
     Dwfl_Module* module = ModuleOf(address);
     if (module == nullptr)
-        return result;
+        return result; // not cached: a library may be loaded there later
     Entry& entry = EntryOf(module);
     result.inModule = true;
     result.module = entry.fileName;
@@ -187,6 +218,9 @@ ResolvedAddress ProcessModules::Resolve(std::uint64_t address)
         if (source->Lookup(relative, result.frames))
             break;
     }
+    if (resolved_.size() >= MaxCachedAddresses)
+        resolved_.clear();
+    resolved_.emplace(address, result);
     return result;
 }
 

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 namespace crash::stack {
 
@@ -62,6 +63,7 @@ private:
 
     Dwfl* dwfl_ = nullptr;
     std::map<Dwfl_Module*, Entry> entries_;
+    std::unordered_map<std::uint64_t, ResolvedAddress> resolved_; // answers kept for later traces
     bool mayReport_ = false;
 };
 
