@@ -152,6 +152,26 @@ std::vector<StackItem> CollectItems(ModuleCodeView& code, const ThreadCapture& c
     return items;
 }
 
+bool IsThrowHelper(const QString& function)
+{
+    static const QStringList helpers{QStringLiteral("__cxa_throw"), QStringLiteral("__cxa_rethrow"),
+                                     QStringLiteral("_Unwind_RaiseException"), QStringLiteral("_Unwind_Resume"),
+                                     QStringLiteral("_Unwind_Resume_or_Rethrow"),
+                                     QStringLiteral("std::rethrow_exception")};
+    return helpers.contains(function);
+}
+
+// Drops the outermost throw helper and everything it called.
+void HideThrowHelpers(std::vector<StackEntry>& entries)
+{
+    for (std::size_t i = entries.size(); i-- > 0;) {
+        if (IsThrowHelper(entries[i].function)) {
+            entries.erase(entries.begin(), entries.begin() + std::ptrdiff_t(i + 1));
+            return;
+        }
+    }
+}
+
 } // namespace
 
 std::vector<ThreadCapture> CaptureThreads(const std::vector<std::int64_t>& threadIds)
@@ -204,6 +224,8 @@ TraceResult TraceStack(const ThreadCapture& capture, const TraceOptions& options
             }
             Progress(options, 650 + int(350 * (i + 1) / items.size()));
         }
+        if (options.hideThrowHelpers)
+            HideThrowHelpers(listed);
         if (options.creationAddress) {
             StackItem creation{*options.creationAddress, 0, true, true, std::nullopt};
             auto entries = EntriesOf(code, creation);

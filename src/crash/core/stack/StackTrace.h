@@ -65,6 +65,9 @@ struct TraceOptions
     // Off: frames come from the stack scan alone (what happens where call-frame information is
     // missing); for checking the scan.
     bool useCallFrameInfo = true;
+    // Leave out the runtime's throw helpers (__cxa_throw, __cxa_rethrow, _Unwind_RaiseException,
+    // ...) and the frames they called, as a stack taken while throwing ends in them.
+    bool hideThrowHelpers = false;
 };
 
 struct TraceResult

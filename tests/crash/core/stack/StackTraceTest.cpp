@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cxxabi.h>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
@@ -181,6 +182,22 @@ TEST(StackTrace, CancelledTraceStopsBeforeTheScanAndReportsProgress)
     options.cancel = &cancel;
     const TraceResult cancelled = TraceStack(captures[0], options);
     EXPECT_LE(cancelled.entries.size(), 1u); // only the interrupted instruction
+}
+
+TEST(StackTrace, ThrowHelpersAreLeftOutOnRequest)
+{
+    // A stack as seen from inside a throw: __cxa_throw's frame comes first.
+    ThreadCapture none;
+    TraceOptions options;
+    // A return address inside __cxa_throw (its first bytes are enough for the lookup) above this test.
+    options.raiseTimeStack = {reinterpret_cast<std::uint64_t>(&__cxa_throw) + 8, ReturnAddressInThisTest()};
+    const TraceResult all = TraceStack(none, options);
+    ASSERT_EQ(all.entries.size(), 2u) << all.listing.toStdString();
+    EXPECT_EQ(all.entries[0].function, QStringLiteral("__cxa_throw"));
+    options.hideThrowHelpers = true;
+    const TraceResult hidden = TraceStack(none, options);
+    ASSERT_EQ(hidden.entries.size(), 1u);
+    EXPECT_EQ(hidden.entries[0].function, all.entries[1].function);
 }
 
 TEST(StackTrace, LongRecursionIsListedInReducedForm)
