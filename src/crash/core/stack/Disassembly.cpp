@@ -7,6 +7,8 @@
 //                                     (zero-padded) where it changes, else blanks
 //     dd loc_<target>  ; case jump table
 //                                     the entries of a switch jump table after its indirect jump
+//     on <type> do loc_<landing pad>  the catch clauses of the call range starting at the line above
+//     else loc_<landing pad>           catch (...)
 //   ; ---------------------------------------------------------
 //                                     between separate code areas (a gap in the listed code)
 //   [...]                             where LimitDisAsm cut lines away
@@ -16,6 +18,7 @@
 
 #include "crash/core/stack/Disassembly.h"
 
+#include "crash/core/stack/ExceptionHandlers.h"
 #include "crash/core/stack/ProcessModules.h"
 #include "platform/GuardedMemory.h"
 
@@ -100,6 +103,15 @@ public:
                 labels.insert(*i.target);
             labels.insert(i.table.begin(), i.table.end());
         }
+        std::map<std::uint64_t, QStringList> handlers; // by the first instruction they cover
+        for (const CatchClause& c : CatchClausesOf(start)) {
+            labels.insert(c.landingPad);
+            const QString line = c.catchAll ? QStringLiteral("  else ") + Label(c.landingPad)
+                                            : QStringLiteral("  on ") + c.type + QStringLiteral(" do ") + Label(c.landingPad);
+            QStringList& lines = handlers[c.rangeStart];
+            if (!lines.contains(line))
+                lines << line;
+        }
         const auto [first, last] = Window(limitLines);
         int lineWidth = 0;
         for (const Instruction& i : instructions_)
@@ -127,12 +139,14 @@ public:
             if (i.line > 0 && i.line != previousLine)
                 lineField = QStringLiteral("%1").arg(i.line, lineWidth, 10, QLatin1Char('0'));
             previousLine = i.line > 0 ? i.line : previousLine;
-            const QChar mark = i.address == address_ ? QLatin1Char('>') : QLatin1Char(' ');
+            const QChar mark = k == Containing() ? QLatin1Char('>') : QLatin1Char(' ');
             QString text = Hex(i.address) + QLatin1Char(' ') + mark + lineField + QLatin1Char(' ') + i.mnemonic;
             const QString operands = Operands(i, labels);
             if (!operands.isEmpty())
                 text += QLatin1Char(' ') + operands;
             out << text;
+            if (auto h = handlers.find(i.address); h != handlers.end())
+                out << h->second;
             for (std::size_t e = 0; e < i.table.size(); ++e)
                 out << QStringLiteral("  dd ") + Label(i.table[e]) +
                            (e == 0 ? QStringLiteral("  ; case jump table") : QString());
@@ -191,12 +205,19 @@ private:
         return i.operands;
     }
 
-    // The instructions to list: all, or about `limitLines` source lines around the address.
-    std::pair<std::size_t, std::size_t> Window(int limitLines) const
+    // The instruction that holds the address.
+    std::size_t Containing() const
     {
         std::size_t at = 0;
         while (at + 1 < instructions_.size() && instructions_[at + 1].address <= address_)
             ++at;
+        return at;
+    }
+
+    // The instructions to list: all, or about `limitLines` source lines around the address.
+    std::pair<std::size_t, std::size_t> Window(int limitLines) const
+    {
+        const std::size_t at = Containing();
         if (limitLines <= 0)
             return {0, instructions_.size() - 1};
         // Runs of one source line count as one line each.

@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 namespace crash::stack {
 namespace {
@@ -79,6 +80,39 @@ TEST(Disassembly, LimitKeepsLinesAroundTheAddressAndMarksCuts)
     const QStringList limited = DisassembleFunction(Start() + 4, false, 2).split(QStringLiteral("\r\n"));
     EXPECT_LT(limited.size(), all.size());
     EXPECT_EQ(limited.back(), QStringLiteral("[...]"));
+}
+
+[[gnu::noinline]] int MayThrow(int v)
+{
+    if (v > 100)
+        throw std::runtime_error("too big");
+    return CalledFromSwitch(v);
+}
+int (*volatile mayThrow)(int) = &MayThrow; // opaque to the optimiser: the call can throw
+
+[[gnu::noinline]] int CatchesAround(int v)
+{
+    try {
+        return mayThrow(v) + 1;
+    } catch (const std::out_of_range&) {
+        return -1;
+    } catch (const std::runtime_error&) {
+        return -2;
+    } catch (...) {
+        return -3;
+    }
+}
+
+TEST(Disassembly, CatchClausesNameTheirTypesAndLandingPads)
+{
+    ASSERT_EQ(CatchesAround(200), -2);
+    const QStringList lines =
+        DisassembleFunction(reinterpret_cast<std::uint64_t>(&CatchesAround), false, 0).split(QStringLiteral("\r\n"));
+    const QStringList on = lines.filter(QRegularExpression(QStringLiteral("^  on ")));
+    EXPECT_TRUE(on.filter(QStringLiteral("  on std::out_of_range do loc_")).size() >= 1) << lines.join('\n').toStdString();
+    EXPECT_TRUE(on.filter(QStringLiteral("  on std::runtime_error do loc_")).size() >= 1);
+    const QStringList otherwise = lines.filter(QRegularExpression(QStringLiteral("^  else loc_[0-9a-f]{16}$")));
+    EXPECT_GE(otherwise.size(), 1);
 }
 
 TEST(Disassembly, UnreadableCodeGivesNoText)
