@@ -158,7 +158,11 @@ bool IsThrowHelper(const QString& function)
                                      QStringLiteral("_Unwind_RaiseException"), QStringLiteral("_Unwind_Resume"),
                                      QStringLiteral("_Unwind_Resume_or_Rethrow"),
                                      QStringLiteral("std::rethrow_exception")};
-    return helpers.contains(function);
+    // Sanitizer builds wrap them: "__interceptor___cxa_throw".
+    QString name = function;
+    if (name.startsWith(QLatin1String("__interceptor_")))
+        name.remove(0, 14);
+    return helpers.contains(name);
 }
 
 // Drops the outermost throw helper and everything it called.
