@@ -5,9 +5,11 @@
 #include "crash/core/stack/MapFileSymbols.h"
 #include "crash/core/stack/SymbolTable.h"
 #include "platform/ProcessInfo.h"
+#include "platform/ReadOnlyFile.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <elfutils/libdw.h>
@@ -18,9 +20,58 @@ namespace {
 
 char* debugInfoPath = nullptr;
 
+constexpr const char* DebugRoot = "/usr/lib/debug";
+
+int OpenDebugFile(const std::string& path, char** found)
+{
+    const int fd = platform::OpenReadOnlyDescriptor(path);
+    if (fd >= 0)
+        *found = strdup(path.c_str());
+    return fd;
+}
+
+// Separate debug information from this machine only: by build-id under /usr/lib/debug (Debian's
+// -dbgsym packages), then by debuglink beside the module, in its .debug folder and under
+// /usr/lib/debug. The standard finder would also ask debuginfod servers when the environment names
+// them, and a crash report must not wait for the network.
+int FindLocalDebugInfo(Dwfl_Module* module, void**, const char*, Dwarf_Addr, const char* fileName,
+                       const char* debugLink, GElf_Word, char** found)
+{
+    const unsigned char* bits = nullptr;
+    GElf_Addr vaddr = 0;
+    const int length = dwfl_module_build_id(module, &bits, &vaddr);
+    if (length > 1) {
+        static const char digits[] = "0123456789abcdef";
+        std::string path = std::string(DebugRoot) + "/.build-id/";
+        for (int i = 0; i < length; ++i) {
+            path += digits[bits[i] >> 4];
+            path += digits[bits[i] & 15];
+            if (i == 0)
+                path += '/';
+        }
+        path += ".debug";
+        const int fd = OpenDebugFile(path, found);
+        if (fd >= 0)
+            return fd;
+    }
+    if (debugLink == nullptr || *debugLink == 0)
+        return -1;
+    if (debugLink[0] == '/') // an alternate debug file named by its full path
+        return OpenDebugFile(debugLink, found);
+    std::string folder = fileName != nullptr ? fileName : "";
+    folder = folder.substr(0, folder.find_last_of('/') == std::string::npos ? 0 : folder.find_last_of('/'));
+    for (const std::string& path : {folder + "/" + debugLink, folder + "/.debug/" + debugLink,
+                                    std::string(DebugRoot) + folder + "/" + debugLink}) {
+        const int fd = OpenDebugFile(path, found);
+        if (fd >= 0)
+            return fd;
+    }
+    return -1;
+}
+
 const Dwfl_Callbacks callbacks = {
     dwfl_linux_proc_find_elf,
-    dwfl_standard_find_debuginfo,
+    FindLocalDebugInfo,
     nullptr,
     &debugInfoPath,
 };
