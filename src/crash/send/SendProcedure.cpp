@@ -208,6 +208,9 @@ DeliveryTransports DefaultTransports()
 {
     DeliveryTransports transports;
     transports.http = RegisteredHttpUploader();
+    transports.smtp = [](const SmtpMailRequest& request, SendProgress& progress) {
+        return MailViaSmtp(request, progress);
+    };
     transports.mailClient = &SendViaMailClient;
     transports.mailto = &SendViaMailto;
     return transports;

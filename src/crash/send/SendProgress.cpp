@@ -4,6 +4,7 @@ namespace crash::send {
 
 void SendProgress::addStep(const QString& text, qint64 weight)
 {
+    ++m_steps;
     if (m_window)
         m_window->addStep(text, weight);
 }

@@ -21,10 +21,13 @@ public:
     void setCurrentStep(int step);
     int currentStep() const;
     void close();
+    // Steps added through this object.
+    int stepCount() const { return m_steps; }
 
 private:
     std::unique_ptr<ProgressAlert> m_window;
     bool m_closed = false;
+    int m_steps = 0;
 };
 
 } // namespace crash::send

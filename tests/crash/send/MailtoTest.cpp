@@ -1,4 +1,5 @@
 // The mailto link and the handler's command: encoding, the length limit, the desktop-entry rules.
+#include "QStringPrinter.h"
 #include "SendTestSupport.h"
 #include "crash/send/DesktopEntry.h"
 #include "crash/send/MailtoTransport.h"

@@ -1,4 +1,5 @@
 // The send procedure: transports in order, attachments, the failure message, clean-up.
+#include "QStringPrinter.h"
 #include "SendTestSupport.h"
 #include "crash/send/SendProcedure.h"
 #include "support/MessageBoxRecorder.h"
