@@ -54,7 +54,8 @@ bool ServerProcess::start(const QString& program, const QStringList& arguments, 
                           int timeoutMs)
 {
     m_process = std::make_unique<QProcess>();
-    m_process->setProcessChannelMode(QProcess::SeparateChannels);
+    // Servers tell they are ready on either channel (dnsmasq logs to standard error).
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
     m_process->start(program, arguments);
     if (!m_process->waitForStarted(timeoutMs))
         return false;
@@ -65,8 +66,7 @@ bool ServerProcess::start(const QString& program, const QStringList& arguments, 
     while (!m_output.contains(readyText)) {
         if (timer.elapsed() > timeoutMs || m_process->state() == QProcess::NotRunning) {
             m_output += m_process->readAllStandardOutput();
-            qWarning("server did not start: %s %s", m_output.constData(),
-                     m_process->readAllStandardError().constData());
+            qWarning("server did not start: %s", m_output.constData());
             return false;
         }
         m_process->waitForReadyRead(200);
@@ -146,6 +146,30 @@ bool LocalSmtpServer::waitForMails(int count, int timeoutMs) const
         QThread::msleep(20);
     }
     return true;
+}
+
+LocalDnsmasq::LocalDnsmasq(const QStringList& records)
+{
+    m_port = FreeUdpPort();
+    QStringList args{"--keep-in-foreground", "--port=" + QString::number(m_port), "--listen-address=127.0.0.1",
+                     "--bind-interfaces", "--no-resolv", "--no-hosts", "--conf-file=/dev/null", "--pid-file=",
+                     "--user=root", "--log-facility=-"};
+    args += records;
+    m_running = m_process.start(QStringLiteral("/usr/sbin/dnsmasq"), args, "started");
+}
+
+LocalDnsScript::LocalDnsScript(const QString& address, quint16 port, const QString& mode, const QStringList& extra)
+{
+    QStringList args{ServerScript(QStringLiteral("dns_server.py")), "--address", address, "--port",
+                     QString::number(port), "--mode", mode, "--log", m_dir.file(QStringLiteral("queries.log"))};
+    args += extra;
+    m_running = m_process.start(QStringLiteral("/usr/bin/python3"), args, "ready");
+}
+
+QStringList LocalDnsScript::queriesFrom() const
+{
+    return QString::fromLatin1(testsupport::ReadAll(m_dir.file(QStringLiteral("queries.log"))))
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 } // namespace sendtest

@@ -79,6 +79,36 @@ private:
     bool m_running = false;
 };
 
+// dnsmasq as a plain name server on 127.0.0.1: no daemon, no upstream, only the given records
+// ("--mx-host=domain,host,preference" and the like).
+class LocalDnsmasq
+{
+public:
+    explicit LocalDnsmasq(const QStringList& records);
+    bool isRunning() const { return m_running; }
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
+
+private:
+    ServerProcess m_process;
+    quint16 m_port = 0;
+    bool m_running = false;
+};
+
+// dns_server.py on `address`:`port` in a mode with its extra arguments.
+class LocalDnsScript
+{
+public:
+    LocalDnsScript(const QString& address, quint16 port, const QString& mode, const QStringList& extra = {});
+    bool isRunning() const { return m_running; }
+    // "address:port" of every query it received.
+    QStringList queriesFrom() const;
+
+private:
+    testsupport::TempDir m_dir;
+    ServerProcess m_process;
+    bool m_running = false;
+};
+
 // The server script folder in the source tree.
 QString ServerScript(const QString& name);
 
