@@ -7,6 +7,7 @@
 #include "crash/send/DnsMessage.h"
 #include "crash/send/MxLookup.h"
 #include "crash/send/SmtpMail.h"
+#include "platform/NetworkConfig.h"
 
 #include <QJsonArray>
 #include <gtest/gtest.h>
@@ -89,6 +90,11 @@ TEST(DnsServers, AddressForms)
     EXPECT_FALSE(ParseDnsServer(QStringLiteral("name.server")));
     EXPECT_EQ(ShortDomain(QStringLiteral("mail.sub.beta.test")), QStringLiteral("sub.beta.test"));
     EXPECT_EQ(AddressDomain(QStringLiteral("Dev <dev@beta.test>")), QStringLiteral("beta.test"));
+    EXPECT_EQ(platform::ParseResolvConf("# comment\nnameserver 10.0.0.1\n  nameserver\t::1 # v6\nsearch x\n"
+                                        "nameserver\n"),
+              (QStringList{"10.0.0.1", "::1"}));
+    EXPECT_EQ(platform::SplitServerList(QStringLiteral(" 10.0.0.1,10.0.0.2 10.0.0.3;")),
+              (QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.3"}));
 }
 
 TEST(MxLookup, AsksTheConfiguredNameServer)
