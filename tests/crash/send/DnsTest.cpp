@@ -18,32 +18,6 @@ using namespace crash::send;
 
 namespace {
 
-// Records the steps the mail procedure adds and where it moves.
-class RecordingProgress : public crash::ProgressAlert
-{
-public:
-    QList<std::pair<QString, qint64>> steps;
-    QList<int> visited;
-    bool closed = false;
-    void addStep(const QString& text, qint64 weight) override { steps.append({text, weight}); }
-    void clearSteps() override { steps.clear(); }
-    void show(bool) override {}
-    void close() override { closed = true; }
-    void setCurrentStep(int step) override
-    {
-        m_current = step;
-        visited.append(step);
-    }
-    void stepDone() override { setCurrentStep(m_current + 1); }
-    void setStepPosition(int p) override { m_position = p; }
-    int currentStep() const override { return m_current; }
-    int stepPosition() const override { return m_position; }
-
-private:
-    int m_current = 0;
-    int m_position = 0;
-};
-
 TEST(DnsMessageFormat, QueryDatagram)
 {
     const QByteArray query = BuildDnsQuery(1, QStringLiteral("alpha.test."), dns::TypeMX);
@@ -164,8 +138,8 @@ TEST(DirectDelivery, ThreeDomainsThreeConnectionsOneFails)
     SmtpOptions options;
     options.nameServers = {dnsmasq.address()};
     options.directPort = server.port();
-    auto window = std::make_unique<RecordingProgress>();
-    RecordingProgress* recorded = window.get();
+    auto window = std::make_unique<sendtest::RecordingProgress>();
+    sendtest::RecordingProgress* recorded = window.get();
     SendProgress progress(std::move(window));
     for (const char* step : {"prep", "mx", "conn", "mail", "att", "final"})
         progress.addStep(QString::fromLatin1(step), 100);

@@ -251,3 +251,61 @@ TEST(SendProcedureDesktop, NoHandlerSkipsMailtoAndShowsTheFailure)
 }
 
 } // namespace
+
+namespace {
+
+// Hands every call on to a recording window that outlives the send.
+class ForwardingProgress : public crash::ProgressAlert
+{
+public:
+    explicit ForwardingProgress(sendtest::RecordingProgress* target) : m_target(target) {}
+    void addStep(const QString& text, qint64 weight) override { m_target->addStep(text, weight); }
+    void clearSteps() override { m_target->clearSteps(); }
+    void show(bool foreground) override { m_target->show(foreground); }
+    void close() override { m_target->close(); }
+    void setCurrentStep(int step) override { m_target->setCurrentStep(step); }
+    void stepDone() override { m_target->stepDone(); }
+    void setStepPosition(int p) override { m_target->setStepPosition(p); }
+    int currentStep() const override { return m_target->currentStep(); }
+    int stepPosition() const override { return m_target->stepPosition(); }
+
+private:
+    sendtest::RecordingProgress* m_target;
+};
+
+TEST_F(SendProcedure, ProgressWindowStepsFollowTheTransports)
+{
+    std::vector<std::unique_ptr<sendtest::RecordingProgress>> windows;
+    crash::Services().progress = [&windows](const QString& title, const QString&) {
+        windows.push_back(std::make_unique<sendtest::RecordingProgress>());
+        EXPECT_EQ(title, QStringLiteral("Sending bug report..."));
+        return std::unique_ptr<crash::ProgressAlert>(std::make_unique<ForwardingProgress>(windows.back().get()));
+    };
+    report->setMailAsSmtpServer(true);
+    SendJob j = job();
+    j.screenshot = SamplePicture();
+    SendBugReport(j, Recording(calls, 0, true, 0, false));
+    ASSERT_EQ(windows.size(), 1u);
+    QStringList texts;
+    for (const auto& [text, weight] : windows[0]->steps) {
+        texts << text;
+        EXPECT_EQ(weight, 100);
+    }
+    EXPECT_EQ(texts, (QStringList{"Preparing attachments...", "Searching for mail server...", "Connecting to server...",
+                                  "Sending mail...", "Sending attachments...", "Finalizing..."}));
+    EXPECT_EQ(windows[0]->shown, 1);
+    EXPECT_TRUE(windows[0]->closed);
+    EXPECT_EQ(calls.smtp.server, QString()); // direct delivery
+
+    // Silent without AutoSendBox: the window is made but never shown; mail client only: one step.
+    report->setMailAsSmtpServer(false);
+    SendJob silent = job();
+    silent.silent = true;
+    SendBugReport(silent, Recording(calls, 0, false, 0, false));
+    ASSERT_EQ(windows.size(), 2u);
+    EXPECT_EQ(windows[1]->steps.size(), 1);
+    EXPECT_EQ(windows[1]->shown, 0);
+    crash::Services().progress = {};
+}
+
+} // namespace

@@ -3,6 +3,7 @@
 // mailto handler is a script that records the arguments it was started with.
 
 #include "crash/core/report/ExceptionReport.h"
+#include "crash/core/report/ReportServices.h"
 #include "support/TempDir.h"
 
 #include <QByteArray>
@@ -18,6 +19,33 @@ std::shared_ptr<crash::ExceptionReport> MakeReport();
 
 // A report text with the header lines the placeholders read.
 QString SampleReportText();
+
+// Records the steps the mail procedure adds and where it moves.
+class RecordingProgress : public crash::ProgressAlert
+{
+public:
+    QList<std::pair<QString, qint64>> steps;
+    QList<int> visited;
+    bool closed = false;
+    int shown = 0; // 1 foreground, 2 background
+    void addStep(const QString& text, qint64 weight) override { steps.append({text, weight}); }
+    void clearSteps() override { steps.clear(); }
+    void show(bool foreground) override { shown = foreground ? 1 : 2; }
+    void close() override { closed = true; }
+    void setCurrentStep(int step) override
+    {
+        m_current = step;
+        visited.append(step);
+    }
+    void stepDone() override { setCurrentStep(m_current + 1); }
+    void setStepPosition(int p) override { m_position = p; }
+    int currentStep() const override { return m_current; }
+    int stepPosition() const override { return m_position; }
+
+private:
+    int m_current = 0;
+    int m_position = 0;
+};
 
 // Sets environment variables for the scope and puts the old values back.
 class ScopedEnvironment
