@@ -1,10 +1,13 @@
 #include "platform/ChildProgram.h"
 
-#include <QProcess>
+#include <QFile>
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 #include <chrono>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -20,39 +23,101 @@ QString FindProgram(const QString& name)
     return QStandardPaths::findExecutable(name);
 }
 
-ProgramOutput RunProgramForOutput(const QString& program, const QStringList& arguments, int timeoutMs)
-{
-    ProgramOutput result;
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start();
-    if (!process.waitForStarted(timeoutMs))
-        return result;
-    result.started = true;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished(1000);
-        return result;
-    }
-    result.finished = process.exitStatus() == QProcess::NormalExit;
-    result.exitCode = process.exitCode();
-    result.standardOutput = process.readAllStandardOutput();
-    return result;
-}
+namespace {
 
-StartOutcome StartAndWatch(const QString& program, const QStringList& arguments, int watchMs)
+// Arguments as the kernel takes them; the arrays point into `storage`.
+std::vector<char*> Argv(const QString& program, const QStringList& arguments, std::vector<QByteArray>& storage)
 {
-    std::vector<QByteArray> storage;
-    storage.push_back(program.toLocal8Bit());
+    storage.push_back(QFile::encodeName(program));
     for (const QString& argument : arguments)
         storage.push_back(argument.toLocal8Bit());
     std::vector<char*> argv;
     for (QByteArray& s : storage)
         argv.push_back(s.data());
     argv.push_back(nullptr);
+    return argv;
+}
+
+// Collects a child that is left running, so it never stays behind as a zombie.
+void ReapLater(pid_t pid)
+{
+    std::thread([pid] {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+}
+
+} // namespace
+
+// posix_spawn rather than fork: nothing of this process runs in the child before the program.
+ProgramOutput RunProgramForOutput(const QString& program, const QStringList& arguments, int timeoutMs)
+{
+    ProgramOutput result;
+    int pipeEnds[2];
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0)
+        return result;
+    std::vector<QByteArray> storage;
+    std::vector<char*> argv = Argv(program, arguments, storage);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeEnds[1]);
+    if (error != 0) {
+        close(pipeEnds[0]);
+        return result;
+    }
+    result.started = true;
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool open = true;
+    while (open) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        pollfd fd{pipeEnds[0], POLLIN, 0};
+        const int ready = poll(&fd, 1, int(left.count()));
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (ready <= 0)
+            continue;
+        char buffer[4096];
+        const ssize_t got = read(pipeEnds[0], buffer, sizeof buffer);
+        if (got > 0 && result.standardOutput.size() < 1024 * 1024)
+            result.standardOutput.append(buffer, got);
+        else if (got == 0 || (got < 0 && errno != EINTR))
+            open = false;
+    }
+    close(pipeEnds[0]);
+
+    for (;;) {
+        int status = 0;
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            result.finished = WIFEXITED(status);
+            result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            return result;
+        }
+        if (done < 0 && errno != EINTR)
+            return result;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            kill(pid, SIGKILL);
+            ReapLater(pid);
+            return result;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+StartOutcome StartAndWatch(const QString& program, const QStringList& arguments, int watchMs)
+{
+    std::vector<QByteArray> storage;
+    std::vector<char*> argv = Argv(program, arguments, storage);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -77,18 +142,14 @@ StartOutcome StartAndWatch(const QString& program, const QStringList& arguments,
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    // The composer stays open for the user; a thread of its own collects it so no zombie remains.
-    std::thread([pid] {
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }).detach();
+    // The composer stays open for the user.
+    ReapLater(pid);
     return StartOutcome::StillRunning;
 }
 
 bool StartDetached(const QString& program, const QStringList& arguments)
 {
-    return QProcess::startDetached(program, arguments);
+    return StartAndWatch(program, arguments, 0) != StartOutcome::StartFailed;
 }
 
 } // namespace platform
