@@ -3,10 +3,14 @@
 #include "LocalServers.h"
 #include "QStringPrinter.h"
 #include "crash/send/MimeMessage.h"
+#include "SendTestSupport.h"
+#include "crash/send/SendProcedure.h"
 #include "crash/send/SmtpMail.h"
 #include "crash/send/TSmtp.h"
 
+#include <QColor>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QJsonArray>
 #include <QRandomGenerator>
 #include <QTcpServer>
@@ -299,6 +303,44 @@ TEST(MimeMessageFormat, HeaderFieldsAsLaidOut)
     EXPECT_EQ(MimeTypeFor(QStringLiteral("x.exe")), QByteArray("application/octet-stream"));
     EXPECT_EQ(FormatAddressHeader(QStringLiteral("Team   <a@b.example>")), QByteArray("Team <a@b.example>"));
     EXPECT_EQ(FormatAddressHeader(QStringLiteral("a@b.example\r\nBcc: x@y")), QByteArray("<a@b.example  Bcc: x@y>"));
+}
+
+} // namespace
+
+namespace {
+
+TEST(SmtpProcedure, ClientModeFromTheSendProcedure)
+{
+    sendtest::MailHandlerSandbox sandbox{QString{}};
+    LocalSmtpServer server({});
+    ASSERT_TRUE(server.isRunning());
+    auto report = sendtest::MakeReport();
+    report->setMailAsSmtpClient(true);
+    report->setSmtpServer(QStringLiteral("127.0.0.1"));
+    report->setSmtpPort(server.port());
+    report->setMailAddr(QStringLiteral("Support <support@mirelune.example>"));
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    SendJob job;
+    job.report = report;
+    job.reportText = sendtest::SampleReportText();
+    job.screenshot = picture;
+    ASSERT_TRUE(SendBugReport(job));
+    EXPECT_TRUE(report->wasSent());
+    ASSERT_TRUE(server.waitForMails(1));
+    const auto mail = server.mails().first();
+    EXPECT_EQ(mail.envelope["from"].toString(), QStringLiteral("support@mirelune.example"));
+    EXPECT_EQ(mail.decoded["from"].toString(), QStringLiteral("Halvorn <support@mirelune.example>"));
+    EXPECT_EQ(mail.decoded["subject"].toString(), QStringLiteral("KRY v10 Pelliform bug report"));
+    const QJsonArray attachments = mail.decoded["attachments"].toArray();
+    ASSERT_EQ(attachments.size(), 2);
+    EXPECT_EQ(attachments[0]["name"].toString(), QStringLiteral("bugreport.txt"));
+    EXPECT_EQ(QByteArray::fromBase64(attachments[0]["data"].toString().toLatin1()),
+              (sendtest::SampleReportText() + "\r\n\r\n").toUtf8());
+    EXPECT_EQ(attachments[1]["name"].toString(), QStringLiteral("screenshot.png"));
+    QImage received;
+    ASSERT_TRUE(received.loadFromData(QByteArray::fromBase64(attachments[1]["data"].toString().toLatin1()), "PNG"));
+    EXPECT_EQ(received.pixelColor(5, 5), QColor(Qt::red));
 }
 
 } // namespace
