@@ -51,8 +51,9 @@ int main(int argc, char** argv)
     }
     QProcess server;
     server.setProcessChannelMode(QProcess::MergedChannels);
-    server.start("/usr/bin/python3", {QStringLiteral(SKINTOOL_SOURCE_DIR "/tests/crash/send/servers/smtp_server.py"),
-                                      "--port", QString::number(port), "--out", dir.path(), "--lifetime", "600"});
+    server.start("/usr/bin/python3",
+                 {QStringLiteral(SKINTOOL_SOURCE_DIR "/tests/crash/send/servers/smtp_server.py"), "--port",
+                  QString::number(port), "--out", dir.path(), "--lifetime", "600"});
     QByteArray output;
     for (int i = 0; i < 100 && !output.contains("ready"); ++i) {
         server.waitForReadyRead(200);
@@ -64,7 +65,8 @@ int main(int argc, char** argv)
     }
 
     QByteArray attachment(5 * 1024 * 1024, '\0');
-    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(attachment.data()), attachment.size() / 4);
+    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(attachment.data()),
+                                          attachment.size() / 4);
     QFile file(dir.filePath("screenshot.bin"));
     file.open(QIODevice::WriteOnly);
     file.write(attachment);
@@ -100,8 +102,8 @@ int main(int argc, char** argv)
 
         timer.restart();
         QProcess c;
-        c.start("curl", {"--silent", "--show-error", "smtp://127.0.0.1:" + QString::number(port), "--mail-from",
-                         request.from, "--mail-rcpt", request.to, "--upload-file", eml});
+        c.start("curl", {"--silent", "--show-error", "smtp://127.0.0.1:" + QString::number(port),
+                         "--mail-from", request.from, "--mail-rcpt", request.to, "--upload-file", eml});
         if (!c.waitForFinished(120000) || c.exitCode() != 0) {
             std::fprintf(stderr, "curl failed: %s\n", c.readAllStandardError().constData());
             return 1;
@@ -113,7 +115,8 @@ int main(int argc, char** argv)
 
     const double a = median(ours), b = median(curl);
     std::printf("bench_smtp: 5 MB attachment, median of %d runs\n", Runs);
-    std::printf("  TSmtp mail procedure: %.3f s\n  curl --upload-file:   %.3f s\n  ratio: %.2f (target <= 1.2)\n", a, b,
-                a / b);
+    std::printf(
+        "  TSmtp mail procedure: %.3f s\n  curl --upload-file:   %.3f s\n  ratio: %.2f (target <= 1.2)\n", a,
+        b, a / b);
     return 0;
 }

@@ -25,7 +25,10 @@ class ScriptedChannel : public SmtpChannel
 public:
     explicit ScriptedChannel(QByteArray script) : m_script(std::move(script)) {}
     bool connectTo(const QHostAddress&, quint16, int) override { return true; }
-    bool startTls(const QString&, int) override { return m_encrypted = !m_script.isEmpty() && m_script[0] & 1; }
+    bool startTls(const QString&, int) override
+    {
+        return m_encrypted = !m_script.isEmpty() && m_script[0] & 1;
+    }
     bool isEncrypted() const override { return m_encrypted; }
     bool write(const QByteArray&, int) override { return m_open; }
     QByteArray read(int) override
@@ -79,15 +82,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     SmtpConnectOptions options;
     options.timeoutMs = 1;
     options.heloName = QStringLiteral("fuzz");
-    options.channelFactory = [&input](const SmtpConnectOptions&) { return std::make_unique<ScriptedChannel>(input); };
+    options.channelFactory = [&input](const SmtpConnectOptions&) {
+        return std::make_unique<ScriptedChannel>(input);
+    };
     TSmtp smtp(QStringLiteral("127.0.0.1"), QStringLiteral("pw"), QStringLiteral("user"), input.size() & 1,
                input.size() & 2, 25, options);
     if (smtp.isReady()) {
         QByteArray file("attachment");
         QBuffer buffer(&file);
         buffer.open(QIODevice::ReadOnly);
-        if (smtp.sendMail(QStringLiteral("a@b.example"), {QStringLiteral("c@d.example"), QStringLiteral("e@f.example")},
-                          QStringLiteral("s"), QStringLiteral("b")))
+        if (smtp.sendMail(QStringLiteral("a@b.example"),
+                          {QStringLiteral("c@d.example"), QStringLiteral("e@f.example")}, QStringLiteral("s"),
+                          QStringLiteral("b")))
             smtp.sendAttachment(buffer, file.size(), nullptr, QStringLiteral("x.txt"));
         smtp.finish();
     } else {

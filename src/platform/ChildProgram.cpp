@@ -4,14 +4,14 @@
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <unistd.h>
-#include <chrono>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -26,7 +26,8 @@ QString FindProgram(const QString& name)
 namespace {
 
 // Arguments as the kernel takes them; the arrays point into `storage`.
-std::vector<char*> Argv(const QString& program, const QStringList& arguments, std::vector<QByteArray>& storage)
+std::vector<char*> Argv(const QString& program, const QStringList& arguments,
+                        std::vector<QByteArray>& storage)
 {
     storage.push_back(QFile::encodeName(program));
     for (const QString& argument : arguments)
@@ -77,7 +78,8 @@ ProgramOutput RunProgramForOutput(const QString& program, const QStringList& arg
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     bool open = true;
     while (open) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
         pollfd fd{pipeEnds[0], POLLIN, 0};
@@ -134,7 +136,7 @@ StartOutcome StartAndWatch(const QString& program, const QStringList& arguments,
         const pid_t done = waitpid(pid, &status, WNOHANG);
         if (done == pid) {
             return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? StartOutcome::ExitedWithSuccess
-                                                                  : StartOutcome::ExitedWithFailure;
+                                                                 : StartOutcome::ExitedWithFailure;
         }
         if (done < 0 && errno != EINTR)
             return StartOutcome::ExitedWithFailure;

@@ -44,8 +44,9 @@ QStringList SystemNameServers()
     if (!overridden.trimmed().isEmpty())
         return SplitServerList(overridden);
 
-    if (auto key = RegistryKey::open(RootKey::LocalMachine,
-                                     QStringLiteral("System\\CurrentControlSet\\Services\\Tcpip\\Parameters"))) {
+    if (auto key =
+            RegistryKey::open(RootKey::LocalMachine,
+                              QStringLiteral("System\\CurrentControlSet\\Services\\Tcpip\\Parameters"))) {
         QStringList servers;
         for (const QString& name : {QStringLiteral("NameServer"), QStringLiteral("DhcpNameServer")}) {
             QString value;

@@ -34,7 +34,8 @@ PreparedAttachments PrepareAttachments(const QList<AttachmentEntry>& entries, co
             const QString member = QFileInfo(entries[j].file).absoluteFilePath();
             if (entries[j].file.isEmpty() || !QFileInfo(member).isFile())
                 continue;
-            const QString name = entries[j].sendAs.isEmpty() ? QFileInfo(member).fileName() : entries[j].sendAs;
+            const QString name =
+                entries[j].sendAs.isEmpty() ? QFileInfo(member).fileName() : entries[j].sendAs;
             members.append({member, name});
         }
         // Only the file name: a zip name never leaves the temporary folder.

@@ -19,12 +19,25 @@ QString UnescapeDesktopValue(const QString& value)
         }
         const QChar next = value[++i];
         switch (next.unicode()) {
-        case 's': out += QLatin1Char(' '); break;
-        case 'n': out += QLatin1Char('\n'); break;
-        case 't': out += QLatin1Char('\t'); break;
-        case 'r': out += QLatin1Char('\r'); break;
-        case '\\': out += QLatin1Char('\\'); break;
-        default: out += c; out += next; break;
+        case 's':
+            out += QLatin1Char(' ');
+            break;
+        case 'n':
+            out += QLatin1Char('\n');
+            break;
+        case 't':
+            out += QLatin1Char('\t');
+            break;
+        case 'r':
+            out += QLatin1Char('\r');
+            break;
+        case '\\':
+            out += QLatin1Char('\\');
+            break;
+        default:
+            out += c;
+            out += next;
+            break;
         }
     }
     return out;
@@ -171,8 +184,11 @@ QStringList DesktopEntry::commandFor(const QString& url) const
             }
             const QChar code = argument[++i];
             switch (code.unicode()) {
-            case '%': out += QLatin1Char('%'); break;
-            case 'u': case 'U':
+            case '%':
+                out += QLatin1Char('%');
+                break;
+            case 'u':
+            case 'U':
                 if (!urlPlaced) {
                     out += url;
                     urlPlaced = true;
@@ -180,8 +196,12 @@ QStringList DesktopEntry::commandFor(const QString& url) const
                     dropped = true;
                 }
                 break;
-            case 'c': out += m_name; break;
-            case 'k': out += m_filePath; break;
+            case 'c':
+                out += m_name;
+                break;
+            case 'k':
+                out += m_filePath;
+                break;
             default:
                 // Deprecated and unknown codes are removed; a code standing alone leaves no argument.
                 if (argument.size() == 2)

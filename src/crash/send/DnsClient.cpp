@@ -63,7 +63,8 @@ std::optional<DnsAnswer> AskDnsServers(const QList<DnsServer>& servers, const QS
         asked.chop(1);
 
     QUdpSocket socket;
-    if (!socket.bind(QHostAddress(QHostAddress::Any), 0) && !socket.bind(QHostAddress(QHostAddress::AnyIPv4), 0))
+    if (!socket.bind(QHostAddress(QHostAddress::Any), 0) &&
+        !socket.bind(QHostAddress(QHostAddress::AnyIPv4), 0))
         return std::nullopt;
     int sent = 0;
     for (const DnsServer& server : servers)
@@ -75,7 +76,8 @@ std::optional<DnsAnswer> AskDnsServers(const QList<DnsServer>& servers, const QS
     QSet<int> answered;
     QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired() && answered.size() < sent) {
-        if (!socket.hasPendingDatagrams() && !socket.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime()))))
+        if (!socket.hasPendingDatagrams() &&
+            !socket.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime()))))
             break;
         while (socket.hasPendingDatagrams()) {
             QByteArray datagram(int(std::max<qint64>(socket.pendingDatagramSize(), 0)), '\0');
@@ -87,7 +89,8 @@ std::optional<DnsAnswer> AskDnsServers(const QList<DnsServer>& servers, const QS
             datagram.truncate(got);
             qsizetype index = -1;
             for (qsizetype i = 0; i < servers.size(); ++i) {
-                if (servers[i].port == senderPort && servers[i].address.isEqual(sender, QHostAddress::TolerantConversion))
+                if (servers[i].port == senderPort &&
+                    servers[i].address.isEqual(sender, QHostAddress::TolerantConversion))
                     index = i;
             }
             if (index < 0)

@@ -15,13 +15,13 @@ namespace {
 // A composer that runs in the foreground (a mail program started fresh) counts as started
 // once it has lived this long.
 constexpr int ComposerWatchMs = 20000;
-}
+} // namespace
 
 QStringList MailClientArguments(const QString& to, const QString& subject, const QString& body,
                                 const QStringList& attachedFiles)
 {
-    QStringList arguments{QStringLiteral("--utf8"), QStringLiteral("--subject"), subject, QStringLiteral("--body"),
-                          body};
+    QStringList arguments{QStringLiteral("--utf8"), QStringLiteral("--subject"), subject,
+                          QStringLiteral("--body"), body};
     for (const QString& file : attachedFiles)
         arguments << QStringLiteral("--attach") << file;
     for (const QString& address : SplitAddresses(to))
@@ -29,7 +29,8 @@ QStringList MailClientArguments(const QString& to, const QString& subject, const
     return arguments;
 }
 
-QStringList FilesUnderSendAsNames(const QStringList& files, const QStringList& sendAsNames, const QString& tempFolder)
+QStringList FilesUnderSendAsNames(const QStringList& files, const QStringList& sendAsNames,
+                                  const QString& tempFolder)
 {
     QStringList result;
     QString folder;
@@ -67,7 +68,8 @@ int SendViaMailClient(const MailClientRequest& request)
     const QStringList files = FilesUnderSendAsNames(request.files, request.sendAsNames, QDir::tempPath());
     const auto outcome = platform::StartAndWatch(
         xdgEmail, MailClientArguments(request.to, request.subject, request.body, files), ComposerWatchMs);
-    return outcome == platform::StartOutcome::ExitedWithSuccess || outcome == platform::StartOutcome::StillRunning
+    return outcome == platform::StartOutcome::ExitedWithSuccess ||
+                   outcome == platform::StartOutcome::StillRunning
                ? 1
                : 0;
 }

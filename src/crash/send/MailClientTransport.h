@@ -25,7 +25,8 @@ QStringList MailClientArguments(const QString& to, const QString& subject, const
 
 // Files to attach under their send-as names: a file whose name differs is copied into a fresh
 // folder below `tempFolder` under that name (the composer shows file names only).
-QStringList FilesUnderSendAsNames(const QStringList& files, const QStringList& sendAsNames, const QString& tempFolder);
+QStringList FilesUnderSendAsNames(const QStringList& files, const QStringList& sendAsNames,
+                                  const QString& tempFolder);
 
 // 0 not started, 1 the composer was started.
 int SendViaMailClient(const MailClientRequest& request);

@@ -18,7 +18,8 @@ QString EncodeMailtoPart(const QString& text)
     out.reserve(utf8.size() * 3);
     for (const char ch : utf8) {
         const auto b = static_cast<unsigned char>(ch);
-        if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '.' || b == '@') {
+        if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '.' ||
+            b == '@') {
             out += QLatin1Char(char(b));
         } else {
             out += QLatin1Char('%');
@@ -55,7 +56,8 @@ QString DefaultMailtoHandler()
     if (xdgMime.isEmpty())
         return {};
     const auto output = platform::RunProgramForOutput(
-        xdgMime, {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/mailto")},
+        xdgMime,
+        {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/mailto")},
         QueryTimeoutMs);
     if (!output.finished || output.exitCode != 0)
         return {};

@@ -120,9 +120,13 @@ QByteArray MailDate(const QDateTime& time)
     const QDateTime utc = time.toUTC();
     const QDate d = utc.date();
     const QTime t = utc.time();
-    return QByteArray::number(d.day()) + " " + months[d.month() - 1] + " " + QByteArray::number(d.year()) + " " +
-           QStringLiteral("%1:%2:%3").arg(t.hour(), 2, 10, QLatin1Char('0')).arg(t.minute(), 2, 10, QLatin1Char('0'))
-               .arg(t.second(), 2, 10, QLatin1Char('0')).toLatin1() +
+    return QByteArray::number(d.day()) + " " + months[d.month() - 1] + " " + QByteArray::number(d.year()) +
+           " " +
+           QStringLiteral("%1:%2:%3")
+               .arg(t.hour(), 2, 10, QLatin1Char('0'))
+               .arg(t.minute(), 2, 10, QLatin1Char('0'))
+               .arg(t.second(), 2, 10, QLatin1Char('0'))
+               .toLatin1() +
            " UT";
 }
 
@@ -160,8 +164,8 @@ QByteArray EncodeAttachmentName(const QString& name)
     return IsAscii(safe) ? safe.toLatin1() : Utf8EncodedWord(safe);
 }
 
-QByteArray MessageHead(const QString& from, const QString& firstTo, const QString& subject, const QString& body,
-                       const QDateTime& now)
+QByteArray MessageHead(const QString& from, const QString& firstTo, const QString& subject,
+                       const QString& body, const QDateTime& now)
 {
     const EncodedBody encoded = EncodeBody(body);
     QByteArray head;

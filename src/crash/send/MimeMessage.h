@@ -40,8 +40,8 @@ QByteArray MimeTypeFor(const QString& fileName);
 QByteArray EncodeAttachmentName(const QString& name);
 
 // Everything up to and including the body part.
-QByteArray MessageHead(const QString& from, const QString& firstTo, const QString& subject, const QString& body,
-                       const QDateTime& now);
+QByteArray MessageHead(const QString& from, const QString& firstTo, const QString& subject,
+                       const QString& body, const QDateTime& now);
 // The part head of one attachment, up to the empty line before its Base64 lines.
 QByteArray AttachmentPartHead(const QString& sendAs);
 // The closing boundary line.

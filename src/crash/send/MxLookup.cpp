@@ -49,8 +49,9 @@ QList<DnsServer> NameServersFrom(const DnsAnswer& answer)
             if (glue.type != dns::TypeA || glue.name.compare(ns.target, Qt::CaseInsensitive) != 0)
                 continue;
             const auto* b = reinterpret_cast<const uchar*>(glue.address.constData());
-            const DnsServer server{QHostAddress(quint32(b[0]) << 24 | quint32(b[1]) << 16 | quint32(b[2]) << 8 | b[3]),
-                                   answer.from.port};
+            const DnsServer server{
+                QHostAddress(quint32(b[0]) << 24 | quint32(b[1]) << 16 | quint32(b[2]) << 8 | b[3]),
+                answer.from.port};
             if (!servers.contains(server))
                 servers.append(server);
         }

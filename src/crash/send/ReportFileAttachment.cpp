@@ -33,8 +33,8 @@ QString SavedReportFilePath(const ExceptionReport& report)
     if (QFileInfo::exists(path) || setting.contains(QLatin1Char('\\')) || setting.contains(QLatin1Char('/')))
         return path;
     const QString base = QFileInfo(platform::ModuleFileName(0)).completeBaseName();
-    return QDir::cleanPath(
-        NativeSeparators(report.expandPlaceholders(QStringLiteral("%userappdata%\\") + base + QLatin1Char('\\') + setting)));
+    return QDir::cleanPath(NativeSeparators(
+        report.expandPlaceholders(QStringLiteral("%userappdata%\\") + base + QLatin1Char('\\') + setting)));
 }
 
 bool WriteReportText(const QString& path, const QString& reportText)
@@ -55,7 +55,8 @@ ReportFileAttachment MakeReportFileAttachment(const ExceptionReport& report, con
 {
     ReportFileAttachment result;
     const QString source = SavedReportFilePath(report);
-    const QString fileName = source.isEmpty() ? QStringLiteral("bugreport.txt") : QFileInfo(source).fileName();
+    const QString fileName =
+        source.isEmpty() ? QStringLiteral("bugreport.txt") : QFileInfo(source).fileName();
     QString target = QDir(tempFolder).filePath(fileName);
 
     // A saved report file that lies in the temporary folder itself must not be overwritten.

@@ -12,8 +12,8 @@ namespace crash::send {
 
 struct ReportFileAttachment
 {
-    QString target;         // the file to attach; empty when none could be made
-    QString copiedFrom;     // the saved report file the copy came from, empty when written afresh
+    QString target;     // the file to attach; empty when none could be made
+    QString copiedFrom; // the saved report file the copy came from, empty when written afresh
 };
 
 // Where the saved report file lies: the report's written file, else BugRepFile made absolute

@@ -7,12 +7,18 @@ namespace crash::send {
 int ScreenshotSizeCode(int scrShotDepth)
 {
     switch (scrShotDepth) {
-    case 4: return 1;
-    case 51200: return 2;
-    case 102400: return 3;
-    case 204800: return 4;
-    case 307200: return 5;
-    default: return 0;
+    case 4:
+        return 1;
+    case 51200:
+        return 2;
+    case 102400:
+        return 3;
+    case 204800:
+        return 4;
+    case 307200:
+        return 5;
+    default:
+        return 0;
     }
 }
 

@@ -48,7 +48,8 @@ CollectedAttachments CollectAttachments(const SendJob& job, const QString& tempF
         if (!file.copiedFrom.isEmpty() && s.DelBugRepFile())
             collected.savedReportFile = file.copiedFrom;
         if (!file.target.isEmpty())
-            collected.entries.append({file.target, s.BugRepSendAs(), QStringLiteral("BugReport"), s.BugRepZip()});
+            collected.entries.append(
+                {file.target, s.BugRepSendAs(), QStringLiteral("BugReport"), s.BugRepZip()});
     }
     if (!job.screenshot.isNull()) {
         const QString file = QDir(tempFolder).filePath(QStringLiteral("screenShot.png"));
@@ -92,8 +93,10 @@ QList<std::pair<QString, QString>> AdditionalFields(const CrashSettings& s, cons
     QList<std::pair<QString, QString>> fields;
     if (const auto list = s.additionalFields())
         fields = list->items();
-    const std::pair<const char*, QString> added[] = {
-        {"MailFrom", mail.from}, {"MailSubject", mail.subject}, {"MailBody", mail.body}, {"MailAddr", mail.to}};
+    const std::pair<const char*, QString> added[] = {{"MailFrom", mail.from},
+                                                     {"MailSubject", mail.subject},
+                                                     {"MailBody", mail.body},
+                                                     {"MailAddr", mail.to}};
     for (const auto& [name, value] : added)
         if (!value.isEmpty())
             fields.append({QString::fromLatin1(name), value});
@@ -176,8 +179,9 @@ bool SendNow(const SendJob& job, const DeliveryTransports& transports)
 
     QString fileToDelete = collected.savedReportFile;
     if (result == 0 && s.MailViaMapi()) {
-        MailClientRequest request{mail.to, mail.subject, mail.body, job.silent, prepared.sendAsNames,
-                                  prepared.files, job.processBlocked};
+        MailClientRequest request{mail.to,           mail.subject,         mail.body,
+                                  job.silent,        prepared.sendAsNames, prepared.files,
+                                  job.processBlocked};
         if (transports.mailClient)
             result = transports.mailClient(request);
         // A started composer is no proof that the mail went out: the saved report stays.

@@ -46,7 +46,8 @@ StepGroup FirstGroup(bool direct, int attachmentCount)
     return g;
 }
 
-StepGroup AddGroup(SendProgress& progress, const SmtpStepTexts& texts, const std::vector<OpenAttachment>& attachments)
+StepGroup AddGroup(SendProgress& progress, const SmtpStepTexts& texts,
+                   const std::vector<OpenAttachment>& attachments)
 {
     StepGroup g;
     g.mxLookup = progress.stepCount();
@@ -80,7 +81,8 @@ bool DeliverOnce(const SmtpMailRequest& request, const SmtpOptions& options, con
     connect.opportunisticTls = direct;
     MoveTo(progress, steps.connect);
     TSmtp smtp(server, direct ? QString() : request.password, direct ? QString() : request.account,
-               !direct && request.tls, !direct && request.ssl, direct ? options.directPort : request.port, connect);
+               !direct && request.tls, !direct && request.ssl, direct ? options.directPort : request.port,
+               connect);
     if (!smtp.isReady())
         return false;
     MoveTo(progress, steps.sendMail);
@@ -110,7 +112,7 @@ bool MailViaSmtp(const SmtpMailRequest& request, SendProgress& progress, const S
         if (!file->open(QIODevice::ReadOnly))
             continue;
         const QString sendAs = request.sendAsNames.value(i).isEmpty() ? QFileInfo(request.files[i]).fileName()
-                                                                       : request.sendAsNames.value(i);
+                                                                      : request.sendAsNames.value(i);
         const qint64 size = file->size();
         attachments.push_back({std::move(file), sendAs, size});
     }

@@ -40,10 +40,10 @@ struct SmtpMailRequest
 // What differs between the product and the tests; defaults are the product's.
 struct SmtpOptions
 {
-    QStringList nameServers;        // empty: the system's (platform::SystemNameServers)
-    QStringList rootServers;        // empty: HALVORN_DNS_ROOTS, else two Internet root servers
-    quint16 directPort = 25;        // the mail exchangers' port in direct delivery
-    int timeoutMs = 7000;           // connecting and every wait for the server
+    QStringList nameServers; // empty: the system's (platform::SystemNameServers)
+    QStringList rootServers; // empty: HALVORN_DNS_ROOTS, else two Internet root servers
+    quint16 directPort = 25; // the mail exchangers' port in direct delivery
+    int timeoutMs = 7000;    // connecting and every wait for the server
     QList<QSslCertificate> extraTrustedCertificates; // besides the system's store, client mode
 };
 

@@ -94,8 +94,8 @@ quint16 TSmtp::effectivePort(int port, bool ssl, bool tls, bool login)
     return tls && login ? 587 : 25;
 }
 
-TSmtp::TSmtp(const QString& server, const QString& password, const QString& account, bool tls, bool ssl, int port,
-             SmtpConnectOptions options)
+TSmtp::TSmtp(const QString& server, const QString& password, const QString& account, bool tls, bool ssl,
+             int port, SmtpConnectOptions options)
     : m_options(std::move(options)), m_server(server.trimmed())
 {
     m_heloName = m_options.heloName.isEmpty() ? platform::LocalHostName() : m_options.heloName;
@@ -205,8 +205,10 @@ void TSmtp::connectAndGreet(const QString& server, const QString& password, cons
         return;
     }
 
-    const bool offersAuth = ReplyHasLinePrefix(m_lastReply, "250-AUTH") || ReplyHasLinePrefix(m_lastReply, "250 AUTH");
-    m_tlsOffered = !m_tlsInUse && (ReplyHasLine(m_lastReply, "250-STARTTLS") || ReplyHasLine(m_lastReply, "250 STARTTLS"));
+    const bool offersAuth =
+        ReplyHasLinePrefix(m_lastReply, "250-AUTH") || ReplyHasLinePrefix(m_lastReply, "250 AUTH");
+    m_tlsOffered = !m_tlsInUse &&
+                   (ReplyHasLine(m_lastReply, "250-STARTTLS") || ReplyHasLine(m_lastReply, "250 STARTTLS"));
     const bool useStartTls =
         m_tlsOffered && (tls || m_options.opportunisticTls || (!account.isEmpty() && !offersAuth));
     if (tls && !m_options.opportunisticTls && !m_tlsInUse && !m_tlsOffered) {

@@ -29,7 +29,7 @@ class SendProgress;
 struct SmtpConnectOptions
 {
     int timeoutMs = 7000;
-    QString heloName;             // empty: this computer's host name
+    QString heloName; // empty: this computer's host name
     bool verifyCertificates = true;
     // Direct delivery: STARTTLS when the server offers it, never required, never checked.
     bool opportunisticTls = false;
@@ -41,8 +41,8 @@ struct SmtpConnectOptions
 class TSmtp
 {
 public:
-    TSmtp(const QString& server, const QString& password, const QString& account, bool tls, bool ssl, int port,
-          SmtpConnectOptions options = {});
+    TSmtp(const QString& server, const QString& password, const QString& account, bool tls, bool ssl,
+          int port, SmtpConnectOptions options = {});
     ~TSmtp();
     TSmtp(const TSmtp&) = delete;
     TSmtp& operator=(const TSmtp&) = delete;

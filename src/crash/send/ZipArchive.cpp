@@ -21,7 +21,8 @@ bool WriteZipArchive(const QString& archivePath, const QList<ZipMember>& members
             break;
         }
         const QByteArray name = member.nameInArchive.toUtf8();
-        const zip_int64_t index = zip_file_add(archive, name.constData(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
+        const zip_int64_t index =
+            zip_file_add(archive, name.constData(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
         if (index < 0) {
             zip_source_free(source);
             ok = false;

@@ -8,7 +8,7 @@ namespace crash::send {
 
 struct ZipMember
 {
-    QString file;        // full path of the file to pack
+    QString file; // full path of the file to pack
     QString nameInArchive;
 };
 

@@ -21,7 +21,8 @@ namespace {
 TEST(DnsMessageFormat, QueryDatagram)
 {
     const QByteArray query = BuildDnsQuery(1, QStringLiteral("alpha.test."), dns::TypeMX);
-    EXPECT_EQ(query, QByteArray::fromHex("0001 0100 0001 0000 0000 0000 05616c706861 0474657374 00 000f 0001"));
+    EXPECT_EQ(query,
+              QByteArray::fromHex("0001 0100 0001 0000 0000 0000 05616c706861 0474657374 00 000f 0001"));
     EXPECT_TRUE(BuildDnsQuery(1, QStringLiteral("a..test"), dns::TypeMX).isEmpty());
     EXPECT_TRUE(BuildDnsQuery(1, QString(64, QLatin1Char('a')) + ".test", dns::TypeMX).isEmpty());
     EXPECT_TRUE(BuildDnsQuery(1, QStringLiteral("evil name.test"), dns::TypeMX).isEmpty());
@@ -30,8 +31,9 @@ TEST(DnsMessageFormat, QueryDatagram)
 TEST(DnsMessageFormat, RepliesAreReadDefensively)
 {
     // Header (response, 1 question, 1 answer), question alpha.test MX, answer with a pointer to it.
-    const QByteArray good = QByteArray::fromHex("0007 8180 0001 0001 0000 0000 05616c706861 0474657374 00 000f 0001"
-                                                "c00c 000f 0001 0000003c 0007 000a 026d78 c00c");
+    const QByteArray good =
+        QByteArray::fromHex("0007 8180 0001 0001 0000 0000 05616c706861 0474657374 00 000f 0001"
+                            "c00c 000f 0001 0000003c 0007 000a 026d78 c00c");
     const auto reply = ParseDnsReply(good);
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->id, 7);
@@ -73,7 +75,8 @@ TEST(DnsServers, AddressForms)
 
 TEST(MxLookup, AsksTheConfiguredNameServer)
 {
-    sendtest::LocalDnsmasq dnsmasq({"--mx-host=alpha.test,far.alpha.test,20", "--mx-host=alpha.test,localhost,10",
+    sendtest::LocalDnsmasq dnsmasq({"--mx-host=alpha.test,far.alpha.test,20",
+                                    "--mx-host=alpha.test,localhost,10",
                                     "--mx-host=sub.beta.test,mx.beta.test,5"});
     ASSERT_TRUE(dnsmasq.isRunning());
     MxLookupConfig config;
@@ -81,7 +84,8 @@ TEST(MxLookup, AsksTheConfiguredNameServer)
     // The lowest preference wins.
     EXPECT_EQ(LookupMailExchanger(QStringLiteral("a@alpha.test"), config), QStringLiteral("localhost"));
     // Nothing for the full domain: the last three labels are asked next.
-    EXPECT_EQ(LookupMailExchanger(QStringLiteral("b@mail.sub.beta.test"), config), QStringLiteral("mx.beta.test"));
+    EXPECT_EQ(LookupMailExchanger(QStringLiteral("b@mail.sub.beta.test"), config),
+              QStringLiteral("mx.beta.test"));
     EXPECT_EQ(LookupMailExchanger(QStringLiteral("c@gamma.test"), config), QString());
 }
 
@@ -155,7 +159,8 @@ TEST(DirectDelivery, ThreeDomainsThreeConnectionsOneFails)
     EXPECT_EQ(mails[1].decoded["attachments"].toArray().size(), 1);
 
     // The second and third address got their own step groups.
-    const QList<std::pair<QString, qint64>> group{{"mx", 500}, {"conn", 5000}, {"mail", 100}, {"att", 200}, {"final", 1000}};
+    const QList<std::pair<QString, qint64>> group{
+        {"mx", 500}, {"conn", 5000}, {"mail", 100}, {"att", 200}, {"final", 1000}};
     EXPECT_EQ(recorded->steps.mid(6, 5), group);
     EXPECT_EQ(recorded->steps.mid(11, 5), group);
     EXPECT_TRUE(recorded->visited.contains(11)); // the third address's lookup

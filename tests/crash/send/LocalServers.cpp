@@ -39,8 +39,9 @@ TestCertificate MakeTestCertificate(const testsupport::TempDir& dir)
     TestCertificate c{dir.file(QStringLiteral("cert.pem")), dir.file(QStringLiteral("key.pem"))};
     QProcess openssl;
     openssl.start(QStringLiteral("openssl"),
-                  {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", c.keyFile, "-out", c.certFile, "-days",
-                   "2", "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1"});
+                  {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", c.keyFile, "-out", c.certFile,
+                   "-days", "2", "-subj", "/CN=localhost", "-addext",
+                   "subjectAltName=DNS:localhost,IP:127.0.0.1"});
     openssl.waitForFinished(60000);
     return c;
 }
@@ -96,8 +97,13 @@ void ServerProcess::stop()
 LocalSmtpServer::LocalSmtpServer(const SmtpServerConfig& config, const TestCertificate* certificate)
 {
     m_port = config.port ? config.port : FreeTcpPort();
-    QStringList args{ServerScript(QStringLiteral("smtp_server.py")), "--port", QString::number(m_port), "--out",
-                     m_dir.path(), "--lifetime", "300"};
+    QStringList args{ServerScript(QStringLiteral("smtp_server.py")),
+                     "--port",
+                     QString::number(m_port),
+                     "--out",
+                     m_dir.path(),
+                     "--lifetime",
+                     "300"};
     if (config.implicitTlsPort) {
         m_tlsPort = config.tlsPort ? config.tlsPort : FreeTcpPort();
         args << "--tls-port" << QString::number(m_tlsPort);
@@ -128,7 +134,8 @@ QList<ReceivedMail> LocalSmtpServer::mails() const
         const QString eml = m_dir.file(QStringLiteral("%1.eml").arg(n));
         mail.raw = testsupport::ReadAll(eml);
         QProcess decoder;
-        decoder.start(QStringLiteral("/usr/bin/python3"), {ServerScript(QStringLiteral("decode_message.py")), eml});
+        decoder.start(QStringLiteral("/usr/bin/python3"),
+                      {ServerScript(QStringLiteral("decode_message.py")), eml});
         decoder.waitForFinished(20000);
         mail.decoded = QJsonDocument::fromJson(decoder.readAllStandardOutput()).object();
         mails.append(mail);
@@ -151,17 +158,32 @@ bool LocalSmtpServer::waitForMails(int count, int timeoutMs) const
 LocalDnsmasq::LocalDnsmasq(const QStringList& records)
 {
     m_port = FreeUdpPort();
-    QStringList args{"--keep-in-foreground", "--port=" + QString::number(m_port), "--listen-address=127.0.0.1",
-                     "--bind-interfaces", "--no-resolv", "--no-hosts", "--conf-file=/dev/null", "--pid-file=",
-                     "--user=root", "--log-facility=-"};
+    QStringList args{"--keep-in-foreground",
+                     "--port=" + QString::number(m_port),
+                     "--listen-address=127.0.0.1",
+                     "--bind-interfaces",
+                     "--no-resolv",
+                     "--no-hosts",
+                     "--conf-file=/dev/null",
+                     "--pid-file=",
+                     "--user=root",
+                     "--log-facility=-"};
     args += records;
     m_running = m_process.start(QStringLiteral("/usr/sbin/dnsmasq"), args, "started");
 }
 
-LocalDnsScript::LocalDnsScript(const QString& address, quint16 port, const QString& mode, const QStringList& extra)
+LocalDnsScript::LocalDnsScript(const QString& address, quint16 port, const QString& mode,
+                               const QStringList& extra)
 {
-    QStringList args{ServerScript(QStringLiteral("dns_server.py")), "--address", address, "--port",
-                     QString::number(port), "--mode", mode, "--log", m_dir.file(QStringLiteral("queries.log"))};
+    QStringList args{ServerScript(QStringLiteral("dns_server.py")),
+                     "--address",
+                     address,
+                     "--port",
+                     QString::number(port),
+                     "--mode",
+                     mode,
+                     "--log",
+                     m_dir.file(QStringLiteral("queries.log"))};
     args += extra;
     m_running = m_process.start(QStringLiteral("/usr/bin/python3"), args, "ready");
 }

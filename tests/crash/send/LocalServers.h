@@ -33,7 +33,8 @@ class ServerProcess
 public:
     ~ServerProcess();
     // Starts and waits up to `timeoutMs` for `readyText` on standard output (empty: no wait).
-    bool start(const QString& program, const QStringList& arguments, const QByteArray& readyText, int timeoutMs = 20000);
+    bool start(const QString& program, const QStringList& arguments, const QByteArray& readyText,
+               int timeoutMs = 20000);
     QByteArray output();
     void stop();
 

@@ -30,7 +30,8 @@ TEST(MailtoLink, EncodesEverythingButLettersDigitsDotAndAt)
 
 TEST(MailtoLink, CutNeverSplitsAnEscape)
 {
-    const QString link = QStringLiteral("mailto:a@x.test?subject=x&body=") + EncodeMailtoPart(QStringLiteral("é é-x y"));
+    const QString link =
+        QStringLiteral("mailto:a@x.test?subject=x&body=") + EncodeMailtoPart(QStringLiteral("é é-x y"));
     for (qsizetype limit = 10; limit <= link.size() + 2; ++limit) {
         const QString cut = LimitMailtoLink(link, 0, limit);
         SCOPED_TRACE(limit);
@@ -54,9 +55,10 @@ TEST(DesktopEntryExec, SplitsByTheQuotingRules)
 
 TEST(DesktopEntryExec, FieldCodesTakeTheLinkOrAreDropped)
 {
-    auto entry = DesktopEntry::parse("[Desktop Entry]\nName=Mailer\nIcon=mailer\nExec=mailer %i --name=%c %f %U %%x "
-                                     "\"%u\"\n[Desktop Action New]\nExec=other %u\n",
-                                     QStringLiteral("/apps/mailer.desktop"));
+    auto entry =
+        DesktopEntry::parse("[Desktop Entry]\nName=Mailer\nIcon=mailer\nExec=mailer %i --name=%c %f %U %%x "
+                            "\"%u\"\n[Desktop Action New]\nExec=other %u\n",
+                            QStringLiteral("/apps/mailer.desktop"));
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->commandFor(QStringLiteral("mailto:a@b")),
               (QStringList{"mailer", "--icon", "mailer", "--name=Mailer", "mailto:a@b", "%x", "%u"}));
@@ -64,7 +66,8 @@ TEST(DesktopEntryExec, FieldCodesTakeTheLinkOrAreDropped)
     // Without %u or %U the link is appended.
     auto plain = DesktopEntry::parse("[Desktop Entry]\nExec=mailer\\s--compose %F\n");
     ASSERT_TRUE(plain);
-    EXPECT_EQ(plain->commandFor(QStringLiteral("mailto:x")), (QStringList{"mailer", "--compose", "mailto:x"}));
+    EXPECT_EQ(plain->commandFor(QStringLiteral("mailto:x")),
+              (QStringList{"mailer", "--compose", "mailto:x"}));
     EXPECT_FALSE(DesktopEntry::parse("[Desktop Entry]\nName=No command\n"));
 }
 
@@ -72,7 +75,8 @@ TEST(DesktopEntryExec, ReportTextIsOneArgumentNeverShellCode)
 {
     auto entry = DesktopEntry::parse("[Desktop Entry]\nExec=sh -c \"echo $0\" %u\n");
     ASSERT_TRUE(entry);
-    const QString link = BuildMailtoLink(QStringLiteral("a@b"), QStringLiteral("x"), QStringLiteral("$(rm -rf ~); `id`"), false);
+    const QString link = BuildMailtoLink(QStringLiteral("a@b"), QStringLiteral("x"),
+                                         QStringLiteral("$(rm -rf ~); `id`"), false);
     const QStringList command = entry->commandFor(link);
     ASSERT_EQ(command.size(), 4);
     EXPECT_EQ(command[3], link);
@@ -85,12 +89,14 @@ TEST(MailtoHandler, LongReportIsCutToTheCommandLimit)
     QString report;
     for (int i = 0; report.size() < 100000; ++i)
         report += QStringLiteral("line %1: Zürich ÿ\r\n").arg(i);
-    ASSERT_TRUE(SendViaMailto(QStringLiteral("support@mirelune.example"), QStringLiteral("bug report"), report));
+    ASSERT_TRUE(
+        SendViaMailto(QStringLiteral("support@mirelune.example"), QStringLiteral("bug report"), report));
     ASSERT_TRUE(sandbox.waitForCalls(1));
     const QStringList args = sandbox.calls().first();
     ASSERT_EQ(args.size(), 1);
     const QString link = args.first();
-    EXPECT_TRUE(link.startsWith(QStringLiteral("mailto:support@mirelune.example?subject=bug%20report&body=line%200%3A%20Z%C3%BCrich")));
+    EXPECT_TRUE(link.startsWith(QStringLiteral(
+        "mailto:support@mirelune.example?subject=bug%20report&body=line%200%3A%20Z%C3%BCrich")));
     EXPECT_FALSE(EndsInBrokenEscape(link));
     // The whole command: the recorder's path, a blank and the link.
     const qsizetype commandLength = sandbox.dir().file(QStringLiteral("record.sh")).size() + 1 + link.size();
@@ -101,7 +107,8 @@ TEST(MailtoHandler, LongReportIsCutToTheCommandLimit)
 TEST(MailtoHandler, OutlookNamedHandlerGetsSemicolons)
 {
     sendtest::MailHandlerSandbox sandbox(QStringLiteral("microsoft-Outlook-web.desktop"));
-    ASSERT_TRUE(SendViaMailto(QStringLiteral("a@x.test, b@y.test"), QStringLiteral("s"), QStringLiteral("r")));
+    ASSERT_TRUE(
+        SendViaMailto(QStringLiteral("a@x.test, b@y.test"), QStringLiteral("s"), QStringLiteral("r")));
     ASSERT_TRUE(sandbox.waitForCalls(1));
     EXPECT_EQ(sandbox.calls().first(), QStringList{"mailto:a@x.test%3Bb@y.test?subject=s&body=r"});
 }

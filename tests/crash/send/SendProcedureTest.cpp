@@ -1,7 +1,7 @@
 // The send procedure: transports in order, attachments, the failure message, clean-up.
+#include "crash/send/SendProcedure.h"
 #include "QStringPrinter.h"
 #include "SendTestSupport.h"
-#include "crash/send/SendProcedure.h"
 #include "support/MessageBoxRecorder.h"
 
 #include <QDir>
@@ -28,7 +28,10 @@ struct Calls
 DeliveryTransports Recording(Calls& calls, int http, bool smtp, int client, bool mailto)
 {
     DeliveryTransports t;
-    t.http = [&calls, http](const HttpUploadRequest&) { calls.order << "http"; return http; };
+    t.http = [&calls, http](const HttpUploadRequest&) {
+        calls.order << "http";
+        return http;
+    };
     t.smtp = [&calls, smtp](const SmtpMailRequest& r, SendProgress&) {
         calls.order << "smtp";
         calls.smtp = r;
@@ -154,14 +157,17 @@ TEST_F(SendProcedure, AttachesReportFileScreenshotAndExtraFiles)
     report->setSmtpServer(QStringLiteral("mail.example.test"));
     const QString extra = sandbox.dir().write(QStringLiteral("extra/settings.ini"), "[a]\nb=1\n");
     report->setAddAttachs(extra + QStringLiteral(">product settings.ini>>Settings|") +
-                          sandbox.dir().file(QStringLiteral("missing.log")) + QStringLiteral(">missing.log>>Log"));
+                          sandbox.dir().file(QStringLiteral("missing.log")) +
+                          QStringLiteral(">missing.log>>Log"));
     SendJob j = job();
     j.screenshot = SamplePicture();
     ASSERT_TRUE(SendBugReport(j, Recording(calls, 0, true, 0, false)));
-    EXPECT_EQ(calls.smtp.sendAsNames, (QStringList{"bugreport.txt", "screenshot.png", "product settings.ini"}));
+    EXPECT_EQ(calls.smtp.sendAsNames,
+              (QStringList{"bugreport.txt", "screenshot.png", "product settings.ini"}));
     ASSERT_EQ(calls.smtp.files.size(), 3);
     // No saved report file: the text is written afresh, as UTF-8 with two line breaks after it.
-    EXPECT_EQ(testsupport::ReadAll(calls.smtp.files[0]), (sendtest::SampleReportText() + "\r\n\r\n").toUtf8());
+    EXPECT_EQ(testsupport::ReadAll(calls.smtp.files[0]),
+              (sendtest::SampleReportText() + "\r\n\r\n").toUtf8());
     EXPECT_EQ(QFileInfo(calls.smtp.files[2]).absoluteFilePath(), QFileInfo(extra).absoluteFilePath());
     // Delivered: the temporary screenshot is gone.
     EXPECT_FALSE(QFile::exists(calls.smtp.files[1]));
@@ -191,7 +197,8 @@ TEST_F(SendProcedure, ZipGroupsPackEachNameOnce)
 
 TEST_F(SendProcedure, SavedReportFileIsCopiedAndDeletedOnlyAfterRealDelivery)
 {
-    const QString saved = sandbox.dir().write(QStringLiteral("saved/bugreport.txt"), "old report\r\n\r\nnew report\r\n\r\n");
+    const QString saved =
+        sandbox.dir().write(QStringLiteral("saved/bugreport.txt"), "old report\r\n\r\nnew report\r\n\r\n");
     report->setWrittenReportFile(saved);
     report->setMailAsSmtpClient(true);
     report->setSmtpServer(QStringLiteral("mail.example.test"));
@@ -222,7 +229,8 @@ TEST(SendProcedureDesktop, ShippedSettingsOpenTheComposerWithBothAttachments)
     const QStringList args = sandbox.calls().first();
     ASSERT_EQ(args.size(), 1);
     const QString link = args.first();
-    EXPECT_TRUE(link.startsWith(QStringLiteral("mailto:support@mirelune.example?subject=KRY%20v10%20Pelliform%20bug%20report")))
+    EXPECT_TRUE(link.startsWith(
+        QStringLiteral("mailto:support@mirelune.example?subject=KRY%20v10%20Pelliform%20bug%20report")))
         << link.toStdString();
     QStringList attached;
     for (const QString& part : link.split(QLatin1Char('&')))
@@ -279,7 +287,8 @@ TEST_F(SendProcedure, ProgressWindowStepsFollowTheTransports)
     crash::Services().progress = [&windows](const QString& title, const QString&) {
         windows.push_back(std::make_unique<sendtest::RecordingProgress>());
         EXPECT_EQ(title, QStringLiteral("Sending bug report..."));
-        return std::unique_ptr<crash::ProgressAlert>(std::make_unique<ForwardingProgress>(windows.back().get()));
+        return std::unique_ptr<crash::ProgressAlert>(
+            std::make_unique<ForwardingProgress>(windows.back().get()));
     };
     report->setMailAsSmtpServer(true);
     SendJob j = job();
@@ -291,8 +300,9 @@ TEST_F(SendProcedure, ProgressWindowStepsFollowTheTransports)
         texts << text;
         EXPECT_EQ(weight, 100);
     }
-    EXPECT_EQ(texts, (QStringList{"Preparing attachments...", "Searching for mail server...", "Connecting to server...",
-                                  "Sending mail...", "Sending attachments...", "Finalizing..."}));
+    EXPECT_EQ(texts, (QStringList{"Preparing attachments...", "Searching for mail server...",
+                                  "Connecting to server...", "Sending mail...", "Sending attachments...",
+                                  "Finalizing..."}));
     EXPECT_EQ(windows[0]->shown, 1);
     EXPECT_TRUE(windows[0]->closed);
     EXPECT_EQ(calls.smtp.server, QString()); // direct delivery

@@ -11,9 +11,9 @@ namespace sendtest {
 
 std::shared_ptr<crash::ExceptionReport> MakeReport()
 {
-    return std::make_shared<crash::ExceptionReport>(0, crash::ExceptionType::Exception, QStringList{"Exception"},
-                                                    QStringLiteral("Exception"), QStringLiteral("Not find rcc.exe"),
-                                                    crash::ExceptionSource::ApplicationHandleException, true);
+    return std::make_shared<crash::ExceptionReport>(
+        0, crash::ExceptionType::Exception, QStringList{"Exception"}, QStringLiteral("Exception"),
+        QStringLiteral("Not find rcc.exe"), crash::ExceptionSource::ApplicationHandleException, true);
 }
 
 QString SampleReportText()
@@ -69,14 +69,16 @@ MailHandlerSandbox::MailHandlerSandbox(const QString& handlerId, const QString& 
     m_env.set("XDG_CONFIG_DIRS", QFile::encodeName(m_dir.file(QStringLiteral("none"))));
     // xdg-email starts a URL handler only when it sees a display; nothing connects to it.
     m_env.set("DISPLAY", ":97");
-    for (const char* desktop : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"})
+    for (const char* desktop :
+         {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"})
         m_env.unset(desktop);
     m_env.set("TMPDIR", QFile::encodeName(tempFolder()));
     if (handlerId.isEmpty())
         return;
     const QString script = m_dir.write(
         QStringLiteral("record.sh"),
-        QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> '%1'\necho -- >> '%1'\n")
+        QStringLiteral(
+            "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> '%1'\necho -- >> '%1'\n")
             .arg(recordFile())
             .toUtf8());
     QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -86,8 +88,8 @@ MailHandlerSandbox::MailHandlerSandbox(const QString& handlerId, const QString& 
                     .arg(script, execArguments)
                     .toUtf8());
     QProcess xdgMime;
-    xdgMime.start(QStringLiteral("xdg-mime"), {QStringLiteral("default"), handlerId,
-                                               QStringLiteral("x-scheme-handler/mailto")});
+    xdgMime.start(QStringLiteral("xdg-mime"),
+                  {QStringLiteral("default"), handlerId, QStringLiteral("x-scheme-handler/mailto")});
     EXPECT_TRUE(xdgMime.waitForFinished(10000));
     EXPECT_EQ(xdgMime.exitCode(), 0);
 }

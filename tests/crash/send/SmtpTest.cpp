@@ -2,8 +2,8 @@
 // AUTH LOGIN, refused recipients, the message format read back by Python's e-mail parser.
 #include "LocalServers.h"
 #include "QStringPrinter.h"
-#include "crash/send/MimeMessage.h"
 #include "SendTestSupport.h"
+#include "crash/send/MimeMessage.h"
 #include "crash/send/SendProcedure.h"
 #include "crash/send/SmtpMail.h"
 #include "crash/send/TSmtp.h"
@@ -83,7 +83,8 @@ TEST_F(Smtp, PlainMailWithAttachmentsArrivesByteForByte)
     const QByteArray text = "first line\r\nsecond line\r\n";
     SmtpMailRequest r = request(server);
     r.files = {writeFile("shot.bin", binary), writeFile("report.txt", text), writeFile("empty.dat", {})};
-    r.sendAsNames = {QStringLiteral("screenshot.png"), QStringLiteral("bugreport.txt"), QStringLiteral("empty.zip")};
+    r.sendAsNames = {QStringLiteral("screenshot.png"), QStringLiteral("bugreport.txt"),
+                     QStringLiteral("empty.zip")};
     ASSERT_TRUE(MailViaSmtp(r, noWindow));
     ASSERT_TRUE(server.waitForMails(1));
     const auto mail = server.mails().first();
@@ -103,7 +104,8 @@ TEST_F(Smtp, PlainMailWithAttachmentsArrivesByteForByte)
     EXPECT_EQ(attachments[2]["type"].toString(), QStringLiteral("application/zip"));
     EXPECT_TRUE(attachments[2]["data"].toString().isEmpty());
     // One line per 255 bytes of file.
-    EXPECT_TRUE(mail.raw.contains(binary.left(255).toBase64() + "\r\n" + binary.mid(255, 255).toBase64() + "\r\n"));
+    EXPECT_TRUE(
+        mail.raw.contains(binary.left(255).toBase64() + "\r\n" + binary.mid(255, 255).toBase64() + "\r\n"));
 }
 
 TEST_F(Smtp, RefusedRecipientIsSkippedAndTheOthersGetTheMail)
@@ -145,7 +147,8 @@ TEST_F(Smtp, BodyAndSubjectEncodings)
 
     const auto& latin = mails[0].decoded;
     EXPECT_EQ(latin["raw_subject"].toString(), QStringLiteral("=?ISO-8859-1?Q?Skin=20tool=20bug=20report?="));
-    EXPECT_EQ(latin["subject"].toString(), r.subject.isEmpty() ? QString() : QStringLiteral("Skin tool bug report"));
+    EXPECT_EQ(latin["subject"].toString(),
+              r.subject.isEmpty() ? QString() : QStringLiteral("Skin tool bug report"));
     EXPECT_EQ(latin["body_charset"].toString(), QStringLiteral("iso-8859-1"));
     // The lone "." did not end the mail, and no line lost its dot.
     EXPECT_EQ(latin["body"].toString(), QStringLiteral("line one\r\n.\r\n.hidden dot\r\nlast line\r\n"));
@@ -177,7 +180,8 @@ TEST_F(Smtp, StartTlsWithAuthLogin)
     TSmtp wrong(QStringLiteral("127.0.0.1"), QStringLiteral("guess"), QStringLiteral("reporter"), true, false,
                 server.port(), {.extraTrusted = certificate->certificates()});
     EXPECT_FALSE(wrong.isReady());
-    EXPECT_TRUE(wrong.lastError().startsWith(QStringLiteral("Authentication failed (535"))) << wrong.lastError().toStdString();
+    EXPECT_TRUE(wrong.lastError().startsWith(QStringLiteral("Authentication failed (535")))
+        << wrong.lastError().toStdString();
 }
 
 TEST_F(Smtp, OldAuthEqualsLoginFormIsRecognised)
@@ -246,13 +250,15 @@ TEST_F(Smtp, PortZeroRules)
     EXPECT_EQ(TSmtp::effectivePort(2525, true, true, true), 2525);
 
     // The real ports, when this machine lets the test have them.
-    if (!QTcpServer().listen(QHostAddress::LocalHost, 465) || !QTcpServer().listen(QHostAddress::LocalHost, 587))
+    if (!QTcpServer().listen(QHostAddress::LocalHost, 465) ||
+        !QTcpServer().listen(QHostAddress::LocalHost, 587))
         GTEST_SKIP() << "ports 465 and 587 on 127.0.0.1 are not available";
-    LocalSmtpServer server({.startTls = true, .implicitTlsPort = true, .auth = "reporter:pw", .port = 587,
-                            .tlsPort = 465},
-                           certificate);
+    LocalSmtpServer server(
+        {.startTls = true, .implicitTlsPort = true, .auth = "reporter:pw", .port = 587, .tlsPort = 465},
+        certificate);
     ASSERT_TRUE(server.isRunning());
-    TSmtp ssl(QStringLiteral("127.0.0.1"), {}, {}, false, true, 0, {.extraTrusted = certificate->certificates()});
+    TSmtp ssl(QStringLiteral("127.0.0.1"), {}, {}, false, true, 0,
+              {.extraTrusted = certificate->certificates()});
     ASSERT_TRUE(ssl.isReady()) << ssl.lastError().toStdString();
     EXPECT_EQ(ssl.port(), 465);
     EXPECT_TRUE(ssl.tlsInUse());
@@ -285,7 +291,8 @@ TEST_F(Smtp, ConnectionFailures)
     TSmtp refused(QStringLiteral("127.0.0.1"), {}, {}, false, false, closedPort);
     EXPECT_EQ(refused.lastError(), QStringLiteral("No connection to server"));
     TSmtp noServer(QString(), {}, {}, false, false, 25);
-    EXPECT_TRUE(noServer.lastError().startsWith(QStringLiteral("Server not found ("))) << noServer.lastError().toStdString();
+    EXPECT_TRUE(noServer.lastError().startsWith(QStringLiteral("Server not found (")))
+        << noServer.lastError().toStdString();
 }
 
 TEST(MimeMessageFormat, HeaderFieldsAsLaidOut)
@@ -302,7 +309,8 @@ TEST(MimeMessageFormat, HeaderFieldsAsLaidOut)
     EXPECT_EQ(MimeTypeFor(QStringLiteral("x.JPEG")), QByteArray("image/jpeg"));
     EXPECT_EQ(MimeTypeFor(QStringLiteral("x.exe")), QByteArray("application/octet-stream"));
     EXPECT_EQ(FormatAddressHeader(QStringLiteral("Team   <a@b.example>")), QByteArray("Team <a@b.example>"));
-    EXPECT_EQ(FormatAddressHeader(QStringLiteral("a@b.example\r\nBcc: x@y")), QByteArray("<a@b.example  Bcc: x@y>"));
+    EXPECT_EQ(FormatAddressHeader(QStringLiteral("a@b.example\r\nBcc: x@y")),
+              QByteArray("<a@b.example  Bcc: x@y>"));
 }
 
 } // namespace
@@ -339,7 +347,8 @@ TEST(SmtpProcedure, ClientModeFromTheSendProcedure)
               (sendtest::SampleReportText() + "\r\n\r\n").toUtf8());
     EXPECT_EQ(attachments[1]["name"].toString(), QStringLiteral("screenshot.png"));
     QImage received;
-    ASSERT_TRUE(received.loadFromData(QByteArray::fromBase64(attachments[1]["data"].toString().toLatin1()), "PNG"));
+    ASSERT_TRUE(
+        received.loadFromData(QByteArray::fromBase64(attachments[1]["data"].toString().toLatin1()), "PNG"));
     EXPECT_EQ(received.pixelColor(5, 5), QColor(Qt::red));
 }
 
