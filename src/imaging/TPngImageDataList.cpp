@@ -155,34 +155,28 @@ TPngImageData* TPngImageDataList::ShareDecodedImage(TPngImage& source)
         return nullptr;
     }
     if (found) {
-        // The source trades its own buffers for the entry's. A slot still empty takes the source's
-        // buffer instead, so the decoded pixels are not thrown away.
-        auto adopt = [bytes](SharedSlot<uint8_t>& slot, uint8_t*& mine) {
+        // A slot still empty takes the source's buffer, so the decoded pixels are not thrown away.
+        // Otherwise the source keeps its own buffer: its owner may still hold rows and views of it,
+        // or read it on another thread, so it is neither freed nor swapped here.
+        auto offer = [bytes](SharedSlot<uint8_t>& slot, uint8_t* mine) {
+            if (!mine)
+                return;
             for (;;) {
                 uintptr_t v = slot.Load();
                 if (v == SharedSlot<uint8_t>::Mark) {
                     std::this_thread::sleep_for(WaitStep);
                     continue;
                 }
-                if (v == 0) {
-                    if (!mine)
-                        return;
-                    slot.size.store(bytes);
-                    if (slot.value.compare_exchange_strong(v, reinterpret_cast<uintptr_t>(mine)))
-                        return;
-                    continue;
-                }
-                uint8_t* old = mine;
-                mine = reinterpret_cast<uint8_t*>(v);
-                if (old && old != mine)
-                    std::free(old);
-                return;
+                if (v != 0)
+                    return;
+                slot.size.store(bytes);
+                if (slot.value.compare_exchange_strong(v, reinterpret_cast<uintptr_t>(mine)))
+                    return;
             }
         };
         if (src.PixelsInHeap)
-            adopt(entry->Pixels, src.ImageData);
-        if (src.ExtraImageData)
-            adopt(entry->ExtraPixels, src.ExtraImageData);
+            offer(entry->Pixels, src.ImageData);
+        offer(entry->ExtraPixels, src.ExtraImageData);
     }
     src.ShareImageData.store(entry);
     return entry;

@@ -250,20 +250,45 @@ TEST_F(PngSharing, CopiesOfPrivatePicturesShareByDecodedContent)
     EXPECT_EQ(copy.Pixel(1, 1), qRgb(255, 0, 0));
     EXPECT_EQ(copy.Pixel(20, 20), drawn.Pixel(20, 20));
 
-    // A private plain-memory picture with the same pixels finds that entry and adopts its buffer.
+    // A private plain-memory picture with the same pixels finds that entry; its copy uses the entry's
+    // buffer while the picture itself keeps its own (its owner may still point into it).
     TPngImage twin;
     twin.Assign(copy.View());
     TPngImage third(twin);
     EXPECT_EQ(twin.ShareImageData(), entry);
     EXPECT_EQ(third.ShareImageData(), entry);
-    EXPECT_EQ(twin.Scanline(0), copy.Scanline(0));
     EXPECT_EQ(third.Scanline(0), copy.Scanline(0));
+    EXPECT_EQ(twin.Pixel(1, 1), qRgb(255, 0, 0));
     EXPECT_EQ(entry->RefCount.load(), 4);
 
     // The canvas memory outlives its first owner while the entry holds it.
     const QRgb expected = drawn.Pixel(1, 1);
     drawn.Clear();
     EXPECT_EQ(copy.Pixel(1, 1), expected);
+}
+
+// A picture with private pixels whose content matches an entry that already has pixels: copying it
+// must not take away the buffer that its rows and views point into.
+TEST_F(PngSharing, CopyingAPrivatePictureLeavesItsRowsAndViewsValid)
+{
+    QImage picture(6, 5, QImage::Format_ARGB32);
+    picture.fill(qRgba(10, 20, 30, 255));
+    TPngImage a, b, c, d;
+    a.Assign(picture); // private
+    c.Assign(a);       // entry keyed by the pixels, holding a's buffer
+    b.Assign(picture); // private again, same content
+    const uint8_t* row = b.Scanline(0);
+    const QImage view = b.View();
+    ASSERT_NE(row, nullptr);
+
+    d.Assign(b); // finds the entry
+    EXPECT_EQ(d.ShareImageData(), c.ShareImageData());
+    EXPECT_EQ(b.Scanline(0), row) << "the picture's rows moved under its owner";
+    EXPECT_EQ(row[0], 30); // B of B, G, R, A
+    b.SetPixel(0, 0, qRgba(1, 2, 3, 255));
+    EXPECT_EQ(view.pixel(0, 0), qRgba(1, 2, 3, 255)) << "an earlier view no longer shows the picture";
+    EXPECT_EQ(d.Pixel(0, 0), qRgba(10, 20, 30, 255));
+    EXPECT_EQ(d.Pixel(5, 4), qRgba(10, 20, 30, 255));
 }
 
 TEST_F(PngSharing, SixteenBitPicturesDifferingOnlyInLowBytesAreNotMerged)
