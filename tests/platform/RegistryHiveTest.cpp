@@ -117,6 +117,31 @@ TEST(RegistryHive, DamagedFilesNeverCrashAndKeepWhatIsReadable)
     EXPECT_EQ(hive.value("Good", "ok")->text(), "yes");
 }
 
+// Names compare by upper-casing each UTF-16 unit on its own; lower-casing "\u0130" would give two
+// units and shift every position after it.
+TEST(RegistryHive, NamesWhoseCaseMappingChangesLengthKeepTheirSpellingAndValues)
+{
+    const QByteArray text = QStringLiteral("WINE REGISTRY Version 2\n"
+                                           "[a\\\\\u0130] 1\n\"v\"=\"1\"\n"
+                                           "[a\\\\\u0130\\\\Stra\u00DFe] 1\n\"\u0130d\"=\"2\"\n"
+                                           "[a\\\\b] 1\n")
+                                .toUtf8();
+    const RegistryHive hive = RegistryHive::parse(text);
+    QStringList children = hive.subKeys(QStringLiteral("a"));
+    children.sort();
+    EXPECT_EQ(children, QStringList({QStringLiteral("b"), QStringLiteral("\u0130")}));
+    EXPECT_EQ(hive.subKeys(QStringLiteral("A\\\u0130")), QStringList({QStringLiteral("Stra\u00DFe")}));
+    const RegistryValue* v = hive.value(QStringLiteral("a\\\u0130"), QStringLiteral("V"));
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->text(), QStringLiteral("1"));
+    const RegistryValue* nested = hive.value(QStringLiteral("A\\\u0130\\STRA\u00DFE"), QStringLiteral("\u0130D"));
+    ASSERT_NE(nested, nullptr);
+    EXPECT_EQ(nested->text(), QStringLiteral("2"));
+    // Only the unit-by-unit mapping counts: "i" is not "\u0130", nor "ss" the sharp s.
+    EXPECT_FALSE(hive.hasKey(QStringLiteral("a\\i")));
+    EXPECT_FALSE(hive.hasKey(QStringLiteral("a\\\u0130\\Strasse")));
+}
+
 TEST(Registry, ThirtyTwoBitViewAndTypedReads)
 {
     EXPECT_EQ(RedirectTo32BitView("\\SOFTWARE\\Microsoft\\X", true), "SOFTWARE\\Wow6432Node\\Microsoft\\X");
