@@ -169,3 +169,46 @@ TEST(Registry, ThirtyTwoBitViewAndTypedReads)
     EXPECT_FALSE(RegistryKey::open(RootKey::CurrentUser, "Software", KEY_READ)) << "no user.reg";
     qunsetenv("WINEPREFIX");
 }
+
+// Parsed hives are kept per file; every way the file can change must still show at the next open.
+TEST(Registry, AChangedHiveFileShowsAtTheNextOpen)
+{
+    testsupport::TempDir prefix;
+    qputenv("WINEPREFIX", prefix.path().toUtf8());
+    auto hiveWith = [](const char* location) {
+        return QByteArray("WINE REGISTRY Version 2\n#arch=win32\n\n[Software\\\\Vendor] 1\n\"Where\"=\"") +
+               location + "\"\n";
+    };
+    auto where = []() {
+        QString text;
+        const auto key = RegistryKey::open(RootKey::LocalMachine, "Software\\Vendor");
+        if (key)
+            key->readString("Where", text);
+        return text;
+    };
+    const QString file = prefix.write("system.reg", hiveWith("A"));
+    EXPECT_EQ(where(), "A");
+    EXPECT_EQ(where(), "A");
+
+    // Rewritten in place at once, same size.
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(hiveWith("B"));
+    }
+    EXPECT_EQ(where(), "B");
+
+    // Replaced by a renamed new file, as Wine saves it, with the old modification time.
+    const QString fresh = prefix.write("system.reg.new", hiveWith("C"));
+    QFile(fresh).setFileTime(QFileInfo(file).lastModified(), QFileDevice::FileModificationTime);
+    ASSERT_TRUE(QFile::remove(file));
+    ASSERT_TRUE(QFile::rename(fresh, file));
+    EXPECT_EQ(where(), "C");
+
+    // Gone: no keys any more.
+    ASSERT_TRUE(QFile::remove(file));
+    EXPECT_EQ(where(), QString());
+    prefix.write("system.reg", hiveWith("D"));
+    EXPECT_EQ(where(), "D");
+    qunsetenv("WINEPREFIX");
+}
