@@ -50,7 +50,7 @@ QByteArray GeneratedSystemHive(qsizetype atLeast)
             out += "\"Blob\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,17,\\\n"
                    "  18,19,1a,1b,1c,1d,1e,1f,20\n";
         }
-        if (n == 4000) {
+        if (n == 1500) {
             key("Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Mirelune_is1");
             out += "\"InstallLocation\"=\"C:\\\\Program Files (x86)\\\\Orlix\\\\Mirelune\\\\\"\n"
                    "\"MajorVersion\"=dword:0000000b\n";
