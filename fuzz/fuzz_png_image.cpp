@@ -1,7 +1,7 @@
 // Any bytes as a PNG picture, with and without the sharing list: loading either refuses with
 // EPNGError or gives an image whose pixels, drawing, copies, canvas and saving all stay in bounds.
 // Seed it with the PngSuite pictures, e.g.
-//   build-fuzz/bin/fuzz_png_image -max_total_time=60 /tmp/png-corpus ../shared/pngsuite/png
+//   build-fuzz/bin/fuzz_png_image -max_total_time=60 /tmp/png-corpus tests/data/pngsuite/png
 #include "imaging/EPNGError.h"
 #include "imaging/TPngImage.h"
 #include "imaging/TPngImageDataList.h"
