@@ -87,7 +87,7 @@ TEST_F(PngSharing, IdenticalPicturesAndTheirCopiesHoldOneEntryDecodedOnce)
     target.fill(0);
     QPainter painter(&target);
     copies[1]->Draw(painter, QRect(0, 0, 32, 32));
-    EXPECT_EQ(entry->Stream.Load(), 0u) << "the stored data is freed once decoded";
+    EXPECT_TRUE(entry->Stream.IsEmpty()) << "the stored data is freed once decoded";
     const uint8_t* pixels = copies[1]->Scanline(0);
     ASSERT_NE(pixels, nullptr);
     EXPECT_EQ(pixels, entry->Pixels.Get());
@@ -246,7 +246,7 @@ TEST_F(PngSharing, CopiesOfPrivatePicturesShareByDecodedContent)
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(copy.ShareImageData(), entry);
     EXPECT_EQ(entry->RefCount.load(), 2);
-    EXPECT_EQ(entry->DibBits.load(), drawn.Scanline(0));
+    EXPECT_EQ(entry->DibBits, drawn.Scanline(0));
     EXPECT_EQ(copy.Pixel(1, 1), qRgb(255, 0, 0));
     EXPECT_EQ(copy.Pixel(20, 20), drawn.Pixel(20, 20));
 
@@ -333,11 +333,12 @@ TEST(PngSharingList, EntriesStayOrderedAndFindGivesTheInsertionPoint)
     TPngImageDataList list;
     std::vector<TPngImageData*> made;
     for (int i = 0; i < 200; ++i) {
-        auto* stream = new QByteArray(QByteArray::number(i * 7919));
-        made.push_back(list.ShareCompressedData(stream, QByteArrayView()));
+        auto stream = std::make_unique<QByteArray>(QByteArray::number(i * 7919));
+        made.push_back(list.ShareCompressedData(std::move(stream), QByteArrayView()));
     }
     // Sharing the same bytes again finds the existing entry and frees the new copy.
-    EXPECT_EQ(list.ShareCompressedData(new QByteArray(QByteArray::number(7919)), QByteArrayView()), made[1]);
+    EXPECT_EQ(list.ShareCompressedData(std::make_unique<QByteArray>(QByteArray::number(7919)), QByteArrayView()),
+              made[1]);
     EXPECT_EQ(made[1]->RefCount.load(), 2);
     const auto entries = list.Entries();
     ASSERT_EQ(entries.size(), 200u);
@@ -378,18 +379,20 @@ TEST(PngSharingList, EntriesStayOrderedAndFindGivesTheInsertionPoint)
 TEST(PngSharingList, StreamLoansAndSharedBuffers)
 {
     TPngImageData entry;
-    auto* stream = new QByteArray("idat");
-    entry.Stream.value.store(reinterpret_cast<uintptr_t>(stream));
+    auto owned = std::make_unique<QByteArray>("idat");
+    const QByteArray* stream = owned.get();
+    entry.Stream.Publish(std::move(owned), 4);
 
-    QByteArray* taken = TPngImageDataList::TakeStream(entry);
-    EXPECT_EQ(taken, stream);
-    EXPECT_EQ(entry.Stream.Load(), 1u);
+    std::unique_ptr<QByteArray> taken = TPngImageDataList::TakeStream(entry);
+    EXPECT_EQ(taken.get(), stream);
+    EXPECT_TRUE(entry.Stream.IsMarked());
     EXPECT_EQ(TPngImageDataList::TakeStream(entry), nullptr)
         << "the holder's own thread does not wait for itself";
-    TPngImageDataList::ReturnStream(entry, taken);
-    EXPECT_EQ(TPngImageDataList::TakeStream(entry), stream);
+    TPngImageDataList::ReturnStream(entry, std::move(taken));
+    taken = TPngImageDataList::TakeStream(entry);
+    EXPECT_EQ(taken.get(), stream);
     TPngImageDataList::ReturnStream(entry, nullptr);
-    delete stream;
+    EXPECT_TRUE(entry.Stream.IsEmpty());
     EXPECT_EQ(TPngImageDataList::TakeStream(entry), nullptr);
 
     bool created = false;
