@@ -272,8 +272,11 @@ RegistryHive RegistryHive::parse(const QByteArray& fileText)
         if (c.eat(QLatin1Char('['))) {
             QString name;
             current = nullptr;
-            if (!readEscaped(c, QLatin1Char(']'), name) || fold(name).isEmpty())
-                continue; // damaged header: its values are dropped with it
+            // Damaged headers, and paths with an empty part, which no key can have: their values
+            // are dropped with them.
+            if (!readEscaped(c, QLatin1Char(']'), name) || fold(name).isEmpty() ||
+                stripSlashes(name).contains(QLatin1String("\\\\")))
+                continue;
             const QString key = fold(name);
             auto it = hive.m_keys.find(key);
             if (it == hive.m_keys.end())

@@ -142,6 +142,18 @@ TEST(RegistryHive, NamesWhoseCaseMappingChangesLengthKeepTheirSpellingAndValues)
     EXPECT_FALSE(hive.hasKey(QStringLiteral("a\\\u0130\\Strasse")));
 }
 
+// A key path with an empty part ("a\\\\b" in the file's escaping) names no key Windows could have;
+// its header counts as damaged, so no nameless subkey is ever reported.
+TEST(RegistryHive, KeyPathsWithEmptyPartsAreLeftOut)
+{
+    const RegistryHive hive = RegistryHive::parse("WINE REGISTRY Version 2\n"
+                                                  "[a\\\\\\\\b] 1\n\"v\"=\"1\"\n"
+                                                  "[a\\\\c] 1\n\"w\"=\"2\"\n");
+    EXPECT_EQ(hive.subKeys(QStringLiteral("a")), QStringList({QStringLiteral("c")}));
+    EXPECT_EQ(hive.keyCount(), 1);
+    EXPECT_EQ(hive.value(QStringLiteral("a\\\\b"), QStringLiteral("v")), nullptr);
+}
+
 TEST(Registry, ThirtyTwoBitViewAndTypedReads)
 {
     EXPECT_EQ(RedirectTo32BitView("\\SOFTWARE\\Microsoft\\X", true), "SOFTWARE\\Wow6432Node\\Microsoft\\X");
