@@ -826,8 +826,17 @@ void TPngImage::WriteEncoded(QIODevice& out) const
                               : wide                               ? 16
                                                                    : std::min<uint8_t>(d.BitDepth, 8);
         if (job.header.colorType == 3) {
+            // Indices past the palette show as its unused entries (opaque black); libpng refuses to
+            // write indices that the palette does not cover, so the written palette covers them.
+            const int mask = job.header.bitDepth < 8 ? (1 << job.header.bitDepth) - 1 : 0xFF;
+            int entries = d.PaletteCount;
+            for (int y = 0; y < d.Height; ++y) {
+                const uint8_t* row = d.ImageData + size_t(y) * d.BytesPerRow;
+                for (int x = 0; x < d.Width; ++x)
+                    entries = std::max(entries, (row[x] & mask) + 1);
+            }
             int lastTranslucent = -1;
-            for (int i = 0; i < d.PaletteCount; ++i) {
+            for (int i = 0; i < entries; ++i) {
                 const QRgb c = PaletteEntry(i);
                 job.plte.append(char(qRed(c))).append(char(qGreen(c))).append(char(qBlue(c)));
                 if (qAlpha(c) != 255)

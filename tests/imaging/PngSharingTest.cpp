@@ -30,29 +30,6 @@ QByteArray Suite(const char* name)
     return testsupport::ReadAll(SuitePng(QString::fromLatin1(name)));
 }
 
-// A minimal PNG with the given header fields and raw (unfiltered rows included) image bytes.
-QByteArray MakePng(int width, int height, int bitDepth, int colorType, const QByteArray& raw)
-{
-    QByteArray file("\x89PNG\r\n\x1a\n", 8);
-    auto chunk = [&file](const char* type, const QByteArray& data) {
-        auto be = [](uint32_t v) {
-            return QByteArray(1, char(v >> 24)) + char(v >> 16) + char(v >> 8) + char(v);
-        };
-        const QByteArray body = QByteArray(type, 4) + data;
-        file += be(uint32_t(data.size())) + body +
-                be(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()))));
-    };
-    imaging::PngHeader h{width, height, uint8_t(bitDepth), uint8_t(colorType), 0};
-    chunk("IHDR", imaging::PngCodec::HeaderData(h));
-    QByteArray packed(int(compressBound(uLong(raw.size()))), '\0');
-    uLongf size = uLongf(packed.size());
-    compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(raw.constData()),
-             uLong(raw.size()));
-    chunk("IDAT", packed.left(qsizetype(size)));
-    chunk("IEND", QByteArray());
-    return file;
-}
-
 class PngSharing : public ::testing::Test
 {
 protected:

@@ -6,6 +6,7 @@
 // reference samples (reference/<name>.gz): R, G, B, A of every pixel, row by row, as 16-bit
 // little-endian numbers, gzip-compressed.
 
+#include "imaging/PngCodec.h"
 #include "imaging/TPngImage.h"
 #include "imaging/TPngImageDataList.h"
 #include "support/TempDir.h"
@@ -70,6 +71,33 @@ inline std::vector<int> ReferencePixels(const QString& name)
     for (size_t i = 0; i < values.size(); ++i)
         values[i] = p[2 * i] | p[2 * i + 1] << 8;
     return values;
+}
+
+// A minimal PNG with the given header fields, palette (when not empty) and raw image bytes (each row
+// led by its filter byte).
+inline QByteArray MakePng(int width, int height, int bitDepth, int colorType, const QByteArray& raw,
+                          const QByteArray& plte = QByteArray())
+{
+    QByteArray file("\x89PNG\r\n\x1a\n", 8);
+    auto chunk = [&file](const char* type, const QByteArray& data) {
+        auto be = [](uint32_t v) {
+            return QByteArray(1, char(v >> 24)) + char(v >> 16) + char(v >> 8) + char(v);
+        };
+        const QByteArray body = QByteArray(type, 4) + data;
+        file += be(uint32_t(data.size())) + body +
+                be(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()))));
+    };
+    imaging::PngHeader h{width, height, uint8_t(bitDepth), uint8_t(colorType), 0};
+    chunk("IHDR", imaging::PngCodec::HeaderData(h));
+    if (!plte.isEmpty())
+        chunk("PLTE", plte);
+    QByteArray packed(int(compressBound(uLong(raw.size()))), '\0');
+    uLongf size = uLongf(packed.size());
+    compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(raw.constData()),
+             uLong(raw.size()));
+    chunk("IDAT", packed.left(qsizetype(size)));
+    chunk("IEND", QByteArray());
+    return file;
 }
 
 // Switches the sharing list on (creating it) or off (destroying it, which needs every image gone).
