@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz preset and runs every fuzz target (each build-fuzz/bin/fuzz_* program) for the
 # given number of seconds (default 600), two at a time. A target fuzz_<name> gets the dictionary
-# fuzz/dict/<name>.dict and the seed corpus fuzz/corpus/<name> when they exist; what it learns is
+# fuzz/dict/<name>.dict and the seed corpus fuzz/corpus/<name> (or fuzz/corpus/fuzz_<name>) when
+# they exist; what it learns is
 # kept in build-fuzz/corpus/<name>, what it finds in build-fuzz/artifacts/<name>.
 # Prints one line per target: executions, coverage, found or clean. Exits 1 when anything was found.
 #
@@ -27,8 +28,10 @@ run_target() {
     local args=(-max_total_time="$seconds" -max_len="$max_len" -timeout=25 -print_final_stats=1
                 -artifact_prefix="$artifacts/")
     [ -f "fuzz/dict/$name.dict" ] && args+=(-dict="fuzz/dict/$name.dict")
-    local corpora=("$work")
-    [ -d "fuzz/corpus/$name" ] && corpora+=("fuzz/corpus/$name")
+    local corpora=("$work") seeds
+    for seeds in "fuzz/corpus/$name" "fuzz/corpus/fuzz_$name"; do
+        [ -d "$seeds" ] && corpora+=("$seeds")
+    done
     local before status=0
     before=$(find "$artifacts" -type f | wc -l)
     # A hard stop a minute after the fuzzer's own limit, should it ever hang.
