@@ -2,8 +2,8 @@
 # Builds the fuzz preset and runs every fuzz target (each build-fuzz/bin/fuzz_* program) for the
 # given number of seconds (default 600), two at a time. A target fuzz_<name> gets the dictionary
 # fuzz/dict/<name>.dict and the seed corpus fuzz/corpus/<name> (or fuzz/corpus/fuzz_<name>) when
-# they exist; what it learns is
-# kept in build-fuzz/corpus/<name>, what it finds in build-fuzz/artifacts/<name>.
+# they exist; what it learns is kept in build-fuzz/corpus/<name>, what it finds in
+# build-fuzz/artifacts/<name>.
 # Prints one line per target: executions, coverage, found or clean. Exits 1 when anything was found.
 #
 #   scripts/fuzz.sh [seconds]
