@@ -12,8 +12,8 @@ namespace platform {
 namespace {
 
 // glibc keeps named semaphores as "sem.<name>" files in /dev/shm. sem_open cannot tell who made
-// one that already existed, so the file is checked: another account's semaphore, even one left
-// open to all, could be held to stall this process.
+// one that already existed, so the file is checked: another account's semaphore, or one that others
+// may write to, could be held to stall this process.
 bool OwnedByThisUser(const QByteArray& posixName)
 {
     struct stat st
@@ -22,7 +22,7 @@ bool OwnedByThisUser(const QByteArray& posixName)
     const QByteArray path = "/dev/shm/sem." + posixName.mid(1);
     if (stat(path.constData(), &st) != 0)
         return true; // not where glibc keeps them; nothing to check against
-    return st.st_uid == geteuid();
+    return PrivateToThisUser(st);
 }
 
 } // namespace

@@ -67,7 +67,7 @@ std::unique_ptr<SharedMemory> SharedMemory::open(const QString& name, Result* re
     struct stat st
     {
     };
-    if (fstat(fd, &st) != 0 || st.st_uid != geteuid() || (st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+    if (fstat(fd, &st) != 0 || !PrivateToThisUser(st) || (st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
         close(fd);
         Set(result, Result::Denied);
         return nullptr;
