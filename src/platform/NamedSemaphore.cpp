@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <semaphore.h>
 #include <sys/stat.h>
+#include <ctime>
 #include <unistd.h>
 
 namespace platform {
@@ -68,6 +69,21 @@ NamedSemaphore::~NamedSemaphore()
 void NamedSemaphore::lock()
 {
     while (sem_wait(static_cast<sem_t*>(m_sem)) != 0 && errno == EINTR) {
+    }
+}
+
+bool NamedSemaphore::lockFor(int milliseconds)
+{
+    timespec deadline{};
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    const long long nanoseconds = deadline.tv_nsec + static_cast<long long>(milliseconds) * 1000000;
+    deadline.tv_sec += static_cast<time_t>(nanoseconds / 1000000000);
+    deadline.tv_nsec = static_cast<long>(nanoseconds % 1000000000);
+    for (;;) {
+        if (sem_timedwait(static_cast<sem_t*>(m_sem), &deadline) == 0)
+            return true;
+        if (errno != EINTR)
+            return false;
     }
 }
 

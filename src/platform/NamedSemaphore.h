@@ -24,6 +24,8 @@ public:
 
     // Waits without a time limit.
     void lock();
+    // Waits at most `milliseconds`; true when locked.
+    bool lockFor(int milliseconds);
     void unlock();
     // Whether the name still refers to this very semaphore.
     bool isCurrent() const;

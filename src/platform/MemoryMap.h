@@ -1,0 +1,33 @@
+#pragma once
+// The address space of this process as /proc/self/maps lists it: what the report's memory fields
+// and its stack dump need (sums, gaps, how far a readable region reaches).
+
+#include <QByteArray>
+#include <cstdint>
+#include <vector>
+
+namespace platform {
+
+struct MemoryRegion
+{
+    std::uint64_t start = 0;
+    std::uint64_t end = 0; // one past the last byte
+    bool readable = false;
+    bool writable = false;
+    bool executable = false;
+    bool isPrivate = false;
+    bool anonymous = false; // no file behind it ([heap] and [stack] count as anonymous)
+};
+
+// Regions in address order; malformed lines are skipped.
+std::vector<MemoryRegion> ParseMemoryMap(const QByteArray& text);
+std::vector<MemoryRegion> ReadMemoryMap();
+
+// Accessible anonymous private memory: what the process allocated itself.
+std::uint64_t AllocatedMemory(const std::vector<MemoryRegion>& regions);
+// The largest gap between regions below the end of the user address space.
+std::uint64_t LargestFreeBlock(const std::vector<MemoryRegion>& regions);
+// How many bytes from `address` on lie in readable regions without a gap; 0 when unmapped.
+std::uint64_t ReadableBytesFrom(const std::vector<MemoryRegion>& regions, std::uint64_t address);
+
+} // namespace platform
