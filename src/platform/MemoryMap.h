@@ -30,4 +30,8 @@ std::uint64_t LargestFreeBlock(const std::vector<MemoryRegion>& regions);
 // How many bytes from `address` on lie in readable regions without a gap; 0 when unmapped.
 std::uint64_t ReadableBytesFrom(const std::vector<MemoryRegion>& regions, std::uint64_t address);
 
+// Up to `size` bytes of this process's memory from `address`, stopping where readable memory ends.
+// Safe for any address: the kernel copies, so an unmapped page gives a short result, not a fault.
+QByteArray ReadOwnMemory(std::uint64_t address, std::size_t size);
+
 } // namespace platform

@@ -137,13 +137,17 @@ PhysicalMemory ReadPhysicalMemory()
     return ParseMemInfo(ReadProcFile("/proc/meminfo"));
 }
 
-QString ExecutablePath()
+QStringList CommandLineArguments()
 {
-    char path[4096];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0)
-        return {};
-    return QString::fromLocal8Bit(path, static_cast<qsizetype>(length));
+    QByteArray raw = ReadProcFile("/proc/self/cmdline");
+    if (raw.endsWith('\0'))
+        raw.chop(1);
+    QStringList arguments;
+    if (raw.isEmpty())
+        return arguments;
+    for (const QByteArray& argument : raw.split('\0'))
+        arguments.append(QString::fromLocal8Bit(argument));
+    return arguments;
 }
 
 } // namespace platform

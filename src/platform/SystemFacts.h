@@ -40,7 +40,7 @@ struct PhysicalMemory
 PhysicalMemory ReadPhysicalMemory();
 PhysicalMemory ParseMemInfo(const QByteArray& procMemInfo);
 
-// The full path of the running executable.
-QString ExecutablePath();
+// The process's arguments as it was started, the program first (/proc/self/cmdline).
+QStringList CommandLineArguments();
 
 } // namespace platform
