@@ -56,7 +56,7 @@ std::unique_ptr<SharedMemory> SharedMemory::create(const QString& name, std::siz
     return std::unique_ptr<SharedMemory>(new SharedMemory(data, size));
 }
 
-std::unique_ptr<SharedMemory> SharedMemory::open(const QString& name, Result* result)
+std::unique_ptr<SharedMemory> SharedMemory::open(const QString& name, Result* result, bool othersMayRead)
 {
     QByteArray posix;
     if (!ToPosixName(name, posix)) {
@@ -71,7 +71,8 @@ std::unique_ptr<SharedMemory> SharedMemory::open(const QString& name, Result* re
     struct stat st
     {
     };
-    if (fstat(fd, &st) != 0 || st.st_uid != geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH | S_IXGRP | S_IXOTH)) != 0) {
+    const mode_t refused = othersMayRead ? (S_IWGRP | S_IWOTH | S_IXGRP | S_IXOTH) : (S_IRWXG | S_IRWXO);
+    if (fstat(fd, &st) != 0 || st.st_uid != geteuid() || (st.st_mode & refused) != 0) {
         close(fd);
         Set(result, Result::Denied);
         return nullptr;

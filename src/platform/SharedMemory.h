@@ -26,8 +26,10 @@ public:
     // With othersMayRead the section gets mode 0644, so diagnostic tools of other accounts can read it.
     static std::unique_ptr<SharedMemory> create(const QString& name, std::size_t size,
                                                 Result* result = nullptr, bool othersMayRead = false);
-    // An existing section of this user, mapped whole.
-    static std::unique_ptr<SharedMemory> open(const QString& name, Result* result = nullptr);
+    // An existing section of this user, mapped whole; one that others may read is accepted only
+    // with othersMayRead.
+    static std::unique_ptr<SharedMemory> open(const QString& name, Result* result = nullptr,
+                                              bool othersMayRead = false);
     // Removes the name; mappings still held stay valid.
     static bool remove(const QString& name);
     static bool exists(const QString& name);

@@ -115,7 +115,7 @@ std::unique_ptr<ThreadRegistry> ThreadRegistry::open(const QString& name)
         return nullptr;
 
     const std::uint64_t stamp = platform::ProcessStartStamp();
-    auto section = platform::SharedMemory::open(name);
+    auto section = platform::SharedMemory::open(name, nullptr, true);
     if (section) {
         const auto* existing = static_cast<const Layout*>(section->data());
         if (section->size() < sizeof(Layout) || existing->magic != Magic || existing->version != Version ||
