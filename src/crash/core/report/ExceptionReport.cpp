@@ -119,17 +119,20 @@ bool ExceptionReport::isComplete() const
 void ExceptionReport::markComplete()
 {
     std::function<void(ExceptionReport&)> phaseFour;
+    bool toPhaseFour = false;
     {
         std::lock_guard lock(m_lock);
         if (m_complete)
             return;
         m_complete = true;
+        // The phase moves with the completion, so a reader that sees one sees the other.
+        int expected = 3;
+        toPhaseFour = m_phase.compare_exchange_strong(expected, 4);
         phaseFour = m_phaseFourHandler;
     }
     m_completed.notify_all();
     notify();
-    int expected = 3;
-    if (m_phase.compare_exchange_strong(expected, 4) && phaseFour)
+    if (toPhaseFour && phaseFour)
         phaseFour(*this);
 }
 

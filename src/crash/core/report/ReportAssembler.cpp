@@ -234,7 +234,11 @@ void ReportAssembler::build(ExceptionReport& report, const ReportRequest& reques
 
     const bool ownThread = request.completeInOwnThread;
     ExceptionReport* target = &report;
-    report.setCompletionWork([this, target, context, ownThread] { complete(*target, context, !ownThread); });
+    // The assembler may be gone when a deferred completion runs; the sources live on.
+    ReportSources* sources = &m_sources;
+    report.setCompletionWork([sources, target, context, ownThread] {
+        ReportAssembler(*sources).complete(*target, context, !ownThread);
+    });
     if (!report.deferCompletion())
         report.startCompletion(ownThread);
 }

@@ -10,6 +10,7 @@
 // the report's cancellation flag; every finished item fires the report's change event.
 //
 // The thread records belong to the completing thread from build() until the report is complete.
+// The sources must outlive every report built from them.
 
 #include "crash/core/report/ReportBuilder.h"
 #include "crash/core/report/ReportSources.h"
