@@ -269,8 +269,8 @@ void FillReportHeader(ExceptionReport& report, ReportSources& sources)
     }
     try {
         if (const auto additional = report.additionalFields()) {
-            for (const auto& [name, content] : additional->items())
-                set(name, [&] { return content; });
+            for (const auto& item : additional->items())
+                set(item.first, [&item] { return item.second; });
         }
     } catch (...) {
     }
