@@ -96,7 +96,9 @@ public:
     bool completionPending() const;
     // Stops a running completion between two items; what is done stays.
     void cancelCompletion() { m_cancel = true; }
-    bool completionCancelled() const { return m_cancel.load(); }
+    bool completionCancelled() const { return m_cancel.load() || (m_cancelSource && m_cancelSource->load()); }
+    // A flag of the caller's that cancels as well (checked between items); it must outlive the report.
+    void setCancelSource(const std::atomic<bool>* source) { m_cancelSource = source; }
     const std::atomic<bool>* cancelFlag() const { return &m_cancel; }
     bool deferCompletion() const { return m_defer.load(); }
     void setDeferCompletion(bool defer) { m_defer = defer; }
@@ -173,6 +175,7 @@ private:
     mutable std::function<void()> m_completionWork;
     std::thread m_completionThread;
     std::atomic<bool> m_cancel{false};
+    const std::atomic<bool>* m_cancelSource = nullptr;
     std::atomic<bool> m_defer{false};
     std::atomic<int> m_phase{1};
     std::function<void(ExceptionReport&)> m_phaseFourHandler;

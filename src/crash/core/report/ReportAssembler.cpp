@@ -187,6 +187,8 @@ void ReportAssembler::build(ExceptionReport& report, const ReportRequest& reques
 {
     if (!report.filterResult().buildReport || report.header().acceptingData())
         return;
+    if (request.cancel)
+        report.setCancelSource(request.cancel);
     report.beginUpdate();
     report.header().setAcceptingData(true);
     report.sections().setAcceptingData(true);

@@ -100,6 +100,21 @@ TEST(ReportCompletion, CancellationStopsBetweenItemsAndReadersStillReturn)
     EXPECT_TRUE(report->sections().field(QStringLiteral("thread $103:")).contains(QStringLiteral("will be calculated soon")));
 }
 
+TEST(ReportCompletion, TheCallersCancelFlagStopsItToo)
+{
+    FakeReportSources sources;
+    sources.ids = {0x100, 0x101, 0x102};
+    std::atomic<bool> stop{false};
+    sources.onTrace = [&](std::int64_t) { stop = true; };
+    ReportRequest request = OwnThread();
+    request.cancel = &stop;
+    auto report = MakeReport();
+    ReportAssembler(sources).build(*report, request);
+    report->waitForCompletion();
+    EXPECT_FALSE(report->isComplete());
+    EXPECT_EQ(sources.traceOrder.size(), 1u);
+}
+
 TEST(ReportCompletion, PhaseFourOnceWhenTheReportWasReadyToPresent)
 {
     FakeReportSources sources;
