@@ -89,22 +89,18 @@ std::uint64_t LargestFreeBlock(const std::vector<MemoryRegion>& regions)
     return largest;
 }
 
-std::uint64_t ReadableBytesFrom(const std::vector<MemoryRegion>& regions, std::uint64_t address)
+std::uint64_t ReadableBytesInRegion(const std::vector<MemoryRegion>& regions, std::uint64_t address)
 {
-    std::uint64_t reach = address;
     for (const MemoryRegion& region : regions) {
-        if (region.end <= reach)
-            continue;
-        if (region.start > reach || !region.readable)
-            break;
-        reach = region.end;
+        if (address >= region.start && address < region.end)
+            return region.readable ? region.end - address : 0;
     }
-    return reach - address;
+    return 0;
 }
 
 QByteArray ReadOwnMemory(std::uint64_t address, std::size_t size)
 {
-    const std::uint64_t reach = ReadableBytesFrom(ReadMemoryMap(), address);
+    const std::uint64_t reach = ReadableBytesInRegion(ReadMemoryMap(), address);
     QByteArray bytes(static_cast<qsizetype>(std::min<std::uint64_t>(size, reach)), '\0');
     if (bytes.isEmpty())
         return bytes;

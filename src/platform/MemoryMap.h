@@ -27,10 +27,10 @@ std::vector<MemoryRegion> ReadMemoryMap();
 std::uint64_t AllocatedMemory(const std::vector<MemoryRegion>& regions);
 // The largest gap between regions below the end of the user address space.
 std::uint64_t LargestFreeBlock(const std::vector<MemoryRegion>& regions);
-// How many bytes from `address` on lie in readable regions without a gap; 0 when unmapped.
-std::uint64_t ReadableBytesFrom(const std::vector<MemoryRegion>& regions, std::uint64_t address);
+// How many bytes from `address` to the end of its region, when that region is readable; else 0.
+std::uint64_t ReadableBytesInRegion(const std::vector<MemoryRegion>& regions, std::uint64_t address);
 
-// Up to `size` bytes of this process's memory from `address`, stopping where readable memory ends.
+// Up to `size` bytes of this process's memory from `address`, stopping at the end of its region.
 // Safe for any address: the kernel copies, so an unmapped page gives a short result, not a fault.
 QByteArray ReadOwnMemory(std::uint64_t address, std::size_t size);
 

@@ -66,9 +66,11 @@ TEST(HeaderSources, MemoryMapSumsAndGaps)
     // heap 0x3000 + anonymous 0x10000 + stack 0x21000; not the inaccessible reservation, not files.
     EXPECT_EQ(AllocatedMemory(regions), 0x3000u + 0x10000u + 0x21000u);
     EXPECT_EQ(LargestFreeBlock(regions), 0x7f0000000000u - 0x655000u);
-    EXPECT_EQ(ReadableBytesFrom(regions, 0x00651800), 0x800u + 0x3000u); // runs on into the heap
-    EXPECT_EQ(ReadableBytesFrom(regions, 0x7f0000000010), 0x10000u - 0x10); // stops before ---p
-    EXPECT_EQ(ReadableBytesFrom(regions, 0x500000), 0u);
+    // A stack dump ends with the stack's region, even where the next mapping follows directly.
+    EXPECT_EQ(ReadableBytesInRegion(regions, 0x00651800), 0x800u);
+    EXPECT_EQ(ReadableBytesInRegion(regions, 0x7f0000000010), 0x10000u - 0x10);
+    EXPECT_EQ(ReadableBytesInRegion(regions, 0x7f0000010010), 0u); // inaccessible
+    EXPECT_EQ(ReadableBytesInRegion(regions, 0x500000), 0u);       // unmapped
 }
 
 TEST(HeaderSources, ThreadStateFromStat)
