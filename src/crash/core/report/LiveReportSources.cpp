@@ -1,7 +1,7 @@
 #include "crash/core/report/ReportSources.h"
 
 #include "crash/core/threads/ThreadRegistry.h"
-#include "platform/MemoryMap.h"
+#include "platform/AddressSpace.h"
 #include "platform/ProcessThreads.h"
 
 namespace crash {

@@ -2,7 +2,7 @@
 
 #include "crash/core/report/ReportFormat.h"
 #include "crash/core/settings/SystemDescription.h"
-#include "platform/MemoryMap.h"
+#include "platform/AddressSpace.h"
 #include "platform/ModuleHandle.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Registry.h"
@@ -203,7 +203,7 @@ void FillReportHeader(ExceptionReport& report, ReportSources& sources)
 
     const platform::ModuleHandle module = ReporterModule();
     const QString executable = platform::ModuleFileName(0);
-    const std::vector<platform::MemoryRegion> memory = platform::ReadMemoryMap();
+    const std::vector<platform::AddressRegion> memory = platform::ReadAddressSpace();
 
     field("date/time", [&] { return FormatReportTime(report.created()); });
     field("computer name", [] { return platform::HostName(); });

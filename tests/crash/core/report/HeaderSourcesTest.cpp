@@ -1,5 +1,5 @@
 // The Linux sources of the header fields, read from sample texts of /proc and the environment.
-#include "platform/MemoryMap.h"
+#include "platform/AddressSpace.h"
 #include "platform/ProcessThreads.h"
 #include "platform/SystemFacts.h"
 
@@ -61,7 +61,7 @@ TEST(HeaderSources, MemoryMapSumsAndGaps)
                             "7ffd00000000-7ffd00021000 rw-p 00000000 00:00 0   [stack]\n"
                             "ffffffffff600000-ffffffffff601000 --xp 00000000 00:00 0 [vsyscall]\n"
                             "broken line\n";
-    const std::vector<MemoryRegion> regions = ParseMemoryMap(maps);
+    const std::vector<AddressRegion> regions = ParseAddressSpace(maps);
     ASSERT_EQ(regions.size(), 8u);
     // heap 0x3000 + anonymous 0x10000 + stack 0x21000; not the inaccessible reservation, not files.
     EXPECT_EQ(AllocatedMemory(regions), 0x3000u + 0x10000u + 0x21000u);

@@ -1,4 +1,4 @@
-#include "platform/MemoryMap.h"
+#include "platform/AddressSpace.h"
 
 #include <QFile>
 #include <algorithm>
@@ -29,16 +29,16 @@ __attribute__((no_sanitize("address", "thread"))) void CopyDirect(char* out, std
 
 } // namespace
 
-std::vector<MemoryRegion> ParseMemoryMap(const QByteArray& text)
+std::vector<AddressRegion> ParseAddressSpace(const QByteArray& text)
 {
-    std::vector<MemoryRegion> regions;
+    std::vector<AddressRegion> regions;
     for (const QByteArray& raw : text.split('\n')) {
         const QList<QByteArray> parts = raw.simplified().split(' ');
         if (parts.size() < 5)
             continue;
         const qsizetype dash = parts[0].indexOf('-');
         const QByteArray& perms = parts[1];
-        MemoryRegion region;
+        AddressRegion region;
         if (dash <= 0 || perms.size() < 4 || !ParseHex(parts[0].left(dash), region.start) ||
             !ParseHex(parts[0].mid(dash + 1), region.end) || region.end <= region.start)
             continue;
@@ -51,33 +51,33 @@ std::vector<MemoryRegion> ParseMemoryMap(const QByteArray& text)
         regions.push_back(region);
     }
     std::sort(regions.begin(), regions.end(),
-              [](const MemoryRegion& a, const MemoryRegion& b) { return a.start < b.start; });
+              [](const AddressRegion& a, const AddressRegion& b) { return a.start < b.start; });
     return regions;
 }
 
-std::vector<MemoryRegion> ReadMemoryMap()
+std::vector<AddressRegion> ReadAddressSpace()
 {
     QFile file(QStringLiteral("/proc/self/maps"));
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return ParseMemoryMap(file.readAll());
+    return ParseAddressSpace(file.readAll());
 }
 
-std::uint64_t AllocatedMemory(const std::vector<MemoryRegion>& regions)
+std::uint64_t AllocatedMemory(const std::vector<AddressRegion>& regions)
 {
     std::uint64_t sum = 0;
-    for (const MemoryRegion& region : regions) {
+    for (const AddressRegion& region : regions) {
         if (region.anonymous && region.isPrivate && (region.readable || region.writable))
             sum += region.end - region.start;
     }
     return sum;
 }
 
-std::uint64_t LargestFreeBlock(const std::vector<MemoryRegion>& regions)
+std::uint64_t LargestFreeBlock(const std::vector<AddressRegion>& regions)
 {
     std::uint64_t largest = 0;
     std::uint64_t previousEnd = 0x10000; // the kernel keeps the lowest pages unmappable
-    for (const MemoryRegion& region : regions) {
+    for (const AddressRegion& region : regions) {
         if (region.start >= UserSpaceEnd)
             break;
         if (region.start > previousEnd)
@@ -89,9 +89,9 @@ std::uint64_t LargestFreeBlock(const std::vector<MemoryRegion>& regions)
     return largest;
 }
 
-std::uint64_t ReadableBytesInRegion(const std::vector<MemoryRegion>& regions, std::uint64_t address)
+std::uint64_t ReadableBytesInRegion(const std::vector<AddressRegion>& regions, std::uint64_t address)
 {
-    for (const MemoryRegion& region : regions) {
+    for (const AddressRegion& region : regions) {
         if (address >= region.start && address < region.end)
             return region.readable ? region.end - address : 0;
     }
@@ -100,7 +100,7 @@ std::uint64_t ReadableBytesInRegion(const std::vector<MemoryRegion>& regions, st
 
 QByteArray ReadOwnMemory(std::uint64_t address, std::size_t size)
 {
-    const std::uint64_t reach = ReadableBytesInRegion(ReadMemoryMap(), address);
+    const std::uint64_t reach = ReadableBytesInRegion(ReadAddressSpace(), address);
     QByteArray bytes(static_cast<qsizetype>(std::min<std::uint64_t>(size, reach)), '\0');
     if (bytes.isEmpty())
         return bytes;

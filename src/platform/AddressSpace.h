@@ -8,7 +8,7 @@
 
 namespace platform {
 
-struct MemoryRegion
+struct AddressRegion
 {
     std::uint64_t start = 0;
     std::uint64_t end = 0; // one past the last byte
@@ -20,15 +20,15 @@ struct MemoryRegion
 };
 
 // Regions in address order; malformed lines are skipped.
-std::vector<MemoryRegion> ParseMemoryMap(const QByteArray& text);
-std::vector<MemoryRegion> ReadMemoryMap();
+std::vector<AddressRegion> ParseAddressSpace(const QByteArray& text);
+std::vector<AddressRegion> ReadAddressSpace();
 
 // Accessible anonymous private memory: what the process allocated itself.
-std::uint64_t AllocatedMemory(const std::vector<MemoryRegion>& regions);
+std::uint64_t AllocatedMemory(const std::vector<AddressRegion>& regions);
 // The largest gap between regions below the end of the user address space.
-std::uint64_t LargestFreeBlock(const std::vector<MemoryRegion>& regions);
+std::uint64_t LargestFreeBlock(const std::vector<AddressRegion>& regions);
 // How many bytes from `address` to the end of its region, when that region is readable; else 0.
-std::uint64_t ReadableBytesInRegion(const std::vector<MemoryRegion>& regions, std::uint64_t address);
+std::uint64_t ReadableBytesInRegion(const std::vector<AddressRegion>& regions, std::uint64_t address);
 
 // Up to `size` bytes of this process's memory from `address`, stopping at the end of its region.
 // Safe for any address: the kernel copies, so an unmapped page gives a short result, not a fault.
