@@ -6,15 +6,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace platform {
-
-std::int64_t CurrentThreadId()
-{
-    return static_cast<std::int64_t>(syscall(SYS_gettid));
-}
 
 std::int64_t MainThreadId()
 {

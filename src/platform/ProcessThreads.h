@@ -6,7 +6,6 @@
 
 namespace platform {
 
-std::int64_t CurrentThreadId();
 // The main thread's id equals the process id.
 std::int64_t MainThreadId();
 
