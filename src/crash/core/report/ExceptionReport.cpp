@@ -178,6 +178,7 @@ void ExceptionReport::runCompletion() const
     {
         std::lock_guard lock(m_lock);
         work = std::move(m_completionWork);
+        m_completingThread = std::this_thread::get_id();
     }
     try {
         if (work)
@@ -195,7 +196,9 @@ void ExceptionReport::runCompletion() const
 void ExceptionReport::waitForCompletion() const
 {
     std::unique_lock lock(m_lock);
-    if (m_complete)
+    // A change callback of the completion itself cannot wait for it.
+    if (m_complete || (m_completionState == CompletionState::Running &&
+                       m_completingThread == std::this_thread::get_id()))
         return;
     if (m_completionState == CompletionState::Pending) {
         m_completionState = CompletionState::Running;

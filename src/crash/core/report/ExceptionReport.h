@@ -174,6 +174,7 @@ private:
     mutable CompletionState m_completionState = CompletionState::None;
     mutable std::function<void()> m_completionWork;
     std::thread m_completionThread;
+    mutable std::thread::id m_completingThread; // the thread running the completion work
     std::atomic<bool> m_cancel{false};
     const std::atomic<bool>* m_cancelSource = nullptr;
     std::atomic<bool> m_defer{false};

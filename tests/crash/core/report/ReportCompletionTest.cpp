@@ -100,6 +100,26 @@ TEST(ReportCompletion, CancellationStopsBetweenItemsAndReadersStillReturn)
     EXPECT_TRUE(report->sections().field(QStringLiteral("thread $103:")).contains(QStringLiteral("will be calculated soon")));
 }
 
+TEST(ReportCompletion, ACallbackAskingForTheCompleteTextDoesNotWaitForItself)
+{
+    FakeReportSources sources;
+    sources.ids = {0x100, 0x101};
+    auto report = MakeReport();
+    std::atomic<int> calls{0};
+    ExceptionReport* raw = report.get(); // valid until the destructor has joined the completion
+    report->addCallback([&calls, raw](bool, const QString&) {
+        raw->reportText(true); // runs in the completing thread
+        ++calls;
+    });
+    const auto started = std::chrono::steady_clock::now();
+    ReportAssembler(sources).build(*report, OwnThread());
+    report->waitForCompletion();
+    EXPECT_TRUE(report->isComplete());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60)); // not the reader's bound
+    report.reset();
+    EXPECT_GT(calls, 0);
+}
+
 TEST(ReportCompletion, TheCallersCancelFlagStopsItToo)
 {
     FakeReportSources sources;
