@@ -338,3 +338,36 @@ TEST(ReportLayout, ChecksumStepIsTheZipCrcWithoutInversion)
     records[1].traced = false;
     EXPECT_FALSE(ComputeCallStackChecksums(records, false, 1));
 }
+
+namespace {
+
+// The fake process, but with the plugins of the real registry.
+class RegisteredPluginSources : public FakeReportSources
+{
+public:
+    std::vector<ReportPlugin> enabledPlugins(const QString& setting) override { return EnabledReportPlugins(setting); }
+};
+
+} // namespace
+
+TEST(ReportLayout, RegisteredPluginsInSettingsOrder)
+{
+    RegisterReportPlugin({QStringLiteral("test section"), QStringLiteral("a section for tests"),
+                          [](const ExceptionReport* r) {
+                              return r ? QStringLiteral("class ") + r->exceptionClass() + QStringLiteral("\r\n\r\nend")
+                                       : QString();
+                          }});
+    RegisterReportPlugin({QStringLiteral("test field"), QStringLiteral("a field for tests"),
+                          [](const ExceptionReport*) { return QStringLiteral("field text"); }, false});
+    RegisteredPluginSources sources;
+    auto report = MakeReport();
+    report->setPlugins(QStringLiteral("Test Field|test section|not registered"));
+    report = Built(sources, CrashIn(0x100), report);
+    ReportAssembler(sources).complete(*report, std::nullopt, false);
+    UnregisterReportPlugin(QStringLiteral("test section"));
+    UnregisterReportPlugin(QStringLiteral("test field"));
+
+    EXPECT_EQ(report->header().field(QStringLiteral("test field")), QStringLiteral("field text"));
+    EXPECT_TRUE(report->reportText().contains(QStringLiteral("\r\n\r\ntest section:\r\nclass EReadError\r\n.\r\nend")));
+    EXPECT_FALSE(report->sections().contains(QStringLiteral("not registered")));
+}
