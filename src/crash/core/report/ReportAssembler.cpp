@@ -74,7 +74,8 @@ void UseFaultContext(stack::ThreadCapture& capture, const stack::CpuContext& con
 std::vector<ThreadRecord> ReportAssembler::listThreads(const ExceptionReport& report, const ReportRequest& request)
 {
     QHash<std::int64_t, ThreadDescription> descriptions;
-    auto describe = [&](std::int64_t id) -> const ThreadDescription& {
+    // By value: a later lookup may grow the table under a reference.
+    auto describe = [&](std::int64_t id) -> ThreadDescription {
         auto found = descriptions.find(id);
         if (found == descriptions.end())
             found = descriptions.insert(id, m_sources.describeThread(id));
@@ -84,7 +85,7 @@ std::vector<ThreadRecord> ReportAssembler::listThreads(const ExceptionReport& re
         ThreadRecord r;
         r.threadId = id;
         r.innerLevel = innerLevel;
-        const ThreadDescription& description = describe(id);
+        const ThreadDescription description = describe(id);
         r.title = Title(description, innerLevel);
         if (description.creator && innerLevel == 0) {
             r.creatorDescription = describe(*description.creator).text;
