@@ -60,6 +60,8 @@ std::unique_ptr<ExclusiveFile> ExclusiveFile::open(const QString& path, int wait
             if (SameFile(fd, native))
                 return std::unique_ptr<ExclusiveFile>(new ExclusiveFile(fd, native));
             close(fd); // replaced while we waited: the path names a newer file now
+            if (std::chrono::steady_clock::now() >= deadline)
+                return nullptr;
             continue;
         }
         const int error = errno;
