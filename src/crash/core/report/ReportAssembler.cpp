@@ -172,13 +172,15 @@ QString ReportAssembler::sectionPlaceholder(const ExceptionReport& report, const
     auto location = [&] {
         return m_sources.formatAddress(record.exceptionAddress, report.ShowRelAddrs(), report.ShowRelLines());
     };
+    // Without an exception address there is no location to show.
+    const bool located = crashSite && record.exceptionAddress != 0;
     if (Inspectable(record)) {
-        if (crashSite)
+        if (located)
             content += location() + QLatin1String("\r\n");
         content += StackSoon;
     } else {
         content += QLatin1String(">> stack not accessible");
-        if (crashSite)
+        if (located)
             content += QLatin1String(", exception location: \r\n") + location();
     }
     return content;
@@ -272,7 +274,7 @@ void ReportAssembler::traceThread(ExceptionReport& report, ThreadRecord& record,
             listing.insert(last < 0 ? 0 : last + 2,
                            QLatin1String(">> created by ") + record.creatorDescription + QLatin1String(" at:\r\n"));
         }
-        if (IsCrashSite(record)) {
+        if (IsCrashSite(record) && record.exceptionAddress != 0) {
             const QString location =
                 m_sources.formatAddress(record.exceptionAddress, options.showRelAddrs, options.showRelLines);
             if (!listing.startsWith(location))
