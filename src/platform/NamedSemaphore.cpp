@@ -28,12 +28,13 @@ bool OwnedByThisUser(const QByteArray& posixName)
 
 } // namespace
 
-std::unique_ptr<NamedSemaphore> NamedSemaphore::open(const QString& name)
+std::unique_ptr<NamedSemaphore> NamedSemaphore::open(const QString& name, bool othersMayRead)
 {
     QByteArray posix;
     if (!ToPosixName(name, posix))
         return nullptr;
-    sem_t* sem = sem_open(posix.constData(), O_CREAT, S_IRUSR | S_IWUSR, 1u);
+    const mode_t mode = othersMayRead ? (S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH) : (S_IRUSR | S_IWUSR);
+    sem_t* sem = sem_open(posix.constData(), O_CREAT, mode, 1u);
     if (sem == SEM_FAILED)
         return nullptr;
     if (!OwnedByThisUser(posix)) {

@@ -102,12 +102,12 @@ QString ThreadRegistry::sectionName(std::uint32_t processId)
 
 std::unique_ptr<ThreadRegistry> ThreadRegistry::open(const QString& name)
 {
-    auto lock = platform::NamedSemaphore::open(name);
+    auto lock = platform::NamedSemaphore::open(name, true);
     if (lock && !lock->lockFor(SetupWaitMs)) {
         // Held by a process that died with it; this name is ours now.
         lock.reset();
         platform::NamedSemaphore::remove(name);
-        lock = platform::NamedSemaphore::open(name);
+        lock = platform::NamedSemaphore::open(name, true);
         if (lock && !lock->lockFor(SetupWaitMs))
             return nullptr;
     }
