@@ -20,7 +20,8 @@ bool ParseHex(const QByteArray& text, std::uint64_t& out)
 
 // Where the kernel refuses process_vm_readv (some sandboxes), copy directly: the map said the bytes
 // are readable. Stack bytes carry sanitizer poison between frames, which is what we want to show.
-__attribute__((no_sanitize("address", "thread"))) void CopyDirect(char* out, std::uint64_t from, std::size_t size)
+__attribute__((no_sanitize("address", "thread"))) void CopyDirect(char* out, std::uint64_t from,
+                                                                  std::size_t size)
 {
     const auto* source = reinterpret_cast<const volatile unsigned char*>(from);
     for (std::size_t i = 0; i < size; ++i)

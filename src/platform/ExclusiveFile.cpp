@@ -16,7 +16,9 @@ namespace {
 
 bool SameFile(int fd, const QByteArray& path)
 {
-    struct stat opened{}, named{};
+    struct stat opened
+    {
+    }, named{};
     return fstat(fd, &opened) == 0 && stat(path.constData(), &named) == 0 && opened.st_dev == named.st_dev &&
            opened.st_ino == named.st_ino;
 }
@@ -106,7 +108,9 @@ bool ExclusiveFile::replace(const QByteArray& content)
     const int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct stat original{};
+    struct stat original
+    {
+    };
     if (fstat(m_fd, &original) == 0)
         fchmod(fd, original.st_mode & 07777);
     const bool written = WriteAll(fd, content) && fsync(fd) == 0;

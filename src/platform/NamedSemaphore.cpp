@@ -3,10 +3,10 @@
 #include "platform/PosixNames.h"
 
 #include <cerrno>
+#include <ctime>
 #include <fcntl.h>
 #include <semaphore.h>
 #include <sys/stat.h>
-#include <ctime>
 #include <unistd.h>
 
 namespace platform {

@@ -48,7 +48,8 @@ QString HostName()
     return QString::fromLocal8Bit(name);
 }
 
-QString RemoteClientFromEnvironment(const QString& sshConnection, const QString& sshClient, const QString& display)
+QString RemoteClientFromEnvironment(const QString& sshConnection, const QString& sshClient,
+                                    const QString& display)
 {
     // SSH_CONNECTION is "client-ip client-port server-ip server-port"; SSH_CLIENT has the first two.
     const QString ssh = sshConnection.isEmpty() ? sshClient : sshConnection;
@@ -60,15 +61,16 @@ QString RemoteClientFromEnvironment(const QString& sshConnection, const QString&
     if (colon <= 0)
         return {};
     const QString host = display.left(colon);
-    if (host == QLatin1String("unix") || host == QLatin1String("localhost") || host.startsWith(QLatin1Char('/')))
+    if (host == QLatin1String("unix") || host == QLatin1String("localhost") ||
+        host.startsWith(QLatin1Char('/')))
         return {};
     return host;
 }
 
 QString RemoteClientName()
 {
-    return RemoteClientFromEnvironment(qEnvironmentVariable("SSH_CONNECTION"), qEnvironmentVariable("SSH_CLIENT"),
-                                       qEnvironmentVariable("DISPLAY"));
+    return RemoteClientFromEnvironment(qEnvironmentVariable("SSH_CONNECTION"),
+                                       qEnvironmentVariable("SSH_CLIENT"), qEnvironmentVariable("DISPLAY"));
 }
 
 bool IsAdministratorGroup(const QString& groupName)

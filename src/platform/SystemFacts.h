@@ -14,7 +14,8 @@ QString HostName();
 
 // The remote end of an SSH session or of a remote X display; empty for a local session.
 QString RemoteClientName();
-QString RemoteClientFromEnvironment(const QString& sshConnection, const QString& sshClient, const QString& display);
+QString RemoteClientFromEnvironment(const QString& sshConnection, const QString& sshClient,
+                                    const QString& display);
 
 // Root, or a member of one of the groups that may administer the machine (sudo, wheel, admin).
 bool IsAdministrator();

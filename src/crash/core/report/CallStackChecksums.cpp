@@ -21,12 +21,13 @@ std::uint32_t CrcStep(std::uint32_t value, const void* data, std::size_t size)
 std::uint32_t CrcStepWord(std::uint32_t value, std::uint32_t word)
 {
     const unsigned char bytes[4] = {static_cast<unsigned char>(word), static_cast<unsigned char>(word >> 8),
-                                    static_cast<unsigned char>(word >> 16), static_cast<unsigned char>(word >> 24)};
+                                    static_cast<unsigned char>(word >> 16),
+                                    static_cast<unsigned char>(word >> 24)};
     return CrcStep(value, bytes, sizeof bytes);
 }
 
-std::optional<std::array<std::uint32_t, 3>> ComputeCallStackChecksums(const std::vector<ThreadRecord>& threads,
-                                                                      bool freeze, std::int64_t mainThreadId)
+std::optional<std::array<std::uint32_t, 3>>
+ComputeCallStackChecksums(const std::vector<ThreadRecord>& threads, bool freeze, std::int64_t mainThreadId)
 {
     std::size_t counted = threads.size();
     for (std::size_t i = 0; i < threads.size(); ++i) {

@@ -21,8 +21,8 @@ std::uint32_t CrcStepWord(std::uint32_t value, std::uint32_t word);
 // From the traced records: first value and running CRC of the crashed thread (of the main thread
 // for a freeze), then every further traced thread with line information folded in, in listing
 // order. Empty when the thread that counts was not traced.
-std::optional<std::array<std::uint32_t, 3>> ComputeCallStackChecksums(const std::vector<ThreadRecord>& threads,
-                                                                      bool freeze, std::int64_t mainThreadId);
+std::optional<std::array<std::uint32_t, 3>>
+ComputeCallStackChecksums(const std::vector<ThreadRecord>& threads, bool freeze, std::int64_t mainThreadId);
 
 // "$0123abcd, $..., $..." (31 characters).
 QString FormatCallStackChecksums(const std::array<std::uint32_t, 3>& values);

@@ -44,7 +44,8 @@ QString FormatStackDump(std::uint64_t address, const QByteArray& bytes)
             hex += Hex(byte, 2) + QLatin1Char(' ');
             chars += byte >= 32 && byte <= 126 ? QChar(byte) : QChar(u'.');
         }
-        lines.append(Hex(address + std::uint64_t(first), 16) + QLatin1String("  ") + hex + QLatin1Char(' ') + chars);
+        lines.append(Hex(address + std::uint64_t(first), 16) + QLatin1String("  ") + hex + QLatin1Char(' ') +
+                     chars);
     }
     return lines.join(QLatin1String("\r\n"));
 }

@@ -59,9 +59,11 @@ QString LayoutReportText(const ReportFields& header, const ReportFields& section
     return text;
 }
 
-ExceptionReport::ExceptionReport(platform::ModuleHandle governingModule, ExceptionType type, QStringList classChain,
-                                 QString className, QString message, ExceptionSource source, bool canContinue)
-    : ExceptionSettings(governingModule, type, std::move(classChain), std::move(className), std::move(message)),
+ExceptionReport::ExceptionReport(platform::ModuleHandle governingModule, ExceptionType type,
+                                 QStringList classChain, QString className, QString message,
+                                 ExceptionSource source, bool canContinue)
+    : ExceptionSettings(governingModule, type, std::move(classChain), std::move(className),
+                        std::move(message)),
       m_source(source), m_canContinue(canContinue), m_created(QDateTime::currentDateTime()),
       m_header(std::make_shared<ReportFields>(this)), m_sections(std::make_shared<ReportFields>(this)),
       m_number(++g_reportCount)
@@ -197,8 +199,8 @@ void ExceptionReport::waitForCompletion() const
 {
     std::unique_lock lock(m_lock);
     // A change callback of the completion itself cannot wait for it.
-    if (m_complete || (m_completionState == CompletionState::Running &&
-                       m_completingThread == std::this_thread::get_id()))
+    if (m_complete ||
+        (m_completionState == CompletionState::Running && m_completingThread == std::this_thread::get_id()))
         return;
     if (m_completionState == CompletionState::Pending) {
         m_completionState = CompletionState::Running;

@@ -44,7 +44,8 @@ public:
         return stack::CaptureThreads(threadIds);
     }
 
-    stack::TraceResult traceStack(const stack::ThreadCapture& capture, const stack::TraceOptions& options) override
+    stack::TraceResult traceStack(const stack::ThreadCapture& capture,
+                                  const stack::TraceOptions& options) override
     {
         return stack::TraceStack(capture, options);
     }

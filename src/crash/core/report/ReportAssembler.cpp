@@ -71,7 +71,8 @@ void UseFaultContext(stack::ThreadCapture& capture, const stack::CpuContext& con
 
 } // namespace
 
-std::vector<ThreadRecord> ReportAssembler::listThreads(const ExceptionReport& report, const ReportRequest& request)
+std::vector<ThreadRecord> ReportAssembler::listThreads(const ExceptionReport& report,
+                                                       const ReportRequest& request)
 {
     QHash<std::int64_t, ThreadDescription> descriptions;
     // By value: a later lookup may grow the table under a reference.
@@ -99,7 +100,8 @@ std::vector<ThreadRecord> ReportAssembler::listThreads(const ExceptionReport& re
     if (report.isFreeze()) {
         records.push_back(record(mainId, 0));
     } else {
-        const std::int64_t crashedId = request.crashed.threadId ? request.crashed.threadId : report.crashedThread;
+        const std::int64_t crashedId =
+            request.crashed.threadId ? request.crashed.threadId : report.crashedThread;
         ThreadRecord crashed = record(crashedId ? crashedId : mainId, 0);
         crashed.crashed = true;
         crashed.exceptionAddress = report.exceptionAddress;
@@ -222,8 +224,8 @@ void ReportAssembler::build(ExceptionReport& report, const ReportRequest& reques
     } catch (...) {
     }
     std::optional<stack::CpuContext> context = request.crashed.context;
-    for (auto inner = request.crashed.innerExceptions.rbegin(); inner != request.crashed.innerExceptions.rend();
-         ++inner) {
+    for (auto inner = request.crashed.innerExceptions.rbegin();
+         inner != request.crashed.innerExceptions.rend(); ++inner) {
         if (inner->context) {
             context = inner->context; // the innermost recorded context
             break;
@@ -271,8 +273,9 @@ void ReportAssembler::traceThread(ExceptionReport& report, ThreadRecord& record,
         QString listing = record.trace.listing;
         if (record.creationAddress && !record.creatorDescription.isEmpty()) {
             const qsizetype last = listing.lastIndexOf(QLatin1String("\r\n"));
-            listing.insert(last < 0 ? 0 : last + 2,
-                           QLatin1String(">> created by ") + record.creatorDescription + QLatin1String(" at:\r\n"));
+            listing.insert(last < 0 ? 0 : last + 2, QLatin1String(">> created by ") +
+                                                        record.creatorDescription +
+                                                        QLatin1String(" at:\r\n"));
         }
         if (IsCrashSite(record) && record.exceptionAddress != 0) {
             const QString location =
@@ -288,7 +291,8 @@ void ReportAssembler::traceThread(ExceptionReport& report, ThreadRecord& record,
     report.sections().setField(record.title, content);
 }
 
-void ReportAssembler::fillContextSections(ExceptionReport& report, const std::optional<stack::CpuContext>& context)
+void ReportAssembler::fillContextSections(ExceptionReport& report,
+                                          const std::optional<stack::CpuContext>& context)
 {
     ReportFields& sections = report.sections();
     auto fill = [&](const QString& name, const char* routine, const std::function<QString()>& produce) {
@@ -302,8 +306,9 @@ void ReportAssembler::fillContextSections(ExceptionReport& report, const std::op
     };
     if (context) {
         fill(CpuRegistersSection, "GetCpuRegisters", [&] { return FormatCpuRegisters(*context); });
-        fill(StackDumpSection, "GetStackDump",
-             [&] { return FormatStackDump(context->rsp, m_sources.readMemory(context->rsp, StackDumpBytes)); });
+        fill(StackDumpSection, "GetStackDump", [&] {
+            return FormatStackDump(context->rsp, m_sources.readMemory(context->rsp, StackDumpBytes));
+        });
     }
     fill(DisassemblySection, "GetCleartextDisAsm",
          [&] { return m_sources.disassemble(report.exceptionAddress, report); });
@@ -368,7 +373,8 @@ void ReportAssembler::complete(ExceptionReport& report, const std::optional<stac
         box->close();
     if (report.completionCancelled())
         return;
-    if (const auto checksums = ComputeCallStackChecksums(records, report.isFreeze(), m_sources.mainThreadId())) {
+    if (const auto checksums =
+            ComputeCallStackChecksums(records, report.isFreeze(), m_sources.mainThreadId())) {
         report.setCallStackChecksums(*checksums);
         report.header().setField(QStringLiteral("callstack crc"), FormatCallStackChecksums(*checksums));
     }

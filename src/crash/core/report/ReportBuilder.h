@@ -19,9 +19,9 @@ namespace crash {
 struct CrashedThread
 {
     std::int64_t threadId = 0;
-    std::optional<stack::CpuContext> context; // the fault's registers, when there was a fault
+    std::optional<stack::CpuContext> context;  // the fault's registers, when there was a fault
     std::vector<std::uint64_t> raiseTimeStack; // return addresses captured at throw time
-    bool external = false;                      // a processor exception (signal), not a C++ throw
+    bool external = false;                     // a processor exception (signal), not a C++ throw
     bool abnormalTermination = false;
     std::vector<InnerException> innerExceptions; // nested exceptions, outermost first
 };
@@ -29,8 +29,8 @@ struct CrashedThread
 struct ReportRequest
 {
     CrashedThread crashed;
-    bool listThreads = true;       // every other thread too (ListThreads)
-    bool wholeProcess = false;     // a whole-process trace: the reporter's own threads are listed too
+    bool listThreads = true;   // every other thread too (ListThreads)
+    bool wholeProcess = false; // a whole-process trace: the reporter's own threads are listed too
     const std::atomic<bool>* cancel = nullptr;
     // Complete in a thread of its own (the handler thread of a process that is not blocked);
     // otherwise completion runs at once in the calling thread, with the please-wait box.

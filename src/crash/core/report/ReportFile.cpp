@@ -86,8 +86,8 @@ bool SaveReportFile(ExceptionReport& report, const QString& explicitName, bool a
         bool written = ReportFile::write(path, described, rules);
         if (!written && explicitName.isEmpty() && !setting.contains(QLatin1Char('/')) &&
             !setting.contains(QLatin1Char('\\'))) {
-            path = ReportFile::fallbackPath(setting, report.expandPlaceholders(QStringLiteral("%userappdata%")),
-                                            executable);
+            path = ReportFile::fallbackPath(
+                setting, report.expandPlaceholders(QStringLiteral("%userappdata%")), executable);
             written = ReportFile::write(path, described, rules);
         }
         if (written && automatic && explicitName.isEmpty())

@@ -123,7 +123,8 @@ QByteArray MergeReportFile(const QByteArray& existing, const NewReport& report, 
 
     if (trim) {
         const std::int64_t bound = rules.sizeLimit - rules.sizeLimit / 4;
-        for (qsizetype at = content.indexOf(ReportSeparator); at >= 0; at = content.indexOf(ReportSeparator, at + 1)) {
+        for (qsizetype at = content.indexOf(ReportSeparator); at >= 0;
+             at = content.indexOf(ReportSeparator, at + 1)) {
             if (content.size() - at < bound) {
                 content.remove(0, at + 2);
                 break;

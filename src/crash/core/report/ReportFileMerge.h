@@ -15,7 +15,7 @@ namespace crash {
 
 struct ReportFileRules
 {
-    bool append = true;      // AppendBugReps
+    bool append = true;         // AppendBugReps
     std::int64_t sizeLimit = 0; // BugRepFileSize; 0 = none
     bool noDupExcepts = true;
     int dupExceptDef = 1;

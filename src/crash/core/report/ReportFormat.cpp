@@ -16,7 +16,8 @@ QString Hundredths(std::uint64_t bytes, std::uint64_t unit, const QString& separ
     // bytes * 100 cannot overflow below the GB unit; above it divide first to stay in range.
     const std::uint64_t value = bytes < (std::uint64_t(1) << 56) ? bytes * 100 / unit : bytes / unit * 100;
     const QString digits = QString::number(value).rightJustified(3, QLatin1Char('0'));
-    return digits.left(digits.size() - 2) + separator + digits.right(2) + QLatin1Char(' ') + QLatin1String(name);
+    return digits.left(digits.size() - 2) + separator + digits.right(2) + QLatin1Char(' ') +
+           QLatin1String(name);
 }
 
 } // namespace

@@ -28,13 +28,14 @@
 namespace crash {
 namespace {
 
-std::atomic<std::int64_t> g_startMs{std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        std::chrono::steady_clock::now().time_since_epoch())
-                                        .count()};
+std::atomic<std::int64_t> g_startMs{
+    std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count()};
 
 std::int64_t NowMs()
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -63,8 +64,8 @@ QString UserName()
 
 QString RegisteredOwner()
 {
-    const auto key = platform::RegistryKey::open(platform::RootKey::LocalMachine,
-                                                 QStringLiteral("Software\\Microsoft\\Windows NT\\CurrentVersion"));
+    const auto key = platform::RegistryKey::open(
+        platform::RootKey::LocalMachine, QStringLiteral("Software\\Microsoft\\Windows NT\\CurrentVersion"));
     if (!key)
         return {};
     QString owner, organization;
@@ -81,7 +82,8 @@ QString PhysicalMemory()
     if (memory.totalBytes == 0)
         return {};
     auto mb = [](std::uint64_t bytes) { return QString::number((bytes + 512 * 1024) / (1024 * 1024)); };
-    return mb(memory.availableBytes) + QLatin1Char('/') + mb(memory.totalBytes) + QLatin1String(" MB (free/total)");
+    return mb(memory.availableBytes) + QLatin1Char('/') + mb(memory.totalBytes) +
+           QLatin1String(" MB (free/total)");
 }
 
 QString DiskFree(const QStorageInfo& storage)
@@ -112,8 +114,8 @@ QString DisplayMode()
     if (!screen)
         return {};
     const QSize size = screen->size();
-    return QString::number(size.width()) + QLatin1Char('x') + QString::number(size.height()) + QLatin1String(", ") +
-           QString::number(screen->depth()) + QLatin1String(" bit");
+    return QString::number(size.width()) + QLatin1Char('x') + QString::number(size.height()) +
+           QLatin1String(", ") + QString::number(screen->depth()) + QLatin1String(" bit");
 }
 
 QString CommandLine()
@@ -223,7 +225,8 @@ void FillReportHeader(ExceptionReport& report, ReportSources& sources)
         const int count = std::min(processors.count, 16);
         const QString name = processors.name.simplified();
         if (count > 1)
-            set(QStringLiteral("processors"), [&] { return QString::number(count) + QLatin1String("x ") + name; });
+            set(QStringLiteral("processors"),
+                [&] { return QString::number(count) + QLatin1String("x ") + name; });
         else
             set(QStringLiteral("processor"), [&] { return name; });
     } catch (...) {
@@ -232,8 +235,10 @@ void FillReportHeader(ExceptionReport& report, ReportSources& sources)
     field("free disk space", [] { return FreeDiskSpace(); });
     field("display mode", [] { return DisplayMode(); });
     field("process id", [] { return HexId(platform::CurrentProcessId()); });
-    field("allocated memory", [&] { return FormatSize(platform::AllocatedMemory(memory), DecimalSeparator()); });
-    field("largest free block", [&] { return FormatSize(platform::LargestFreeBlock(memory), DecimalSeparator()); });
+    field("allocated memory",
+          [&] { return FormatSize(platform::AllocatedMemory(memory), DecimalSeparator()); });
+    field("largest free block",
+          [&] { return FormatSize(platform::LargestFreeBlock(memory), DecimalSeparator()); });
     field("command line", [] { return CommandLine(); });
     field("executable", [&] { return QFileInfo(executable).fileName(); });
     if (module != 0) {

@@ -36,7 +36,8 @@ public:
     virtual ThreadDescription describeThread(std::int64_t threadId) = 0;
 
     virtual std::vector<stack::ThreadCapture> captureThreads(const std::vector<std::int64_t>& threadIds) = 0;
-    virtual stack::TraceResult traceStack(const stack::ThreadCapture& capture, const stack::TraceOptions& options) = 0;
+    virtual stack::TraceResult traceStack(const stack::ThreadCapture& capture,
+                                          const stack::TraceOptions& options) = 0;
     virtual QString formatAddress(std::uint64_t address, bool showRelAddrs, bool showRelLines) = 0;
     virtual QString disassemble(std::uint64_t address, const CrashSettings& settings) = 0;
 

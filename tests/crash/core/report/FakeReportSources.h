@@ -43,7 +43,8 @@ public:
         return d;
     }
 
-    std::vector<crash::stack::ThreadCapture> captureThreads(const std::vector<std::int64_t>& threadIds) override
+    std::vector<crash::stack::ThreadCapture>
+    captureThreads(const std::vector<std::int64_t>& threadIds) override
     {
         std::vector<crash::stack::ThreadCapture> captures;
         for (std::int64_t id : threadIds) {
@@ -83,7 +84,8 @@ public:
 
     QString formatAddress(std::uint64_t address, bool, bool) override
     {
-        return QStringLiteral("%1 +000 skintool  Crash.cpp  40 +2 Fault").arg(address, 16, 16, QLatin1Char('0'));
+        return QStringLiteral("%1 +000 skintool  Crash.cpp  40 +2 Fault")
+            .arg(address, 16, 16, QLatin1Char('0'));
     }
 
     QString disassemble(std::uint64_t address, const crash::CrashSettings&) override
@@ -113,12 +115,14 @@ public:
     }
 };
 
-inline std::shared_ptr<crash::ExceptionReport> MakeReport(const QString& className = QStringLiteral("EReadError"),
-                                                          const QString& message = QStringLiteral("boom"),
-                                                          crash::ExceptionType type = crash::ExceptionType::Exception)
+inline std::shared_ptr<crash::ExceptionReport>
+MakeReport(const QString& className = QStringLiteral("EReadError"),
+           const QString& message = QStringLiteral("boom"),
+           crash::ExceptionType type = crash::ExceptionType::Exception)
 {
-    const QStringList chain = type == crash::ExceptionType::Freeze ? QStringList{}
-                                                                   : QStringList{className, QStringLiteral("Exception")};
+    const QStringList chain = type == crash::ExceptionType::Freeze
+                                  ? QStringList{}
+                                  : QStringList{className, QStringLiteral("Exception")};
     return std::make_shared<crash::ExceptionReport>(0, type, chain, className, message,
                                                     crash::ExceptionSource::ApplicationHandleException, true);
 }

@@ -9,8 +9,9 @@ using namespace platform;
 
 TEST(HeaderSources, ProcessorsCountModelNames)
 {
-    const QByteArray cpuinfo = "processor\t: 0\nmodel name\t: Intel(R)  Xeon(R)   CPU @ 2.20GHz\nflags\t\t: fpu\n\n"
-                               "processor\t: 1\nmodel name\t: Intel(R)  Xeon(R)   CPU @ 2.20GHz\n";
+    const QByteArray cpuinfo =
+        "processor\t: 0\nmodel name\t: Intel(R)  Xeon(R)   CPU @ 2.20GHz\nflags\t\t: fpu\n\n"
+        "processor\t: 1\nmodel name\t: Intel(R)  Xeon(R)   CPU @ 2.20GHz\n";
     const Processors processors = ParseCpuInfo(cpuinfo);
     EXPECT_EQ(processors.count, 2);
     EXPECT_EQ(processors.name, QStringLiteral("Intel(R) Xeon(R) CPU @ 2.20GHz"));
@@ -19,7 +20,8 @@ TEST(HeaderSources, ProcessorsCountModelNames)
 
 TEST(HeaderSources, MemoryFromMemInfo)
 {
-    const PhysicalMemory memory = ParseMemInfo("MemTotal:       16384 kB\nMemFree:  1 kB\nMemAvailable:    8192 kB\n");
+    const PhysicalMemory memory =
+        ParseMemInfo("MemTotal:       16384 kB\nMemFree:  1 kB\nMemAvailable:    8192 kB\n");
     EXPECT_EQ(memory.totalBytes, 16384u * 1024);
     EXPECT_EQ(memory.availableBytes, 8192u * 1024);
     EXPECT_EQ(ParseMemInfo("garbage").totalBytes, 0u);
@@ -33,10 +35,13 @@ TEST(HeaderSources, UpTime)
 
 TEST(HeaderSources, RemoteClientOfSshOrRemoteDisplay)
 {
-    EXPECT_EQ(RemoteClientFromEnvironment(QStringLiteral("10.0.0.5 51000 10.0.0.1 22"), {}, QStringLiteral(":0")),
-              QStringLiteral("10.0.0.5"));
-    EXPECT_EQ(RemoteClientFromEnvironment({}, QStringLiteral("10.0.0.6 51000 22"), {}), QStringLiteral("10.0.0.6"));
-    EXPECT_EQ(RemoteClientFromEnvironment({}, {}, QStringLiteral("workstation:0.0")), QStringLiteral("workstation"));
+    EXPECT_EQ(
+        RemoteClientFromEnvironment(QStringLiteral("10.0.0.5 51000 10.0.0.1 22"), {}, QStringLiteral(":0")),
+        QStringLiteral("10.0.0.5"));
+    EXPECT_EQ(RemoteClientFromEnvironment({}, QStringLiteral("10.0.0.6 51000 22"), {}),
+              QStringLiteral("10.0.0.6"));
+    EXPECT_EQ(RemoteClientFromEnvironment({}, {}, QStringLiteral("workstation:0.0")),
+              QStringLiteral("workstation"));
     EXPECT_EQ(RemoteClientFromEnvironment({}, {}, QStringLiteral(":1")), QString());
     EXPECT_EQ(RemoteClientFromEnvironment({}, {}, QStringLiteral("unix:0")), QString());
     EXPECT_EQ(RemoteClientFromEnvironment({}, {}, {}), QString());

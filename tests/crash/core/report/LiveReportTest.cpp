@@ -104,8 +104,8 @@ TEST(LiveReport, EveryThreadListedByNameAndTraced)
     const auto sections = report.sections().items();
     ASSERT_FALSE(sections.isEmpty());
     EXPECT_EQ(sections.first().first, main);
-    EXPECT_TRUE(report.sections().contains(
-        QStringLiteral("report worker ($%1):").arg(workers.ids()[0], 0, 16)));
+    EXPECT_TRUE(
+        report.sections().contains(QStringLiteral("report worker ($%1):").arg(workers.ids()[0], 0, 16)));
     EXPECT_TRUE(report.sections().contains(QStringLiteral("thread $%1:").arg(workers.ids()[2], 0, 16)));
     EXPECT_FALSE(report.reportText().contains(QLatin1String(HandleExceptionThreadName)));
     EXPECT_FALSE(report.reportText().contains(QStringLiteral("will be calculated soon")));

@@ -96,8 +96,11 @@ TEST(ReportCompletion, CancellationStopsBetweenItemsAndReadersStillReturn)
     report->waitForCompletion();
     EXPECT_FALSE(report->isComplete());
     EXPECT_EQ(sources.traceOrder.size(), 1u);
-    EXPECT_EQ(report->header().field(QStringLiteral("callstack crc")), QStringLiteral("will be calculated soon"));
-    EXPECT_TRUE(report->sections().field(QStringLiteral("thread $103:")).contains(QStringLiteral("will be calculated soon")));
+    EXPECT_EQ(report->header().field(QStringLiteral("callstack crc")),
+              QStringLiteral("will be calculated soon"));
+    EXPECT_TRUE(report->sections()
+                    .field(QStringLiteral("thread $103:"))
+                    .contains(QStringLiteral("will be calculated soon")));
 }
 
 TEST(ReportCompletion, ACallbackAskingForTheCompleteTextDoesNotWaitForItself)
@@ -183,7 +186,9 @@ TEST(ReportCompletion, InlineCompletionShowsThePleaseWaitBox)
 {
     auto log = std::make_shared<RecordingBox::Log>();
     const auto saved = Services().progress;
-    Services().progress = [log](const QString&, const QString&) { return std::make_unique<RecordingBox>(log); };
+    Services().progress = [log](const QString&, const QString&) {
+        return std::make_unique<RecordingBox>(log);
+    };
     FakeReportSources sources;
     sources.ids = {0x100, 0x101};
     auto report = MakeReport();

@@ -29,7 +29,8 @@ struct Sample
 
     QString text() const
     {
-        QStringList lines{Line(QStringLiteral("date/time"), date), Line(QStringLiteral("executable"), QStringLiteral("skintool")),
+        QStringList lines{Line(QStringLiteral("date/time"), date),
+                          Line(QStringLiteral("executable"), QStringLiteral("skintool")),
                           Line(QStringLiteral("exec. date/time"), execDate)};
         if (!version.isEmpty())
             lines.append(Line(QStringLiteral("version"), version));
@@ -250,5 +251,6 @@ TEST(ReportFileMerge, HeaderValuesOfAWrittenReport)
     EXPECT_EQ(ReportHeaderValue(text, QStringLiteral("count")), QStringLiteral("7"));
     EXPECT_EQ(ReportHeaderValue(text, QStringLiteral("executable")), QStringLiteral("skintool"));
     EXPECT_EQ(ReportHeaderValue(text, QStringLiteral("exec")), QString()); // a prefix is not a name
-    EXPECT_EQ(ReportHeaderValue(text, QStringLiteral("main thread ($10)")), QString()); // sections are not header
+    EXPECT_EQ(ReportHeaderValue(text, QStringLiteral("main thread ($10)")),
+              QString()); // sections are not header
 }

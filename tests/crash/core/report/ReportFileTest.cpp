@@ -1,9 +1,9 @@
 // The report file on disk: where it goes, that writing it creates its folder, keeps the old content
 // safe, and that writers in parallel never lose each other's reports.
+#include "crash/core/report/ReportFile.h"
 #include "FakeReportSources.h"
 #include "crash/core/report/ReportAssembler.h"
 #include "crash/core/report/ReportBuilder.h"
-#include "crash/core/report/ReportFile.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -20,7 +20,8 @@ namespace {
 NewReport Report(const QString& crc, const QString& body)
 {
     NewReport r;
-    r.text = QStringLiteral("date/time      : now\r\ncallstack crc  : ") + crc + QStringLiteral("\r\n\r\nsection:\r\n") + body;
+    r.text = QStringLiteral("date/time      : now\r\ncallstack crc  : ") + crc +
+             QStringLiteral("\r\n\r\nsection:\r\n") + body;
     r.checksums = crc;
     r.hasExceptionClass = true;
     r.nameWidth = 15;
@@ -38,12 +39,16 @@ TEST(ReportFile, PathRules)
 {
     EXPECT_EQ(ReportFile::resolvePath(QStringLiteral("bugreport.txt"), QStringLiteral("/opt/tool")),
               QStringLiteral("/opt/tool/bugreport.txt"));
-    EXPECT_EQ(ReportFile::resolvePath(QStringLiteral("x"), QStringLiteral("/opt/tool")), QStringLiteral("/opt/tool/x"));
-    EXPECT_EQ(ReportFile::resolvePath(QStringLiteral("logs\\..\\reports\\.\\bug.txt"), QStringLiteral("/opt/tool")),
-              QStringLiteral("/opt/tool/reports/bug.txt"));
-    EXPECT_EQ(ReportFile::resolvePath(QStringLiteral("/var/log/./tool/../bug.txt"), QStringLiteral("/opt/tool")),
-              QStringLiteral("/var/log/bug.txt"));
-    EXPECT_EQ(ReportFile::fallbackPath(QStringLiteral("bugreport.txt"), QStringLiteral("/home/u/.local/share"),
+    EXPECT_EQ(ReportFile::resolvePath(QStringLiteral("x"), QStringLiteral("/opt/tool")),
+              QStringLiteral("/opt/tool/x"));
+    EXPECT_EQ(
+        ReportFile::resolvePath(QStringLiteral("logs\\..\\reports\\.\\bug.txt"), QStringLiteral("/opt/tool")),
+        QStringLiteral("/opt/tool/reports/bug.txt"));
+    EXPECT_EQ(
+        ReportFile::resolvePath(QStringLiteral("/var/log/./tool/../bug.txt"), QStringLiteral("/opt/tool")),
+        QStringLiteral("/var/log/bug.txt"));
+    EXPECT_EQ(ReportFile::fallbackPath(QStringLiteral("bugreport.txt"),
+                                       QStringLiteral("/home/u/.local/share"),
                                        QStringLiteral("/opt/tool/skintool")),
               QStringLiteral("/home/u/.local/share/skintool/bugreport.txt"));
 }
@@ -85,7 +90,8 @@ TEST(ReportFile, ParallelWritersKeepEveryReport)
     for (int w = 0; w < Writers; ++w) {
         writers.emplace_back([&, w] {
             for (int i = 0; i < Each; ++i) {
-                if (!ReportFile::write(path, Report(Crc(w * 100 + i), QStringLiteral("w%1 i%2").arg(w).arg(i)), {}))
+                if (!ReportFile::write(path,
+                                       Report(Crc(w * 100 + i), QStringLiteral("w%1 i%2").arg(w).arg(i)), {}))
                     ++failures;
             }
         });
@@ -96,7 +102,8 @@ TEST(ReportFile, ParallelWritersKeepEveryReport)
     const QByteArray content = testsupport::ReadAll(path);
     for (int w = 0; w < Writers; ++w) {
         for (int i = 0; i < Each; ++i)
-            EXPECT_TRUE(content.contains(QStringLiteral("w%1 i%2\r\n").arg(w).arg(i).toUtf8())) << w << " " << i;
+            EXPECT_TRUE(content.contains(QStringLiteral("w%1 i%2\r\n").arg(w).arg(i).toUtf8()))
+                << w << " " << i;
     }
 }
 

@@ -48,8 +48,10 @@ TEST(ReportLayout, HeaderAlignedSectionsTitledEmptyLinesDotted)
     header.setAcceptingData(true);
     sections.setAcceptingData(true);
     header.setField(QStringLiteral("date/time"), QStringLiteral("2026-01-02, 03:04:05, 6ms"));
-    header.setField(QStringLiteral("exception message"), QStringLiteral("two\r\nlines  and\rmore\nspaces    here"));
-    sections.setField(QStringLiteral("main thread ($10):"), QStringLiteral("first   \r\n\r\nthird\rfourth\nfifth"));
+    header.setField(QStringLiteral("exception message"),
+                    QStringLiteral("two\r\nlines  and\rmore\nspaces    here"));
+    sections.setField(QStringLiteral("main thread ($10):"),
+                      QStringLiteral("first   \r\n\r\nthird\rfourth\nfifth"));
     sections.setField(QStringLiteral("modules"), QStringLiteral("m1"));
     EXPECT_EQ(LayoutReportText(header, sections),
               QStringLiteral("date/time         : 2026-01-02, 03:04:05, 6ms\r\n"
@@ -72,16 +74,20 @@ TEST(ReportLayout, HeaderFieldsInTheirOrder)
     const auto report = Built(sources, CrashIn(0x100));
     const QStringList names = Names(report->header());
     const QStringList expectedOrder = {
-        QStringLiteral("date/time"),         QStringLiteral("computer name"),    QStringLiteral("user name"),
-        QStringLiteral("operating system"),  QStringLiteral("system language"),  QStringLiteral("program up time"),
-        QStringLiteral("process id"),        QStringLiteral("allocated memory"), QStringLiteral("largest free block"),
-        QStringLiteral("executable"),        QStringLiteral("exec. date/time"),  QStringLiteral("version"),
-        QStringLiteral("compiled with"),     QStringLiteral("Halvorn version"),  QStringLiteral("callstack crc"),
-        QStringLiteral("exception number"),  QStringLiteral("exception class"),  QStringLiteral("exception message")};
+        QStringLiteral("date/time"),          QStringLiteral("computer name"),
+        QStringLiteral("user name"),          QStringLiteral("operating system"),
+        QStringLiteral("system language"),    QStringLiteral("program up time"),
+        QStringLiteral("process id"),         QStringLiteral("allocated memory"),
+        QStringLiteral("largest free block"), QStringLiteral("executable"),
+        QStringLiteral("exec. date/time"),    QStringLiteral("version"),
+        QStringLiteral("compiled with"),      QStringLiteral("Halvorn version"),
+        QStringLiteral("callstack crc"),      QStringLiteral("exception number"),
+        QStringLiteral("exception class"),    QStringLiteral("exception message")};
     qsizetype previous = -1;
     for (const QString& name : expectedOrder) {
         const qsizetype at = names.indexOf(name);
-        ASSERT_GE(at, 0) << name.toStdString() << " missing from " << names.join(QLatin1Char('|')).toStdString();
+        ASSERT_GE(at, 0) << name.toStdString() << " missing from "
+                         << names.join(QLatin1Char('|')).toStdString();
         EXPECT_GT(at, previous) << name.toStdString() << " out of order";
         previous = at;
     }
@@ -105,15 +111,18 @@ TEST(ReportLayout, HeaderFieldsInTheirOrder)
     // Fields added later (assistants, AddFields) go in front of "Halvorn version".
     report->header().setField(QStringLiteral("what were you doing"), QStringLiteral("pressing Make"));
     const QStringList after = Names(report->header());
-    EXPECT_EQ(after.indexOf(QStringLiteral("what were you doing")) + 1, after.indexOf(QStringLiteral("Halvorn version")));
+    EXPECT_EQ(after.indexOf(QStringLiteral("what were you doing")) + 1,
+              after.indexOf(QStringLiteral("Halvorn version")));
 }
 
 TEST(ReportLayout, MessageEqualToTheClassIsLeftOutAndLineBreaksBecomeSpaces)
 {
     FakeReportSources sources;
-    auto same = Built(sources, CrashIn(0x100), MakeReport(QStringLiteral("EAbort"), QStringLiteral("EAbort")));
+    auto same =
+        Built(sources, CrashIn(0x100), MakeReport(QStringLiteral("EAbort"), QStringLiteral("EAbort")));
     EXPECT_FALSE(same->header().contains(QStringLiteral("exception message")));
-    auto twoLines = Built(sources, CrashIn(0x100), MakeReport(QStringLiteral("E"), QStringLiteral("a\r\nb  c")));
+    auto twoLines =
+        Built(sources, CrashIn(0x100), MakeReport(QStringLiteral("E"), QStringLiteral("a\r\nb  c")));
     EXPECT_EQ(twoLines->header().field(QStringLiteral("exception message")), QStringLiteral("a b c"));
     EXPECT_GT(twoLines->exceptionNumber(), same->exceptionNumber());
 }
@@ -130,26 +139,32 @@ TEST(ReportLayout, ThreadSectionsCrashedFirstThenMainThenOthersWithoutTheReporte
     sources.descriptions[0x103].reporter = true;
     sources.inaccessible = {0x104};
     ReportRequest request = CrashIn(0x101);
-    request.crashed.innerExceptions = {{QStringLiteral("EInner"), QStringLiteral("inner text"), std::nullopt, {0x401}}};
+    request.crashed.innerExceptions = {
+        {QStringLiteral("EInner"), QStringLiteral("inner text"), std::nullopt, {0x401}}};
     const auto report = Built(sources, request);
 
-    EXPECT_EQ(Names(report->sections()),
-              (QStringList{QStringLiteral("thread $101:"), QStringLiteral("thread $101, inner exception level 1:"),
-                           QStringLiteral("main thread ($100):"),
-                           QStringLiteral("thread $102 (TWorker): <suspended> <priority:-5>"),
-                           QStringLiteral("thread $104:"), QStringLiteral("disassembling")}));
+    EXPECT_EQ(
+        Names(report->sections()),
+        (QStringList{QStringLiteral("thread $101:"), QStringLiteral("thread $101, inner exception level 1:"),
+                     QStringLiteral("main thread ($100):"),
+                     QStringLiteral("thread $102 (TWorker): <suspended> <priority:-5>"),
+                     QStringLiteral("thread $104:"), QStringLiteral("disassembling")}));
     const ReportFields& s = report->sections();
     EXPECT_EQ(s.field(QStringLiteral("thread $101:")),
-              sources.formatAddress(0x401234, true, true) + QStringLiteral("\r\n>> stack will be calculated soon"));
+              sources.formatAddress(0x401234, true, true) +
+                  QStringLiteral("\r\n>> stack will be calculated soon"));
     EXPECT_EQ(s.field(QStringLiteral("thread $101, inner exception level 1:")),
               QStringLiteral(">> EInner, inner text\r\n>> stack will be calculated soon"));
-    EXPECT_EQ(s.field(QStringLiteral("main thread ($100):")), QStringLiteral(">> stack will be calculated soon"));
+    EXPECT_EQ(s.field(QStringLiteral("main thread ($100):")),
+              QStringLiteral(">> stack will be calculated soon"));
     EXPECT_EQ(s.field(QStringLiteral("thread $104:")), QStringLiteral(">> stack not accessible"));
     EXPECT_EQ(s.field(QStringLiteral("disassembling")), QStringLiteral(">> will be calculated soon"));
 
     // A whole-process trace lists the reporter's threads too; without ListThreads only the crash.
     request.wholeProcess = true;
-    EXPECT_TRUE(Built(sources, request)->sections().contains(QStringLiteral("Halvorn - HandleExceptionThread ($103):")));
+    EXPECT_TRUE(Built(sources, request)
+                    ->sections()
+                    .contains(QStringLiteral("Halvorn - HandleExceptionThread ($103):")));
     const auto few = Built(sources, CrashIn(0x101, false));
     EXPECT_EQ(Names(few->sections()).filter(QStringLiteral("thread")).size(), 2);
 }
@@ -163,7 +178,9 @@ TEST(ReportLayout, CrashedThreadThatCannotBeInspectedShowsTheLocation)
               QStringLiteral(">> stack not accessible, exception location: \r\n") +
                   sources.formatAddress(0x401234, true, true));
     ReportAssembler(sources).complete(*report, std::nullopt, false);
-    EXPECT_TRUE(report->sections().field(QStringLiteral("thread $100:")).startsWith(QStringLiteral(">> stack not accessible")));
+    EXPECT_TRUE(report->sections()
+                    .field(QStringLiteral("thread $100:"))
+                    .startsWith(QStringLiteral(">> stack not accessible")));
 }
 
 TEST(ReportLayout, CompletionReplacesPlaceholdersAndWritesTheChecksums)
@@ -174,7 +191,8 @@ TEST(ReportLayout, CompletionReplacesPlaceholdersAndWritesTheChecksums)
     sources.descriptions[0x102].creator = 0x100;
     sources.descriptions[0x102].creationAddress = 0x402000;
     sources.descriptions[0x100].text = QStringLiteral("main thread ($100)");
-    sources.traces[0x101].listing = sources.formatAddress(0x401234, true, true) + QStringLiteral("\r\nCaller");
+    sources.traces[0x101].listing =
+        sources.formatAddress(0x401234, true, true) + QStringLiteral("\r\nCaller");
     sources.traces[0x101].firstEntryValue = 0x11111111;
     sources.traces[0x101].runningCrc = 0x22222222;
     sources.traces[0x101].hasLineInfo = true;
@@ -218,25 +236,29 @@ TEST(ReportLayout, FreezeListsTheMainThreadAndHasNoClass)
 TEST(ReportLayout, PluginSectionsFieldsAndFailures)
 {
     FakeReportSources sources;
-    sources.plugins = {{QStringLiteral("modules"), {}, [](const ExceptionReport*) { return QStringLiteral("a\r\n\r\nb"); }},
-                       {QStringLiteral("processes"), {}, [](const ExceptionReport*) -> QString {
-                            throw std::runtime_error("no processes");
-                        }},
-                       {QStringLiteral("hardware"), {}, [](const ExceptionReport*) { return QStringLiteral("+ disk"); }},
-                       {QStringLiteral("license"), {}, [](const ExceptionReport*) { return QStringLiteral("GPL"); },
-                        false}};
+    sources.plugins = {
+        {QStringLiteral("modules"), {}, [](const ExceptionReport*) { return QStringLiteral("a\r\n\r\nb"); }},
+        {QStringLiteral("processes"),
+         {},
+         [](const ExceptionReport*) -> QString { throw std::runtime_error("no processes"); }},
+        {QStringLiteral("hardware"), {}, [](const ExceptionReport*) { return QStringLiteral("+ disk"); }},
+        {QStringLiteral("license"), {}, [](const ExceptionReport*) { return QStringLiteral("GPL"); }, false}};
     auto report = MakeReport();
     report->setPlugins(QStringLiteral("license|hardware|modules|processes|unknown"));
     report = Built(sources, CrashIn(0x100), report);
     EXPECT_EQ(report->header().field(QStringLiteral("license")), QStringLiteral("GPL"));
     const QStringList headerNames = Names(report->header());
-    EXPECT_LT(headerNames.indexOf(QStringLiteral("license")), headerNames.indexOf(QStringLiteral("callstack crc")));
-    EXPECT_EQ(Names(report->sections()).mid(1, 3),
-              (QStringList{QStringLiteral("hardware"), QStringLiteral("modules"), QStringLiteral("processes")}));
-    EXPECT_EQ(report->sections().field(QStringLiteral("modules")), QStringLiteral(">> will be calculated soon"));
+    EXPECT_LT(headerNames.indexOf(QStringLiteral("license")),
+              headerNames.indexOf(QStringLiteral("callstack crc")));
+    EXPECT_EQ(
+        Names(report->sections()).mid(1, 3),
+        (QStringList{QStringLiteral("hardware"), QStringLiteral("modules"), QStringLiteral("processes")}));
+    EXPECT_EQ(report->sections().field(QStringLiteral("modules")),
+              QStringLiteral(">> will be calculated soon"));
 
     ReportAssembler(sources).complete(*report, std::nullopt, false);
-    EXPECT_EQ(report->sections().field(QStringLiteral("processes")), QStringLiteral(">> internal error in plugin:"));
+    EXPECT_EQ(report->sections().field(QStringLiteral("processes")),
+              QStringLiteral(">> internal error in plugin:"));
     EXPECT_TRUE(report->reportText().contains(QStringLiteral("\r\n\r\nmodules:\r\na\r\n.\r\nb")));
 }
 
@@ -247,7 +269,8 @@ TEST(ReportLayout, TracerFailureBecomesAnInternalErrorLine)
     sources.failingTraces = {0x101};
     const auto report = Built(sources, CrashIn(0x100));
     ReportAssembler(sources).complete(*report, std::nullopt, false);
-    EXPECT_EQ(report->sections().field(QStringLiteral("thread $101:")), QStringLiteral(">> internal error in GetThreadStack:"));
+    EXPECT_EQ(report->sections().field(QStringLiteral("thread $101:")),
+              QStringLiteral(">> internal error in GetThreadStack:"));
     EXPECT_TRUE(report->isComplete());
 }
 
@@ -266,14 +289,18 @@ TEST(ReportLayout, CpuSectionsOnlyWithAContext)
     ReportRequest request = CrashIn(0x100);
     request.crashed.context = context;
     const auto report = Built(sources, request);
-    EXPECT_EQ(report->sections().field(QStringLiteral("cpu registers")), QStringLiteral(">> will be calculated soon"));
+    EXPECT_EQ(report->sections().field(QStringLiteral("cpu registers")),
+              QStringLiteral(">> will be calculated soon"));
     ReportAssembler(sources).complete(*report, context, false);
     EXPECT_EQ(report->sections().field(QStringLiteral("cpu registers")), FormatCpuRegisters(context));
-    EXPECT_EQ(report->sections().field(QStringLiteral("stack dump")), FormatStackDump(0x7ffd0000, sources.memory));
-    EXPECT_EQ(report->sections().field(QStringLiteral("disassembling")), QStringLiteral("> 401234  mov eax, [rdx]"));
+    EXPECT_EQ(report->sections().field(QStringLiteral("stack dump")),
+              FormatStackDump(0x7ffd0000, sources.memory));
+    EXPECT_EQ(report->sections().field(QStringLiteral("disassembling")),
+              QStringLiteral("> 401234  mov eax, [rdx]"));
     const QStringList names = Names(report->sections());
-    EXPECT_EQ(names.mid(names.size() - 3), (QStringList{QStringLiteral("cpu registers"), QStringLiteral("stack dump"),
-                                                        QStringLiteral("disassembling")}));
+    EXPECT_EQ(names.mid(names.size() - 3),
+              (QStringList{QStringLiteral("cpu registers"), QStringLiteral("stack dump"),
+                           QStringLiteral("disassembling")}));
 }
 
 TEST(ReportLayout, CpuRegistersSixteenDigitsInOrder)
@@ -300,12 +327,15 @@ TEST(ReportLayout, StackDumpLinesAndTheEndOfTheRegion)
     bytes[1] = '\0';
     const QStringList lines = FormatStackDump(0x7ffd1000, bytes).split(QStringLiteral("\r\n"));
     ASSERT_EQ(lines.size(), 2);
-    EXPECT_EQ(lines[0], QStringLiteral("000000007ffd1000  3c 00 3e 3f 40 41 42 43 - 44 45 46 47 48 49 4a 4b  <.>?@ABCDEFGHIJK"));
-    EXPECT_EQ(lines[1], QStringLiteral("000000007ffd1010  4c 4d 4e 4f 50 51 52 53 - 54 55") + QString(6 * 3 + 2, QLatin1Char(' ')) +
-                            QStringLiteral("LMNOPQRSTU"));
+    EXPECT_EQ(lines[0],
+              QStringLiteral(
+                  "000000007ffd1000  3c 00 3e 3f 40 41 42 43 - 44 45 46 47 48 49 4a 4b  <.>?@ABCDEFGHIJK"));
+    EXPECT_EQ(lines[1], QStringLiteral("000000007ffd1010  4c 4d 4e 4f 50 51 52 53 - 54 55") +
+                            QString(6 * 3 + 2, QLatin1Char(' ')) + QStringLiteral("LMNOPQRSTU"));
     QByteArray partialNine(8, 'x');
     EXPECT_EQ(FormatStackDump(0, partialNine), QStringLiteral("0000000000000000  78 78 78 78 78 78 78 78 ") +
-                                                   QString(2 + 8 * 3 + 1, QLatin1Char(' ')) + QStringLiteral("xxxxxxxx"));
+                                                   QString(2 + 8 * 3 + 1, QLatin1Char(' ')) +
+                                                   QStringLiteral("xxxxxxxx"));
     EXPECT_EQ(FormatStackDump(0, QByteArray(1000, 'a')).split(QStringLiteral("\r\n")).size(), StackDumpLines);
     EXPECT_EQ(FormatStackDump(0, {}), QString());
 }
@@ -316,7 +346,8 @@ TEST(ReportLayout, ChecksumStepIsTheZipCrcWithoutInversion)
     EXPECT_EQ(~CrcStep(0xffffffff, digits, 9), 0xcbf43926u); // the zip CRC-32 check value
     const unsigned char word[4] = {0x78, 0x56, 0x34, 0x12};
     EXPECT_EQ(CrcStepWord(7, 0x12345678), CrcStep(7, word, 4));
-    EXPECT_EQ(FormatCallStackChecksums({0x1, 0xabcdef12, 0}), QStringLiteral("$00000001, $abcdef12, $00000000"));
+    EXPECT_EQ(FormatCallStackChecksums({0x1, 0xabcdef12, 0}),
+              QStringLiteral("$00000001, $abcdef12, $00000000"));
 
     // Only threads whose listing has line numbers fold into the third value; the crashed one counts.
     std::vector<ThreadRecord> records(3);
@@ -345,18 +376,21 @@ namespace {
 class RegisteredPluginSources : public FakeReportSources
 {
 public:
-    std::vector<ReportPlugin> enabledPlugins(const QString& setting) override { return EnabledReportPlugins(setting); }
+    std::vector<ReportPlugin> enabledPlugins(const QString& setting) override
+    {
+        return EnabledReportPlugins(setting);
+    }
 };
 
 } // namespace
 
 TEST(ReportLayout, RegisteredPluginsInSettingsOrder)
 {
-    RegisterReportPlugin({QStringLiteral("test section"), QStringLiteral("a section for tests"),
-                          [](const ExceptionReport* r) {
-                              return r ? QStringLiteral("class ") + r->exceptionClass() + QStringLiteral("\r\n\r\nend")
-                                       : QString();
-                          }});
+    RegisterReportPlugin(
+        {QStringLiteral("test section"), QStringLiteral("a section for tests"), [](const ExceptionReport* r) {
+             return r ? QStringLiteral("class ") + r->exceptionClass() + QStringLiteral("\r\n\r\nend")
+                      : QString();
+         }});
     RegisterReportPlugin({QStringLiteral("test field"), QStringLiteral("a field for tests"),
                           [](const ExceptionReport*) { return QStringLiteral("field text"); }, false});
     RegisteredPluginSources sources;
@@ -368,6 +402,7 @@ TEST(ReportLayout, RegisteredPluginsInSettingsOrder)
     UnregisterReportPlugin(QStringLiteral("test field"));
 
     EXPECT_EQ(report->header().field(QStringLiteral("test field")), QStringLiteral("field text"));
-    EXPECT_TRUE(report->reportText().contains(QStringLiteral("\r\n\r\ntest section:\r\nclass EReadError\r\n.\r\nend")));
+    EXPECT_TRUE(report->reportText().contains(
+        QStringLiteral("\r\n\r\ntest section:\r\nclass EReadError\r\n.\r\nend")));
     EXPECT_FALSE(report->sections().contains(QStringLiteral("not registered")));
 }

@@ -96,7 +96,9 @@ TEST(ThreadRegistry, ModulesShareOneRegistryAndTheLastOneRemovesIt)
     ASSERT_TRUE(first->setName(99, QStringLiteral("from the first module")));
     EXPECT_EQ(second->describe(99), QStringLiteral("from the first module ($63)"));
 
-    struct stat st{};
+    struct stat st
+    {
+    };
     ASSERT_EQ(stat(("/dev/shm/" + name.toUtf8()).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u); // others may read, only the owner writes
 
