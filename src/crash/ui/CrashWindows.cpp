@@ -1,0 +1,82 @@
+#include "crash/ui/CrashWindows.h"
+
+#include "crash/core/report/ReportBuilder.h"
+#include "crash/ui/TExceptionBox.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QStandardPaths>
+#include <QThread>
+
+namespace crash::ui {
+
+namespace {
+
+bool SaveWithDialog(const std::shared_ptr<ExceptionReport>& report, QWidget* parent)
+{
+    const QString configured = report->BugRepFile();
+    const qsizetype slash = std::max(configured.lastIndexOf(QLatin1Char('\\')), configured.lastIndexOf(QLatin1Char('/')));
+    const QString folder = slash >= 0 ? configured.left(slash)
+                                      : QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    const QString name = configured.mid(slash + 1);
+    QString file = QFileDialog::getSaveFileName(parent, QString(), folder + QLatin1Char('/') + name,
+                                                QStringLiteral("*.txt (*.txt)"));
+    if (file.isEmpty())
+        return false;
+    if (!file.contains(QLatin1Char('.')))
+        file += QLatin1String(".txt");
+    return SaveReportFile(*report, file, false);
+}
+
+} // namespace
+
+DialogActions DefaultDialogActions()
+{
+    DialogActions actions;
+    actions.send = [](const std::shared_ptr<ExceptionReport>& report, QWidget*) {
+        if (!Services().send)
+            return false;
+        SendRequest request;
+        request.report = report;
+        request.reportText = report->reportText(true);
+        request.screenshot = report->screenshot();
+        request.inBackground = report->SendInBackgr();
+        return Services().send(request);
+    };
+    actions.save = SaveWithDialog;
+    return actions;
+}
+
+UserChoice PresentHere(const PresentRequest& request, const DialogActions& actions)
+{
+    switch (request.presentation) {
+    case TExceptionBox::FullDialog:
+    case 1:
+    case TExceptionBox::SmallWithDetails:
+    case TExceptionBox::SmallBox:
+        return TExceptionBox::present(request.report, request.presentation == 1 ? 0 : request.presentation,
+                                      request.beep, actions);
+    default:
+        return UserChoice::None;
+    }
+}
+
+UserChoice Present(const PresentRequest& request, const DialogActions& actions)
+{
+    auto* app = QCoreApplication::instance();
+    if (!app || !qobject_cast<QApplication*>(app))
+        return UserChoice::None;
+    if (QThread::currentThread() == app->thread())
+        return PresentHere(request, actions);
+    UserChoice choice = UserChoice::None;
+    QMetaObject::invokeMethod(
+        app, [&] { choice = PresentHere(request, actions); }, Qt::BlockingQueuedConnection);
+    return choice;
+}
+
+void RegisterCrashWindows()
+{
+    Services().present = [](const PresentRequest& request) { return Present(request, DefaultDialogActions()); };
+}
+
+} // namespace crash::ui
