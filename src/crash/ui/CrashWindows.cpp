@@ -2,6 +2,7 @@
 
 #include "crash/core/report/ReportBuilder.h"
 #include "crash/ui/TExceptionBox.h"
+#include "crash/ui/TIProgressAlert.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -77,6 +78,12 @@ UserChoice Present(const PresentRequest& request, const DialogActions& actions)
 void RegisterCrashWindows()
 {
     Services().present = [](const PresentRequest& request) { return Present(request, DefaultDialogActions()); };
+    Services().progress = [](const QString& title, const QString& text) -> std::unique_ptr<ProgressAlert> {
+        auto alert = std::make_unique<TIProgressAlert>(title);
+        if (!text.isEmpty())
+            alert->addStep(text, ProgressSteps::Full);
+        return alert;
+    };
 }
 
 } // namespace crash::ui

@@ -38,4 +38,13 @@ inline QImage ShootWindow(QWidget* window, const QString& name)
     return shot;
 }
 
+// The whole screen.
+inline QImage ShootScreen(const QString& name)
+{
+    QTest::qWait(150);
+    QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+    shot.save(ArtifactDir() + QLatin1Char('/') + name + QStringLiteral(".png"));
+    return shot;
+}
+
 } // namespace crashtest
