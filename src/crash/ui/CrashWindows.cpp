@@ -1,6 +1,7 @@
 #include "crash/ui/CrashWindows.h"
 
 #include "crash/core/report/ReportBuilder.h"
+#include "crash/ui/ScreenCapture.h"
 #include "crash/ui/TExceptionBox.h"
 #include "crash/ui/TIProgressAlert.h"
 
@@ -8,6 +9,7 @@
 #include <QFileDialog>
 #include <QStandardPaths>
 #include <QThread>
+#include <future>
 
 namespace crash::ui {
 
@@ -83,6 +85,17 @@ void RegisterCrashWindows()
         if (!text.isEmpty())
             alert->addStep(text, ProgressSteps::Full);
         return alert;
+    };
+    Services().screenshot = [](bool ownWindowsOnly) {
+        auto* app = QCoreApplication::instance();
+        if (!app || QThread::currentThread() == app->thread())
+            return ScreenCapture::capture(ownWindowsOnly);
+        // The X connection belongs to the GUI thread; a GUI thread that does not answer within
+        // a few seconds (a freeze) leaves the report without a screenshot.
+        auto result = std::make_shared<std::promise<QImage>>();
+        std::future<QImage> shot = result->get_future();
+        QMetaObject::invokeMethod(app, [result, ownWindowsOnly] { result->set_value(ScreenCapture::capture(ownWindowsOnly)); });
+        return shot.wait_for(std::chrono::seconds(3)) == std::future_status::ready ? shot.get() : QImage();
     };
 }
 
