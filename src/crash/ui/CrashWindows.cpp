@@ -2,6 +2,7 @@
 
 #include "crash/core/report/ReportBuilder.h"
 #include "crash/ui/ScreenCapture.h"
+#include "crash/ui/TNVAssistant.h"
 #include "crash/ui/TExceptionBox.h"
 #include "crash/ui/TIProgressAlert.h"
 
@@ -17,6 +18,8 @@ namespace {
 
 bool SaveWithDialog(const std::shared_ptr<ExceptionReport>& report, QWidget* parent)
 {
+    if (!RunAssistant(report->SaveAssis(), report, parent))
+        return false;
     const QString configured = report->BugRepFile();
     const qsizetype slash = std::max(configured.lastIndexOf(QLatin1Char('\\')), configured.lastIndexOf(QLatin1Char('/')));
     const QString folder = slash >= 0 ? configured.left(slash)
@@ -36,8 +39,8 @@ bool SaveWithDialog(const std::shared_ptr<ExceptionReport>& report, QWidget* par
 DialogActions DefaultDialogActions()
 {
     DialogActions actions;
-    actions.send = [](const std::shared_ptr<ExceptionReport>& report, QWidget*) {
-        if (!Services().send)
+    actions.send = [](const std::shared_ptr<ExceptionReport>& report, QWidget* parent) {
+        if (!Services().send || !RunAssistant(report->SendAssis(), report, parent))
             return false;
         SendRequest request;
         request.report = report;
@@ -52,13 +55,20 @@ DialogActions DefaultDialogActions()
 
 UserChoice PresentHere(const PresentRequest& request, const DialogActions& actions)
 {
+    if (request.presentation == 1) {
+        // The assistant alone; completing it sends the report.
+        const auto& report = request.report;
+        if (RunAssistant(report->filterResult().assistant, report, nullptr) && actions.send) {
+            report->setSendAssis(QString());
+            actions.send(report, nullptr);
+        }
+        return report->canContinue() ? UserChoice::Continue : UserChoice::Close;
+    }
     switch (request.presentation) {
     case TExceptionBox::FullDialog:
-    case 1:
     case TExceptionBox::SmallWithDetails:
     case TExceptionBox::SmallBox:
-        return TExceptionBox::present(request.report, request.presentation == 1 ? 0 : request.presentation,
-                                      request.beep, actions);
+        return TExceptionBox::present(request.report, request.presentation, request.beep, actions);
     default:
         return UserChoice::None;
     }
