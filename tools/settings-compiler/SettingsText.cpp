@@ -377,7 +377,9 @@ QByteArray SettingsResourceSource(const QByteArray& stream, const QString& origi
          "[[gnu::used, gnu::retain, gnu::section(\".note." +
          noteName +
          "\")]] SETTINGS_NOTE_UNINSTRUMENTED\n"
-         "const SettingsResourceNote settingsResourceNote = {\n"
+         "// Aligned by the declaration itself, so the compiler does not raise it (to 32 for large data)\n"
+         "// and leave gaps that break the walk over the notes of the segment.\n"
+         "alignas(4) const SettingsResourceNote settingsResourceNote = {\n"
          "    " +
          QByteArray::number(noteName.size() + 1) +
          "u,\n"
