@@ -1,57 +1,13 @@
 #include "crash/ui/CrashWindows.h"
 
-#include "crash/core/report/ReportBuilder.h"
-#include "crash/ui/ScreenCapture.h"
+#include "crash/ui/DialogProcess.h"
 #include "crash/ui/TNVAssistant.h"
 #include "crash/ui/TExceptionBox.h"
-#include "crash/ui/TIProgressAlert.h"
 
 #include <QApplication>
-#include <QFileDialog>
-#include <QStandardPaths>
 #include <QThread>
-#include <future>
 
 namespace crash::ui {
-
-namespace {
-
-bool SaveWithDialog(const std::shared_ptr<ExceptionReport>& report, QWidget* parent)
-{
-    if (!RunAssistant(report->SaveAssis(), report, parent))
-        return false;
-    const QString configured = report->BugRepFile();
-    const qsizetype slash = std::max(configured.lastIndexOf(QLatin1Char('\\')), configured.lastIndexOf(QLatin1Char('/')));
-    const QString folder = slash >= 0 ? configured.left(slash)
-                                      : QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    const QString name = configured.mid(slash + 1);
-    QString file = QFileDialog::getSaveFileName(parent, QString(), folder + QLatin1Char('/') + name,
-                                                QStringLiteral("*.txt (*.txt)"));
-    if (file.isEmpty())
-        return false;
-    if (!file.contains(QLatin1Char('.')))
-        file += QLatin1String(".txt");
-    return SaveReportFile(*report, file, false);
-}
-
-} // namespace
-
-DialogActions DefaultDialogActions()
-{
-    DialogActions actions;
-    actions.send = [](const std::shared_ptr<ExceptionReport>& report, QWidget* parent) {
-        if (!Services().send || !RunAssistant(report->SendAssis(), report, parent))
-            return false;
-        SendRequest request;
-        request.report = report;
-        request.reportText = report->reportText(true);
-        request.screenshot = report->screenshot();
-        request.inBackground = report->SendInBackgr();
-        return Services().send(request);
-    };
-    actions.save = SaveWithDialog;
-    return actions;
-}
 
 UserChoice PresentHere(const PresentRequest& request, const DialogActions& actions)
 {
@@ -76,6 +32,8 @@ UserChoice PresentHere(const PresentRequest& request, const DialogActions& actio
 
 UserChoice Present(const PresentRequest& request, const DialogActions& actions)
 {
+    if (!request.mainThreadAvailable)
+        return PresentInDialogProcess(request);
     auto* app = QCoreApplication::instance();
     if (!app || !qobject_cast<QApplication*>(app))
         return UserChoice::None;
@@ -85,28 +43,6 @@ UserChoice Present(const PresentRequest& request, const DialogActions& actions)
     QMetaObject::invokeMethod(
         app, [&] { choice = PresentHere(request, actions); }, Qt::BlockingQueuedConnection);
     return choice;
-}
-
-void RegisterCrashWindows()
-{
-    Services().present = [](const PresentRequest& request) { return Present(request, DefaultDialogActions()); };
-    Services().progress = [](const QString& title, const QString& text) -> std::unique_ptr<ProgressAlert> {
-        auto alert = std::make_unique<TIProgressAlert>(title);
-        if (!text.isEmpty())
-            alert->addStep(text, ProgressSteps::Full);
-        return alert;
-    };
-    Services().screenshot = [](bool ownWindowsOnly) {
-        auto* app = QCoreApplication::instance();
-        if (!app || QThread::currentThread() == app->thread())
-            return ScreenCapture::capture(ownWindowsOnly);
-        // The X connection belongs to the GUI thread; a GUI thread that does not answer within
-        // a few seconds (a freeze) leaves the report without a screenshot.
-        auto result = std::make_shared<std::promise<QImage>>();
-        std::future<QImage> shot = result->get_future();
-        QMetaObject::invokeMethod(app, [result, ownWindowsOnly] { result->set_value(ScreenCapture::capture(ownWindowsOnly)); });
-        return shot.wait_for(std::chrono::seconds(3)) == std::future_status::ready ? shot.get() : QImage();
-    };
 }
 
 } // namespace crash::ui

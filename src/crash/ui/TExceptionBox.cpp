@@ -79,7 +79,8 @@ UserChoice TExceptionBox::present(const std::shared_ptr<ExceptionReport>& report
         TExceptionBox box(report, mode, actions);
         box.open(beep);
         const UserChoice choice = box.exec();
-        if (!box.reshowRequested() || (mode != FullDialog && mode != SmallWithDetails))
+        // Mode 3 shows Details too when ShowBtnVis asks for it; its click gets the details as well.
+        if (!box.reshowRequested())
             return choice;
         report->setAutoShowBugRep(true);
         report->setAutoContinue(false);
@@ -416,6 +417,8 @@ void TExceptionBox::open(bool beep)
     const int focused = m_report->FocusedBtn();
     FlatButton* focus = focused >= 0 && focused < ButtonCount ? m_buttons[focused] : nullptr;
     if (!focus || !focus->isEnabled())
+        focus = m_buttons[ContinueButton];
+    if (!focus || !focus->isEnabled())
         for (FlatButton* b : m_buttons)
             if (b && b->isEnabled()) {
                 focus = b;
@@ -445,12 +448,13 @@ void TExceptionBox::startCountdown()
     m_autoButton->setCountdown(0);
     m_countdown.start();
     // Focus arriving with the window's activation is not the user's doing.
-    connect(qApp, &QApplication::focusChanged, this,
-            [this](QWidget* old, QWidget* now) {
-                if (old && now && old != now && isAncestorOf(now))
-                    stopCountdown();
-            },
-            Qt::UniqueConnection);
+    if (!m_watchingFocus) {
+        m_watchingFocus = true;
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+            if (old && now && old != now && isAncestorOf(now))
+                stopCountdown();
+        });
+    }
 }
 
 void TExceptionBox::stopCountdown()

@@ -146,6 +146,7 @@ private:
     QTimer m_countdown;
     QElapsedTimer m_countdownClock;
     int m_autoDelayMs = 0;
+    bool m_watchingFocus = false;
 
     struct Anchor
     {
