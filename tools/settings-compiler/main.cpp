@@ -5,6 +5,7 @@
 //   settings_compiler <file.form> --form-source <out.cpp> <NAME>
 //                                                           C++ that links the form stream into a
 //                                                           module as its resource NAME
+//   settings_compiler <file.form> --form-binary <out.bin>   the form stream itself
 //   settings_compiler --encipher <password> <account> <server>
 //                                                           a password as the resource stores it
 
@@ -23,6 +24,7 @@ int Usage()
 {
     std::fprintf(stderr, "usage: settings_compiler <file.settings> (--binary|--source) <output>\n"
                          "       settings_compiler <file.form> --form-source <output> <NAME>\n"
+                         "       settings_compiler <file.form> --form-binary <output>\n"
                          "       settings_compiler --encipher <password> <account> <server>\n");
     return 2;
 }
@@ -54,8 +56,12 @@ int main(int argc, char** argv)
         return Usage();
     const QString mode = QString::fromLocal8Bit(argv[2]);
     const QString output = QString::fromLocal8Bit(argv[3]);
-    const bool form = mode == QLatin1String("--form-source");
-    if (form ? argc != 5 : (argc != 4 || (mode != QLatin1String("--binary") && mode != QLatin1String("--source"))))
+    const bool formBinary = mode == QLatin1String("--form-binary");
+    const bool form = mode == QLatin1String("--form-source") || formBinary;
+    if (mode == QLatin1String("--form-source") ? argc != 5
+        : form                                 ? argc != 4
+                                               : (argc != 4 || (mode != QLatin1String("--binary") &&
+                                                                mode != QLatin1String("--source"))))
         return Usage();
 
     QFile input(first);
@@ -70,7 +76,7 @@ int main(int argc, char** argv)
         return 1;
     }
     const QByteArray stream = form ? tools::WriteFormStream(document) : tools::WriteSettingsStream(document);
-    const QByteArray content = mode == QLatin1String("--binary") ? stream
+    const QByteArray content = mode == QLatin1String("--binary") || formBinary ? stream
                                : form ? tools::SettingsResourceSource(stream, first, argv[4])
                                       : tools::SettingsResourceSource(stream, first);
     if (!WriteFile(output, content)) {
