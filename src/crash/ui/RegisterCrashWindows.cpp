@@ -3,6 +3,7 @@
 #include "crash/ui/CrashWindows.h"
 
 #include "crash/core/report/ReportBuilder.h"
+#include "crash/ui/ReportPrinter.h"
 #include "crash/ui/ScreenCapture.h"
 #include "crash/ui/TIProgressAlert.h"
 #include "crash/ui/TNVAssistant.h"
@@ -51,6 +52,7 @@ DialogActions DefaultDialogActions()
         return Services().send(request);
     };
     actions.save = SaveWithDialog;
+    actions.print = ReportPrinter::printWithDialog;
     return actions;
 }
 
@@ -62,6 +64,18 @@ void RegisterCrashWindows()
         if (!text.isEmpty())
             alert->addStep(text, ProgressSteps::Full);
         return alert;
+    };
+    Services().print = [](const std::shared_ptr<ExceptionReport>& report) {
+        auto* app = QCoreApplication::instance();
+        if (!app || QThread::currentThread() == app->thread())
+            return ReportPrinter::printWithDialog(report, QApplication::activeWindow());
+        // The print dialog needs the GUI thread; the user may take long, but not for ever.
+        auto result = std::make_shared<std::promise<bool>>();
+        std::future<bool> printed = result->get_future();
+        QMetaObject::invokeMethod(app, [result, report] {
+            result->set_value(ReportPrinter::printWithDialog(report, QApplication::activeWindow()));
+        });
+        return printed.wait_for(std::chrono::hours(1)) == std::future_status::ready && printed.get();
     };
     Services().screenshot = [](bool ownWindowsOnly) {
         auto* app = QCoreApplication::instance();
