@@ -1,6 +1,7 @@
 #include "crash/ui/WuQuantizer.h"
 
 #include <QHash>
+#include <QSet>
 #include <algorithm>
 #include <array>
 #include <limits>
@@ -214,6 +215,22 @@ QList<QRgb> WuQuantizer::buildPalette(const QImage& source, int maxColors)
     const QImage image = source.convertToFormat(QImage::Format_RGB32);
     if (image.isNull())
         return {};
+    // A picture with few colours (most screens) keeps them exactly.
+    QSet<QRgb> distinct;
+    for (int y = 0; y < image.height() && distinct.size() <= maxColors; ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        QRgb previous = ~(row[0] | 0xff000000u);
+        for (int x = 0; x < image.width() && distinct.size() <= maxColors; ++x)
+            if ((row[x] | 0xff000000u) != previous) {
+                previous = row[x] | 0xff000000u;
+                distinct.insert(previous);
+            }
+    }
+    if (distinct.size() <= maxColors) {
+        QList<QRgb> exact(distinct.begin(), distinct.end());
+        std::sort(exact.begin(), exact.end());
+        return exact;
+    }
     Moments moments;
     for (int y = 0; y < image.height(); ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));

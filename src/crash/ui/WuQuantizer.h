@@ -3,7 +3,8 @@
 // Quantization", Graphics Gems II): the colours go into a 32×32×32 histogram with cumulative
 // moments, so the variance of any box of colour space costs a few lookups; the box with the
 // largest variance is cut where the two halves' summed variance is smallest, until there are as
-// many boxes as palette entries. Each box's mean colour is a palette entry; every pixel is then
+// many boxes as palette entries. A picture with no more colours than the palette holds keeps them
+// exactly. Each box's mean colour is a palette entry; every pixel is then
 // mapped to its nearest entry (distinct colours are looked up once).
 
 #include <QImage>
