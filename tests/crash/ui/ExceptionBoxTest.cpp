@@ -2,6 +2,8 @@
 // keys and clicks decide.
 #include "ReportFixture.h"
 #include "WindowShots.h"
+#include "crash/ui/CrashWindows.h"
+#include "crash/ui/DialogFonts.h"
 #include "crash/ui/FlatButton.h"
 #include "crash/ui/TExceptionBox.h"
 
@@ -13,6 +15,8 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QElapsedTimer>
+#include <thread>
 #include <gtest/gtest.h>
 
 using crash::UserChoice;
@@ -333,4 +337,103 @@ TEST(ExceptionBox, UglyButtonsAreTallerAndLongMessagesWrapAt664)
     EXPECT_LE(box.messageLabel()->width(), 664 - (box.button(TExceptionBox::CloseButton)->width() + 34) + 1);
     EXPECT_GT(box.messageLabel()->height(), 2 * QFontMetrics(box.font()).height());
     crashtest::ShootWindow(&box, "exception-dialog-ugly-long");
+}
+
+TEST(ExceptionBox, DetailsInModeThreeShowTheFullDialogToo)
+{
+    auto report = crashtest::MakeReport();
+    crashtest::FillReport(*report);
+    bool sawFull = false;
+    std::function<void()> drive = [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<TExceptionBox*>(w);
+            if (!box || !box->isVisible() || box->isFinished())
+                continue;
+            if (box->isSmallBox()) {
+                ASSERT_NE(box->button(TExceptionBox::ShowButton), nullptr) << "ShowBtnVis gives mode 3 Details";
+                Click(box->button(TExceptionBox::ShowButton));
+            } else {
+                sawFull = box->detailsShown();
+                Click(box->button(TExceptionBox::ContinueButton));
+                return;
+            }
+        }
+        QTimer::singleShot(100, drive);
+    };
+    QTimer::singleShot(200, drive);
+    EXPECT_EQ(TExceptionBox::present(report, TExceptionBox::SmallBox, false, {}), UserChoice::Continue);
+    EXPECT_TRUE(sawFull);
+}
+
+TEST(ExceptionBox, OtherThreadsPresentThroughTheGuiThread)
+{
+    crash::PresentRequest request;
+    request.report = crashtest::MakeReport();
+    request.beep = false;
+    UserChoice choice = UserChoice::None;
+    std::atomic<bool> done{false};
+    bool onGuiThread = false;
+    // The dialog's loop runs inside this thread's event processing; the click comes from a timer.
+    QTimer drive;
+    QObject::connect(&drive, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<TExceptionBox*>(w); box && box->isVisible() && !box->isFinished()) {
+                onGuiThread = box->thread() == QApplication::instance()->thread();
+                Click(box->button(TExceptionBox::RestartButton));
+            }
+    });
+    drive.start(100);
+    std::thread handler([&] {
+        choice = crash::ui::Present(request, {});
+        done = true;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    while (!done && clock.elapsed() < 10000)
+        QTest::qWait(20);
+    handler.join();
+    EXPECT_TRUE(onGuiThread);
+    EXPECT_EQ(choice, UserChoice::Restart);
+}
+
+TEST(ExceptionBox, HugeReportOpensInTheListWithoutATextDump)
+{
+    auto report = crashtest::MakeReport();
+    crashtest::FillReport(*report);
+    QString stack;
+    const int rows = 160000; // about 10 MB of text
+    stack.reserve(rows * 66);
+    for (int i = 0; i < rows; ++i)
+        stack += QString("%1 +008 MireluneSkinTool uMain %2 +2 TfrmMain::Button_MakeClick_%3\n")
+                     .arg(i, 8, 16, QLatin1Char('0'))
+                     .arg(i % 1000, 5)
+                     .arg(i);
+    ASSERT_GE(stack.size() * 2, 10'000'000);
+    report->sections().setField("main thread ($1a2b)", stack);
+    report->setAutoShowBugRep(true);
+    TExceptionBox box(report, TExceptionBox::FullDialog, {});
+    box.open(false);
+    crashtest::WaitUntilActive(&box);
+    QTest::mouseClick(box.tabBar(), Qt::LeftButton, {}, box.tabBar()->tabRect(1).center());
+    QTableView* list = box.reportList();
+    ASSERT_TRUE(list->isVisible());
+    EXPECT_EQ(list->model()->rowCount(), rows + 3); // two thread titles and the second thread's line
+    list->scrollToBottom();
+    QTest::keyClick(list, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(list->model()->index(rows, 6).data().toString(), QString("TfrmMain::Button_MakeClick_%1").arg(rows - 1));
+    crashtest::ShootWindow(&box, "exception-dialog-huge-report");
+}
+
+TEST(ExceptionBox, MissingTahomaFallsBackToTheSansFont)
+{
+    crash::ui::DialogFonts::setTahomaDisabled(true);
+    auto report = crashtest::MakeReport();
+    TExceptionBox box(report, TExceptionBox::FullDialog, {});
+    crash::ui::DialogFonts::setTahomaDisabled(false);
+    EXPECT_EQ(box.font().pixelSize(), 12);
+    EXPECT_NE(QFontInfo(box.font()).family(), "Tahoma");
+    box.open(false);
+    crashtest::ShootWindow(&box, "exception-dialog-without-tahoma");
+    EXPECT_EQ(box.button(TExceptionBox::SendButton)->width(),
+              QFontMetrics(box.font()).horizontalAdvance("send bug report") + 39);
 }
