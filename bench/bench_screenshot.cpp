@@ -15,8 +15,8 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QLabel>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -64,7 +64,8 @@ std::shared_ptr<crash::ExceptionReport> SampleReport()
                      .arg(i * 8, 3, 10, QLatin1Char('0'))
                      .arg(100 + i);
     report->sections().setField("main thread ($1a2b)", stack);
-    report->sections().setField("modules", "00400000 MireluneSkinTool 1.0.0.0 /opt/skintool/MireluneSkinTool");
+    report->sections().setField("modules",
+                                "00400000 MireluneSkinTool 1.0.0.0 /opt/skintool/MireluneSkinTool");
     report->setAutoShowBugRep(true);
     return report;
 }
@@ -103,13 +104,17 @@ void Measure(const char* scene, const QString& folder)
     quantImage.loadFromData(quant, "PNG");
     const double ourPsnr = Psnr(shot, ourImage), quantPsnr = Psnr(shot, quantImage);
 
-    std::printf("%s: screen %dx%d, capture %.1f ms (median of 5)\n", scene, shot.width(), shot.height(), Median(captureMs));
-    std::printf("ours:     %8lld bytes  %5.2f dB  %7.1f ms\n", qlonglong(ours.size()), ourPsnr, Median(ourMs));
-    std::printf("pngquant: %8lld bytes  %5.2f dB  %7.1f ms\n", qlonglong(quant.size()), quantPsnr, Median(quantMs));
+    std::printf("%s: screen %dx%d, capture %.1f ms (median of 5)\n", scene, shot.width(), shot.height(),
+                Median(captureMs));
+    std::printf("ours:     %8lld bytes  %5.2f dB  %7.1f ms\n", qlonglong(ours.size()), ourPsnr,
+                Median(ourMs));
+    std::printf("pngquant: %8lld bytes  %5.2f dB  %7.1f ms\n", qlonglong(quant.size()), quantPsnr,
+                Median(quantMs));
     const double sizeRatio = double(ours.size()) / quant.size(), timeRatio = Median(ourMs) / Median(quantMs);
-    std::printf("size %.2fx (target <= 1.0x) %s; PSNR %+.2f dB (target >= -0.5) %s; time %.2fx (target <= 2x) %s\n",
-                sizeRatio, sizeRatio <= 1.0 ? "met" : "MISSED", ourPsnr - quantPsnr,
-                ourPsnr - quantPsnr >= -0.5 ? "met" : "MISSED", timeRatio, timeRatio <= 2.0 ? "met" : "MISSED");
+    std::printf(
+        "size %.2fx (target <= 1.0x) %s; PSNR %+.2f dB (target >= -0.5) %s; time %.2fx (target <= 2x) %s\n",
+        sizeRatio, sizeRatio <= 1.0 ? "met" : "MISSED", ourPsnr - quantPsnr,
+        ourPsnr - quantPsnr >= -0.5 ? "met" : "MISSED", timeRatio, timeRatio <= 2.0 ? "met" : "MISSED");
 }
 
 } // namespace

@@ -21,7 +21,10 @@ public:
     int number() const { return m_number; }
 
 private:
-    ScreenSlot(int number, void* semaphore, int* holder) : m_number(number), m_semaphore(semaphore), m_holder(holder) {}
+    ScreenSlot(int number, void* semaphore, int* holder)
+        : m_number(number), m_semaphore(semaphore), m_holder(holder)
+    {
+    }
     int m_number;
     void* m_semaphore; // sem_t*
     int* m_holder;     // the holder's process id in a shared page

@@ -31,8 +31,8 @@ QList<unsigned long> ListProperty(Display* display, Window window, const char* n
     int format = 0;
     unsigned long count = 0, remaining = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, window, atom, 0, 1 << 16, False, type, &actualType, &format, &count, &remaining,
-                           &data) == Success &&
+    if (XGetWindowProperty(display, window, atom, 0, 1 << 16, False, type, &actualType, &format, &count,
+                           &remaining, &data) == Success &&
         data && format == 32) {
         const auto* items = reinterpret_cast<const unsigned long*>(data); // 32-bit items arrive as longs
         for (unsigned long i = 0; i < count; ++i)
@@ -57,7 +57,8 @@ unsigned long WindowPid(Display* display, Window window, const QSet<quint64>& ow
     if (XQueryTree(display, window, &root, &parent, &children, &count)) {
         for (unsigned int i = 0; i < count && !found; ++i) {
             isOwn = isOwn || own.contains(children[i]);
-            const QList<unsigned long> childPid = ListProperty(display, children[i], "_NET_WM_PID", XA_CARDINAL);
+            const QList<unsigned long> childPid =
+                ListProperty(display, children[i], "_NET_WM_PID", XA_CARDINAL);
             if (!childPid.isEmpty())
                 found = childPid.first();
         }
@@ -104,8 +105,9 @@ QList<StackedWindow> X11StackedWindows(const QSet<quint64>& ownWindowIds)
         bool own = false;
         const unsigned long pid = WindowPid(display, id, ownWindowIds, own);
         const int border = attributes.border_width;
-        windows.append({QRect(x - border, y - border, attributes.width + 2 * border, attributes.height + 2 * border),
-                        own || pid == self});
+        windows.append(
+            {QRect(x - border, y - border, attributes.width + 2 * border, attributes.height + 2 * border),
+             own || pid == self});
     }
     return windows;
 }

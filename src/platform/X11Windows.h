@@ -28,7 +28,7 @@ QList<StackedWindow> X11StackedWindows(const QSet<quint64>& ownWindowIds);
 
 struct CursorPicture
 {
-    QImage image; // ARGB32 premultiplied
+    QImage image;   // ARGB32 premultiplied
     QPoint topLeft; // on the virtual screen
 };
 

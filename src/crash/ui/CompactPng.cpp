@@ -5,8 +5,8 @@
 #include <QFile>
 #include <QSaveFile>
 #include <array>
-#include <cstdlib>
 #include <csetjmp>
+#include <cstdlib>
 #include <png.h>
 #include <vector>
 
@@ -16,7 +16,8 @@ namespace {
 
 void AppendToBuffer(png_structp png, png_bytep data, png_size_t length)
 {
-    static_cast<QByteArray*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), qsizetype(length));
+    static_cast<QByteArray*>(png_get_io_ptr(png))
+        ->append(reinterpret_cast<const char*>(data), qsizetype(length));
 }
 
 void NoFlush(png_structp) {}

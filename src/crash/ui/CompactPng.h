@@ -15,7 +15,8 @@ namespace crash::ui {
 class CompactPng
 {
 public:
-    static constexpr int GreyLevels[16] = {0, 28, 52, 73, 92, 109, 125, 140, 155, 170, 185, 199, 213, 227, 241, 255};
+    static constexpr int GreyLevels[16] = {0,   28,  52,  73,  92,  109, 125, 140,
+                                           155, 170, 185, 199, 213, 227, 241, 255};
 
     // The PNG bytes; empty when neither picture could be built.
     static QByteArray encode(const QImage& image, int sizeCode);

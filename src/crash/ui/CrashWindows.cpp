@@ -1,8 +1,8 @@
 #include "crash/ui/CrashWindows.h"
 
 #include "crash/ui/DialogProcess.h"
-#include "crash/ui/TNVAssistant.h"
 #include "crash/ui/TExceptionBox.h"
+#include "crash/ui/TNVAssistant.h"
 
 #include <QApplication>
 #include <QThread>

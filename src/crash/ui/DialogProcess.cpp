@@ -83,7 +83,8 @@ bool SaveDialogRequest(const PresentRequest& request, const QString& fileName)
     QDataStream out(&file);
     out.setVersion(QDataStream::Qt_6_4);
     out << Magic << Version << qint32(request.presentation) << request.beep << qint32(report.type())
-        << report.exceptionClass() << report.exceptionMessage() << qint32(report.source()) << report.canContinue();
+        << report.exceptionClass() << report.exceptionMessage() << qint32(report.source())
+        << report.canContinue();
     // Every setting as this exception sees it, so the per-exception decisions travel too.
     quint32 count = 0;
     for (const DefaultSetting& setting : DefaultSettings())
@@ -135,8 +136,8 @@ std::optional<PresentRequest> LoadDialogRequest(const QString& fileName)
     in >> presentation >> beep >> type >> className >> message >> source >> canContinue;
     if (in.status() != QDataStream::Ok || type < 0 || type > 2)
         return std::nullopt;
-    auto report = std::make_shared<ExceptionReport>(0, ExceptionType(type), QStringList{className}, className, message,
-                                                     ExceptionSource(source), canContinue);
+    auto report = std::make_shared<ExceptionReport>(0, ExceptionType(type), QStringList{className}, className,
+                                                    message, ExceptionSource(source), canContinue);
     quint32 count = 0;
     in >> count;
     for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {

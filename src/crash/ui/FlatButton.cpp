@@ -47,7 +47,8 @@ void FlatButton::paintEvent(QPaintEvent* event)
         painter.drawRect(face.adjusted(0, 0, -1, -1));
     }
     if (m_countdown >= 0) {
-        const QRect bar(face.left() + 2, face.bottom() - 3, int((face.width() - 4) * std::min(1.0, m_countdown)), 2);
+        const QRect bar(face.left() + 2, face.bottom() - 3,
+                        int((face.width() - 4) * std::min(1.0, m_countdown)), 2);
         painter.fillRect(bar, m_flatDrawn && hasFocus() ? QColor(255, 200, 64) : QColor(0, 120, 215));
     }
     if (m_flatDrawn) {

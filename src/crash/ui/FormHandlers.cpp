@@ -47,7 +47,8 @@ void HandleContactForm(TNVForm& form, FormAction action, TNVItem*, const std::sh
     }
 }
 
-void HandleScreenshotForm(TNVForm& form, FormAction action, TNVItem* item, const std::shared_ptr<ExceptionReport>& report)
+void HandleScreenshotForm(TNVForm& form, FormAction action, TNVItem* item,
+                          const std::shared_ptr<ExceptionReport>& report)
 {
     TNVImage* image = form.nvImage(QStringLiteral("ScrShotImg"));
     TNVCheckBox* attach = form.nvCheckBox(QStringLiteral("AttachCheck"));

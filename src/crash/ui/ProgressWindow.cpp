@@ -35,7 +35,8 @@ private:
 
 } // namespace
 
-ProgressWindow::ProgressWindow(std::shared_ptr<ProgressState> state, const QString& title, const QPixmap& icon)
+ProgressWindow::ProgressWindow(std::shared_ptr<ProgressState> state, const QString& title,
+                               const QPixmap& icon)
     : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       m_state(std::move(state))
 {
@@ -106,7 +107,8 @@ void ProgressWindow::showAlert(bool foreground)
     m_slot = platform::ScreenSlot::take(SlotName, SlotCount);
     const int slotNumber = m_slot ? m_slot->number() : 0;
     setAttribute(Qt::WA_ShowWithoutActivating);
-    move(area.right() + 1 - ScreenEdgeGap - width(), area.bottom() + 1 - ScreenEdgeGap - height() - slotNumber * height());
+    move(area.right() + 1 - ScreenEdgeGap - width(),
+         area.bottom() + 1 - ScreenEdgeGap - height() - slotNumber * height());
     show();
 }
 

@@ -23,7 +23,8 @@ bool SaveWithDialog(const std::shared_ptr<ExceptionReport>& report, QWidget* par
     if (!RunAssistant(report->SaveAssis(), report, parent))
         return false;
     const QString configured = report->BugRepFile();
-    const qsizetype slash = std::max(configured.lastIndexOf(QLatin1Char('\\')), configured.lastIndexOf(QLatin1Char('/')));
+    const qsizetype slash =
+        std::max(configured.lastIndexOf(QLatin1Char('\\')), configured.lastIndexOf(QLatin1Char('/')));
     const QString folder = slash >= 0 ? configured.left(slash)
                                       : QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     const QString name = configured.mid(slash + 1);
@@ -58,7 +59,9 @@ DialogActions DefaultDialogActions()
 
 void RegisterCrashWindows()
 {
-    Services().present = [](const PresentRequest& request) { return Present(request, DefaultDialogActions()); };
+    Services().present = [](const PresentRequest& request) {
+        return Present(request, DefaultDialogActions());
+    };
     Services().progress = [](const QString& title, const QString& text) -> std::unique_ptr<ProgressAlert> {
         auto alert = std::make_unique<TIProgressAlert>(title);
         if (!text.isEmpty())
@@ -85,7 +88,8 @@ void RegisterCrashWindows()
         // a few seconds (a freeze) leaves the report without a screenshot.
         auto result = std::make_shared<std::promise<QImage>>();
         std::future<QImage> shot = result->get_future();
-        QMetaObject::invokeMethod(app, [result, ownWindowsOnly] { result->set_value(ScreenCapture::capture(ownWindowsOnly)); });
+        QMetaObject::invokeMethod(
+            app, [result, ownWindowsOnly] { result->set_value(ScreenCapture::capture(ownWindowsOnly)); });
         return shot.wait_for(std::chrono::seconds(3)) == std::future_status::ready ? shot.get() : QImage();
     };
 }

@@ -58,7 +58,8 @@ bool ReportPrinter::print(const QString& text, QPrinter& printer)
             painter.drawText(0, i * lineHeight + metrics.ascent(), lines[index]);
         }
         const QString number = QStringLiteral("page %1 of %2").arg(p + 1).arg(pages);
-        painter.drawText(QRect(0, page.height() - lineHeight, page.width(), lineHeight), Qt::AlignHCenter, number);
+        painter.drawText(QRect(0, page.height() - lineHeight, page.width(), lineHeight), Qt::AlignHCenter,
+                         number);
     }
     return painter.end() && printer.printerState() != QPrinter::Error;
 }
@@ -74,10 +75,11 @@ bool ReportPrinter::printWithDialog(const std::shared_ptr<ExceptionReport>& repo
         return false; // cancelled
     if (print(report->reportText(true), printer))
         return true;
-    QMessageBox::warning(parent, report->TitleBar(),
-                         QStringLiteral("The bug report could not be printed on \"%1\". Nothing was lost: the "
-                                        "report can still be saved or sent.")
-                             .arg(printer.printerName().isEmpty() ? printer.outputFileName() : printer.printerName()));
+    QMessageBox::warning(
+        parent, report->TitleBar(),
+        QStringLiteral("The bug report could not be printed on \"%1\". Nothing was lost: the "
+                       "report can still be saved or sent.")
+            .arg(printer.printerName().isEmpty() ? printer.outputFileName() : printer.printerName()));
     return false;
 }
 

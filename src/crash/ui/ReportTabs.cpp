@@ -28,8 +28,8 @@ QList<ReportTab> BuildReportTabs(const NamedTexts& header, const NamedTexts& sec
 {
     QList<ReportTab> tabs;
     const bool leakReport =
-        !header.isEmpty() && BareName(header.first().first).compare(QLatin1String("allocation number"),
-                                                                     Qt::CaseInsensitive) == 0;
+        !header.isEmpty() &&
+        BareName(header.first().first).compare(QLatin1String("allocation number"), Qt::CaseInsensitive) == 0;
     if (!leakReport)
         tabs.append({QStringLiteral("general"), true, {}});
     if (sections.isEmpty())
@@ -37,7 +37,8 @@ QList<ReportTab> BuildReportTabs(const NamedTexts& header, const NamedTexts& sec
 
     const bool moreThreads = sections.size() > 1 && sections[1].first.contains(QLatin1Char('$'));
     QString stackTitle = QStringLiteral("call stack");
-    if (leakReport && BareName(sections.first().first).startsWith(QLatin1String("memory dump"), Qt::CaseInsensitive))
+    if (leakReport &&
+        BareName(sections.first().first).startsWith(QLatin1String("memory dump"), Qt::CaseInsensitive))
         stackTitle = QStringLiteral("memory dump");
     else if (moreThreads)
         stackTitle += QLatin1Char('s');

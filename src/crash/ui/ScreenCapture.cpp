@@ -46,8 +46,9 @@ QImage ScreenCapture::capture(bool ownWindowsOnly)
     if (!screen)
         return {};
     const QRect virtualScreen = screen->virtualGeometry();
-    QImage shot = screen->grabWindow(0, virtualScreen.x(), virtualScreen.y(), virtualScreen.width(),
-                                     virtualScreen.height())
+    QImage shot = screen
+                      ->grabWindow(0, virtualScreen.x(), virtualScreen.y(), virtualScreen.width(),
+                                   virtualScreen.height())
                       .toImage()
                       .convertToFormat(QImage::Format_RGB32);
     if (shot.isNull())

@@ -19,15 +19,17 @@ public:
         setCursor(Qt::CrossCursor);
         const QScreen* screen = QGuiApplication::primaryScreen();
         const QSize room = screen ? screen->availableGeometry().size() * 3 / 4 : QSize(800, 600);
-        setFixedSize(editor->m_original.isNull() ? QSize(320, 200)
-                                                 : editor->m_original.size().boundedTo(room).expandedTo(QSize(50, 50)));
+        setFixedSize(editor->m_original.isNull()
+                         ? QSize(320, 200)
+                         : editor->m_original.size().boundedTo(room).expandedTo(QSize(50, 50)));
     }
 
     // Widget to picture coordinates.
     QPointF toImage(QPointF p) const
     {
         const QSize size = m_editor->m_original.size();
-        return QPointF(p.x() * size.width() / std::max(1, width()), p.y() * size.height() / std::max(1, height()));
+        return QPointF(p.x() * size.width() / std::max(1, width()),
+                       p.y() * size.height() / std::max(1, height()));
     }
 
 protected:

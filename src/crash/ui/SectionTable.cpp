@@ -73,7 +73,7 @@ QString DisassemblySpec(const QStringList& lines)
     for (const QString& line : lines)
         if (!line.trimmed().isEmpty())
             return address.match(line).hasMatch() ? QStringLiteral("address|asm code|comments")
-                                                   : QStringLiteral("line|asm code|comments");
+                                                  : QStringLiteral("line|asm code|comments");
     return QStringLiteral("address|asm code|comments");
 }
 

@@ -94,21 +94,22 @@ UserChoice TExceptionBox::present(const std::shared_ptr<ExceptionReport>& report
 TExceptionBox::TExceptionBox(std::shared_ptr<ExceptionReport> report, int mode, DialogActions actions,
                              QWidget* parent)
     : QWidget(parent, Qt::Dialog), m_report(std::move(report)), m_actions(std::move(actions)), m_mode(mode),
-      m_small(mode == SmallWithDetails || mode == SmallBox), m_details(!m_small && m_report->AutoShowBugRep()),
-      m_ugly(m_report->UglyBtns()),
+      m_small(mode == SmallWithDetails || mode == SmallBox),
+      m_details(!m_small && m_report->AutoShowBugRep()), m_ugly(m_report->UglyBtns()),
       m_buttonHeight(m_small ? SmallButtonHeight : (m_ugly ? UglyButtonHeight : FlatButtonHeight))
 {
     setObjectName(QStringLiteral("HalvornWndClass"));
     setAttribute(Qt::WA_DeleteOnClose, false);
-    Qt::WindowFlags flags = Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    Qt::WindowFlags flags = Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                            Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     if (m_details)
         flags |= Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
     setWindowFlags(flags);
     setFont(DialogFonts::text());
 
-    const QString raw = m_report->isFreeze() ? m_report->expandPlaceholders(m_report->FrozenMsg())
-                                             : (m_small ? m_report->exceptionMessage() : m_report->ExceptMsg());
+    const QString raw = m_report->isFreeze()
+                            ? m_report->expandPlaceholders(m_report->FrozenMsg())
+                            : (m_small ? m_report->exceptionMessage() : m_report->ExceptMsg());
     m_messageText = BreakSentences(raw);
     setWindowTitle(m_small ? ProgramBaseName() : m_report->TitleBar());
 
@@ -191,14 +192,16 @@ void TExceptionBox::createButtons()
         {SaveButton, !m_small && r.SaveBtnVis(), r.SaveBtnTxt()},
         {PrintButton, !m_small && r.PrintBtnVis(), r.PrintBtnTxt()},
         // The details view already shows what this button would open.
-        {ShowButton, m_small ? (m_mode == SmallWithDetails || r.ShowBtnVis()) : (r.ShowBtnVis() && !m_details),
+        {ShowButton,
+         m_small ? (m_mode == SmallWithDetails || r.ShowBtnVis()) : (r.ShowBtnVis() && !m_details),
          m_small ? r.DetailsBtnTxt() : r.ShowBtnTxt()},
         {ContinueButton, m_small || r.ContinueBtnVis(), m_small ? r.OkBtnTxt() : r.ContinueBtnTxt()},
         {RestartButton, !m_small && r.RestartBtnVis(), r.RestartBtnTxt()},
         {CloseButton, !m_small && r.CloseBtnVis(), r.CloseBtnTxt()},
     }};
-    static const char* const names[ButtonCount] = {"sendButton",     "saveButton",    "printButton", "showButton",
-                                                   "continueButton", "restartButton", "closeButton"};
+    static const char* const names[ButtonCount] = {"sendButton", "saveButton",     "printButton",
+                                                   "showButton", "continueButton", "restartButton",
+                                                   "closeButton"};
     for (const Spec& spec : specs) {
         if (!spec.shown)
             continue;
@@ -207,7 +210,8 @@ void TExceptionBox::createButtons()
         connect(button, &QPushButton::clicked, this, [this, id = spec.id] { buttonClicked(id); });
         m_buttons[spec.id] = button;
     }
-    if (m_buttons[ContinueButton] && !m_report->canContinue() && (m_buttons[RestartButton] || m_buttons[CloseButton]))
+    if (m_buttons[ContinueButton] && !m_report->canContinue() &&
+        (m_buttons[RestartButton] || m_buttons[CloseButton]))
         m_buttons[ContinueButton]->setEnabled(false);
 }
 
@@ -237,7 +241,9 @@ void TExceptionBox::chooseAutoAction()
 void TExceptionBox::layoutDialog()
 {
     const QFontMetrics metrics(font());
-    auto captionWidth = [&](FlatButton* b) { return metrics.horizontalAdvance(VisibleCaption(b->text())) + CaptionPadding; };
+    auto captionWidth = [&](FlatButton* b) {
+        return metrics.horizontalAdvance(VisibleCaption(b->text())) + CaptionPadding;
+    };
     const int rowHeight = m_buttonHeight + ButtonMargin;
 
     // Button widths; the right-hand group shares the width of its widest member.
@@ -304,8 +310,10 @@ void TExceptionBox::layoutDialog()
         const int base = buttonsTop + rows * rowHeight + ButtonMargin;
         growth = std::max(0, std::min(DetailsGrowth, screen.height() - 5 * caption - base));
         // A list that would need less than twice the room gets all of it, without a scroll bar.
-        const int natural = m_tabs->sizeHint().height() + 4 + m_list->horizontalHeader()->sizeHint().height() +
-                            m_list->verticalHeader()->defaultSectionSize() * std::max(1, m_list->model() ? m_list->model()->rowCount() : 1) +
+        const int natural = m_tabs->sizeHint().height() + 4 +
+                            m_list->horizontalHeader()->sizeHint().height() +
+                            m_list->verticalHeader()->defaultSectionSize() *
+                                std::max(1, m_list->model() ? m_list->model()->rowCount() : 1) +
                             2 * m_list->frameWidth();
         if (natural > growth && natural <= 2 * growth)
             growth = std::min(natural, screen.height() - 5 * caption - base);
@@ -315,9 +323,7 @@ void TExceptionBox::layoutDialog()
     const int bottomRow = buttonsTop + (rows - 1) * rowHeight;
     const int clientHeight = bottomRow + rowHeight + ButtonMargin;
 
-    auto place = [&](Button b, int x, int y) {
-        m_buttons[b]->setGeometry(x, y, width[b], m_buttonHeight);
-    };
+    auto place = [&](Button b, int x, int y) { m_buttons[b]->setGeometry(x, y, width[b], m_buttonHeight); };
     if (twoGroups) {
         int x = ButtonMargin;
         for (Button b : {SendButton, SaveButton, PrintButton, ShowButton})
@@ -338,10 +344,10 @@ void TExceptionBox::layoutDialog()
         int x = std::max(ButtonMargin, (clientWidth - total) / 2);
         // The small box puts OK first, Details beside it.
         const std::array<Button, ButtonCount> order =
-            m_small ? std::array<Button, ButtonCount>{ContinueButton, ShowButton, SendButton, SaveButton, PrintButton,
-                                                      RestartButton, CloseButton}
-                    : std::array<Button, ButtonCount>{SendButton, SaveButton, PrintButton, ShowButton, ContinueButton,
-                                                      RestartButton, CloseButton};
+            m_small ? std::array<Button, ButtonCount>{ContinueButton, ShowButton,    SendButton, SaveButton,
+                                                      PrintButton,    RestartButton, CloseButton}
+                    : std::array<Button, ButtonCount>{SendButton,     SaveButton,    PrintButton, ShowButton,
+                                                      ContinueButton, RestartButton, CloseButton};
         for (Button b : order)
             if (m_buttons[b]) {
                 place(b, x, bottomRow);
@@ -615,7 +621,8 @@ void TExceptionBox::copyToClipboard()
 void TExceptionBox::rebuildTabs()
 {
     const QList<ReportTab> tabs = BuildReportTabs(m_report->header().items(), m_report->sections().items());
-    const QString current = m_tabs->currentIndex() >= 0 ? m_tabList.value(m_tabs->currentIndex()).title : QString();
+    const QString current =
+        m_tabs->currentIndex() >= 0 ? m_tabList.value(m_tabs->currentIndex()).title : QString();
     const QSignalBlocker block(m_tabs);
     // Tabs whose section went are removed; new ones are inserted where the report has them.
     for (int i = int(m_tabList.size()) - 1; i >= 0; --i)

@@ -31,7 +31,8 @@ TNVAssistant::TNVAssistant(const QString& title, const std::vector<std::span<con
 {
     int number = 1;
     for (const auto& stream : streams)
-        m_forms.push_back(std::make_unique<TNVForm>(this, title, stream, number++, int(streams.size()), m_report));
+        m_forms.push_back(
+            std::make_unique<TNVForm>(this, title, stream, number++, int(streams.size()), m_report));
     restoreFromCache();
     std::function<void(TNVAssistant&)> hook;
     {

@@ -9,7 +9,10 @@ namespace crash::ui {
 class TNVButton : public TNVItem
 {
 public:
-    TNVButton(QString name, QString caption) : TNVItem(Kind::Button, std::move(name)), m_caption(std::move(caption)) {}
+    TNVButton(QString name, QString caption)
+        : TNVItem(Kind::Button, std::move(name)), m_caption(std::move(caption))
+    {
+    }
 
     void applyProperty(const QString& name, const QVariant& value) override;
     QWidget* createWidget(QWidget* parent) override;

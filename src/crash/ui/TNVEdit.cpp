@@ -22,7 +22,7 @@ void TNVEdit::applyProperty(const QString& name, const QVariant& value)
     else if (name == QLatin1String("OutputType"))
         m_output = value.toString() == QLatin1String("nvoHeader")       ? Output::Header
                    : value.toString() == QLatin1String("nvoOwnSection") ? Output::OwnSection
-                                                                         : Output::None;
+                                                                        : Output::None;
     else
         TNVItem::applyProperty(name, value);
 }

@@ -51,8 +51,10 @@ void TNVForm::setHandlerResolver(std::function<FormHandler(const QString&)> reso
 
 TNVForm::TNVForm(TNVAssistant* assistant, const QString& title, std::span<const std::byte> stream, int number,
                  int formCount, std::shared_ptr<ExceptionReport> report)
-    : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_assistant(assistant), m_title(title), m_number(number), m_formCount(formCount), m_report(std::move(report))
+    : QWidget(nullptr,
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_assistant(assistant), m_title(title), m_number(number), m_formCount(formCount),
+      m_report(std::move(report))
 {
     setFont(DialogFonts::text());
     addItem(std::make_unique<TNVButton>(QStringLiteral("ContinueBtn"), QStringLiteral("Next >")));
@@ -164,17 +166,38 @@ template <typename T> static T* ItemAs(TNVItem* item, TNVItem::Kind kind)
     return item && item->kind() == kind ? static_cast<T*>(item) : nullptr;
 }
 
-TNVButton* TNVForm::nvButton(const QString& name) const { return ItemAs<TNVButton>(item(name), TNVItem::Kind::Button); }
-TNVLabel* TNVForm::nvLabel(const QString& name) const { return ItemAs<TNVLabel>(item(name), TNVItem::Kind::Label); }
-TNVEdit* TNVForm::nvEdit(const QString& name) const { return ItemAs<TNVEdit>(item(name), TNVItem::Kind::Edit); }
+TNVButton* TNVForm::nvButton(const QString& name) const
+{
+    return ItemAs<TNVButton>(item(name), TNVItem::Kind::Button);
+}
+TNVLabel* TNVForm::nvLabel(const QString& name) const
+{
+    return ItemAs<TNVLabel>(item(name), TNVItem::Kind::Label);
+}
+TNVEdit* TNVForm::nvEdit(const QString& name) const
+{
+    return ItemAs<TNVEdit>(item(name), TNVItem::Kind::Edit);
+}
 TNVCheckBox* TNVForm::nvCheckBox(const QString& name) const
 {
     return ItemAs<TNVCheckBox>(item(name), TNVItem::Kind::CheckBox);
 }
-TNVImage* TNVForm::nvImage(const QString& name) const { return ItemAs<TNVImage>(item(name), TNVItem::Kind::Image); }
-TNVButton* TNVForm::continueButton() const { return static_cast<TNVButton*>(m_items[0].get()); }
-TNVButton* TNVForm::skipButton() const { return static_cast<TNVButton*>(m_items[1].get()); }
-TNVButton* TNVForm::cancelButton() const { return static_cast<TNVButton*>(m_items[2].get()); }
+TNVImage* TNVForm::nvImage(const QString& name) const
+{
+    return ItemAs<TNVImage>(item(name), TNVItem::Kind::Image);
+}
+TNVButton* TNVForm::continueButton() const
+{
+    return static_cast<TNVButton*>(m_items[0].get());
+}
+TNVButton* TNVForm::skipButton() const
+{
+    return static_cast<TNVButton*>(m_items[1].get());
+}
+TNVButton* TNVForm::cancelButton() const
+{
+    return static_cast<TNVButton*>(m_items[2].get());
+}
 
 void TNVForm::fire(FormAction action, TNVItem* source)
 {
@@ -234,7 +257,8 @@ void TNVForm::paintEvent(QPaintEvent*)
     for (int i = 0; i < m_formCount; ++i) {
         const QPointF centre(width() - Margin - (m_formCount - i) * StepMarkWidth + StepMarkWidth / 2.0, 20);
         painter.setPen(palette().color(QPalette::Dark));
-        painter.setBrush(i + 1 == m_number ? palette().color(QPalette::Highlight) : palette().color(QPalette::Base));
+        painter.setBrush(i + 1 == m_number ? palette().color(QPalette::Highlight)
+                                           : palette().color(QPalette::Base));
         painter.drawEllipse(centre, 5, 5);
     }
 }

@@ -32,13 +32,15 @@ protected:
             painter.drawImage(target, image);
         }
         if (m_border) {
-            painter.setPen(hasFocus() ? palette().color(QPalette::Highlight) : palette().color(QPalette::Dark));
+            painter.setPen(hasFocus() ? palette().color(QPalette::Highlight)
+                                      : palette().color(QPalette::Dark));
             painter.drawRect(frame);
         }
     }
     void mouseReleaseEvent(QMouseEvent* event) override
     {
-        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && m_item->onEvent)
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&
+            m_item->onEvent)
             m_item->onEvent(m_item);
     }
     void keyPressEvent(QKeyEvent* event) override

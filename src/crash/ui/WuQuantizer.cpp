@@ -79,8 +79,9 @@ struct Moments
 
 template <typename T> T Volume(const Box& c, const std::vector<T>& m)
 {
-    return m[At(c.r1, c.g1, c.b1)] - m[At(c.r1, c.g1, c.b0)] - m[At(c.r1, c.g0, c.b1)] + m[At(c.r1, c.g0, c.b0)] -
-           m[At(c.r0, c.g1, c.b1)] + m[At(c.r0, c.g1, c.b0)] + m[At(c.r0, c.g0, c.b1)] - m[At(c.r0, c.g0, c.b0)];
+    return m[At(c.r1, c.g1, c.b1)] - m[At(c.r1, c.g1, c.b0)] - m[At(c.r1, c.g0, c.b1)] +
+           m[At(c.r1, c.g0, c.b0)] - m[At(c.r0, c.g1, c.b1)] + m[At(c.r0, c.g1, c.b0)] +
+           m[At(c.r0, c.g0, c.b1)] - m[At(c.r0, c.g0, c.b0)];
 }
 
 enum class Axis
@@ -95,13 +96,16 @@ template <typename T> T Bottom(const Box& c, Axis axis, const std::vector<T>& m)
 {
     switch (axis) {
     case Axis::Red:
-        return -m[At(c.r0, c.g1, c.b1)] + m[At(c.r0, c.g1, c.b0)] + m[At(c.r0, c.g0, c.b1)] - m[At(c.r0, c.g0, c.b0)];
+        return -m[At(c.r0, c.g1, c.b1)] + m[At(c.r0, c.g1, c.b0)] + m[At(c.r0, c.g0, c.b1)] -
+               m[At(c.r0, c.g0, c.b0)];
     case Axis::Green:
-        return -m[At(c.r1, c.g0, c.b1)] + m[At(c.r1, c.g0, c.b0)] + m[At(c.r0, c.g0, c.b1)] - m[At(c.r0, c.g0, c.b0)];
+        return -m[At(c.r1, c.g0, c.b1)] + m[At(c.r1, c.g0, c.b0)] + m[At(c.r0, c.g0, c.b1)] -
+               m[At(c.r0, c.g0, c.b0)];
     case Axis::Blue:
         break;
     }
-    return -m[At(c.r1, c.g1, c.b0)] + m[At(c.r1, c.g0, c.b0)] + m[At(c.r0, c.g1, c.b0)] - m[At(c.r0, c.g0, c.b0)];
+    return -m[At(c.r1, c.g1, c.b0)] + m[At(c.r1, c.g0, c.b0)] + m[At(c.r0, c.g1, c.b0)] -
+           m[At(c.r0, c.g0, c.b0)];
 }
 
 // The same for the box cut at `position` on `axis`.
@@ -143,7 +147,8 @@ double Maximize(const Box& c, Axis axis, int first, int last, int& cut, const Mo
         qint64 halfB = baseB + Top(c, axis, i, m.blue), halfW = baseW + Top(c, axis, i, m.weight);
         if (halfW == 0)
             continue;
-        double value = (double(halfR) * halfR + double(halfG) * halfG + double(halfB) * halfB) / double(halfW);
+        double value =
+            (double(halfR) * halfR + double(halfG) * halfG + double(halfB) * halfB) / double(halfW);
         halfR = wholeR - halfR;
         halfG = wholeG - halfG;
         halfB = wholeB - halfB;
@@ -169,9 +174,12 @@ bool Cut(Box& first, Box& second, const Moments& m)
     const qint64 wholeR = Volume(first, m.red), wholeG = Volume(first, m.green);
     const qint64 wholeB = Volume(first, m.blue), wholeW = Volume(first, m.weight);
     int cutR, cutG, cutB;
-    const double maxR = Maximize(first, Axis::Red, first.r0 + 1, first.r1, cutR, m, wholeR, wholeG, wholeB, wholeW);
-    const double maxG = Maximize(first, Axis::Green, first.g0 + 1, first.g1, cutG, m, wholeR, wholeG, wholeB, wholeW);
-    const double maxB = Maximize(first, Axis::Blue, first.b0 + 1, first.b1, cutB, m, wholeR, wholeG, wholeB, wholeW);
+    const double maxR =
+        Maximize(first, Axis::Red, first.r0 + 1, first.r1, cutR, m, wholeR, wholeG, wholeB, wholeW);
+    const double maxG =
+        Maximize(first, Axis::Green, first.g0 + 1, first.g1, cutG, m, wholeR, wholeG, wholeB, wholeW);
+    const double maxB =
+        Maximize(first, Axis::Blue, first.b0 + 1, first.b1, cutB, m, wholeR, wholeG, wholeB, wholeW);
     Axis axis;
     if (maxR >= maxG && maxR >= maxB) {
         axis = Axis::Red;
@@ -270,7 +278,8 @@ QList<QRgb> WuQuantizer::buildPalette(const QImage& source, int maxColors)
         const qint64 weight = Volume(boxes[i], moments.weight);
         if (weight <= 0)
             continue;
-        palette.append(qRgb(int(Volume(boxes[i], moments.red) / weight), int(Volume(boxes[i], moments.green) / weight),
+        palette.append(qRgb(int(Volume(boxes[i], moments.red) / weight),
+                            int(Volume(boxes[i], moments.green) / weight),
                             int(Volume(boxes[i], moments.blue) / weight)));
     }
     return palette;

@@ -117,7 +117,8 @@ TEST_F(AssistantTest, SendAssistantFillsTheReportAndTheFormCache)
             // All three buttons: Skip at the left, Continue beside Cancel at the right.
             EXPECT_EQ(WidgetOf(form, "SkipBtn")->x(), 8);
             EXPECT_EQ(WidgetOf(form, "CancelBtn")->geometry().right() + 1, form.width() - 8);
-            EXPECT_EQ(WidgetOf(form, "ContinueBtn")->geometry().right() + 1 + 8, WidgetOf(form, "CancelBtn")->x());
+            EXPECT_EQ(WidgetOf(form, "ContinueBtn")->geometry().right() + 1 + 8,
+                      WidgetOf(form, "CancelBtn")->x());
             QWidget* memo = WidgetOf(form, "DetailsMemo");
             memo->setFocus();
             QTest::keyClicks(memo, "Pressed Make");

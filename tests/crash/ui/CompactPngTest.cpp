@@ -1,7 +1,7 @@
 // The screenshot's PNG: Wu's palette against a uniform one, the 8-bit and 4-bit files as libpng
 // writes them, and the choice between colour and grey by size code.
-#include "ImageQuality.h"
 #include "crash/ui/CompactPng.h"
+#include "ImageQuality.h"
 #include "crash/ui/WuQuantizer.h"
 #include "support/TempDir.h"
 

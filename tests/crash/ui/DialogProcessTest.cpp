@@ -1,8 +1,8 @@
 // The dialog in a process of its own: what travels in the request file, and the choice that comes
 // back through the pipe when the user (a real X key from another program) or the countdown decides.
+#include "crash/ui/DialogProcess.h"
 #include "ReportFixture.h"
 #include "crash/ui/CrashWindows.h"
-#include "crash/ui/DialogProcess.h"
 #include "support/TempDir.h"
 
 #include <QElapsedTimer>

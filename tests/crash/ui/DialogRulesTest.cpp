@@ -28,8 +28,8 @@ TEST(VisibleCaption, AmpersandMarksTheShortcut)
 TEST(ReportTabs, GeneralCallStacksThenOneTabPerSection)
 {
     const NamedTexts header{{"date/time", "now"}};
-    const NamedTexts sections{{"main thread ($1):", "a"}, {"thread $2:", "b"},        {"modules", "c"},
-                              {"cpu registers", "d"},     {"stack dump", "e"},        {"disassembling", "f"},
+    const NamedTexts sections{{"main thread ($1):", "a"}, {"thread $2:", "b"}, {"modules", "c"},
+                              {"cpu registers", "d"},     {"stack dump", "e"}, {"disassembling", "f"},
                               {"thread $3 later", "g"}};
     const QList<ReportTab> tabs = BuildReportTabs(header, sections);
     QStringList titles;
@@ -53,7 +53,8 @@ TEST(ReportTabs, GeneralCallStacksThenOneTabPerSection)
 TEST(SectionTable, KnownSectionsGetTheirColumns)
 {
     const SectionTable stack = SectionTable::fromSections(
-        {{"main thread ($1)", "0046c2a8 +008 tool.exe uMain 27 +2 TfrmMain::Button_MakeClick(int a, int b)"}});
+        {{"main thread ($1)",
+          "0046c2a8 +008 tool.exe uMain 27 +2 TfrmMain::Button_MakeClick(int a, int b)"}});
     ASSERT_TRUE(stack.hasColumns());
     EXPECT_EQ(stack.columnSpec(), "^address|^ rel.|module|unit| line| rel.|function");
     EXPECT_EQ(stack.cells(0), QStringList({"0046c2a8", "+008", "tool.exe", "uMain", "27", "+2",
@@ -71,7 +72,8 @@ TEST(SectionTable, KnownSectionsGetTheirColumns)
         SectionTable::fromSections({{"modules", "00400000 tool 1.0.0.0 /opt/my tools/tool"}});
     EXPECT_EQ(modules.cells(0).last(), "/opt/my tools/tool");
 
-    EXPECT_EQ(SectionTable::fromSections({{"processes", "0001 init 0 12 34 normal /sbin/init"}}).columnCount(), 7);
+    EXPECT_EQ(
+        SectionTable::fromSections({{"processes", "0001 init 0 12 34 normal /sbin/init"}}).columnCount(), 7);
     EXPECT_EQ(SectionTable::fromSections({{"processes", "0001 init normal /sbin/init"}}).columnCount(), 4);
     EXPECT_EQ(SectionTable::fromSections({{"disassembling", "12  mov eax, 1  ; x"}}).columnTitle(0), "line");
     EXPECT_EQ(SectionTable::fromSections({{"cpu registers", "rax = 0"}}).columnCount(), 2);
@@ -96,8 +98,8 @@ TEST(SectionTable, OtherSectionsTakeColumnsFromTheirAlignment)
 
 TEST(SectionTable, SeveralThreadsShareOneTableWithTitleRows)
 {
-    const SectionTable table =
-        SectionTable::fromSections({{"main thread ($1)", "00000001 +0 a u 1 +0 f"}, {"thread $2", "00000002 +0 b u 2 +0 g"}});
+    const SectionTable table = SectionTable::fromSections(
+        {{"main thread ($1)", "00000001 +0 a u 1 +0 f"}, {"thread $2", "00000002 +0 b u 2 +0 g"}});
     ASSERT_EQ(table.rowCount(), 4);
     EXPECT_EQ(table.cells(0).first(), "main thread ($1)");
     EXPECT_EQ(table.cells(2).first(), "thread $2");

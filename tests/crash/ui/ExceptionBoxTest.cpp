@@ -9,15 +9,15 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
-#include <QElapsedTimer>
-#include <thread>
 #include <gtest/gtest.h>
+#include <thread>
 
 using crash::UserChoice;
 using crash::ui::ActionCode;
@@ -33,10 +33,22 @@ struct Recorder
     DialogActions actionsRecorded()
     {
         DialogActions a;
-        a.send = [this](const auto&, QWidget*) { actions << "send"; return true; };
-        a.save = [this](const auto&, QWidget*) { actions << "save"; return true; };
-        a.print = [this](const auto&, QWidget*) { actions << "print"; return true; };
-        a.fireHandlers = [this](ActionCode code) { actions << QString("handlers %1").arg(int(code)); return false; };
+        a.send = [this](const auto&, QWidget*) {
+            actions << "send";
+            return true;
+        };
+        a.save = [this](const auto&, QWidget*) {
+            actions << "save";
+            return true;
+        };
+        a.print = [this](const auto&, QWidget*) {
+            actions << "print";
+            return true;
+        };
+        a.fireHandlers = [this](ActionCode code) {
+            actions << QString("handlers %1").arg(int(code));
+            return false;
+        };
         return a;
     }
 };
@@ -222,8 +234,9 @@ TEST(ExceptionBox, DetailsFromTheSmallBoxReopenTheFullDialogWithTabsAndNoCountdo
         for (QWidget* w : QApplication::topLevelWidgets())
             w->close();
     });
-    EXPECT_EQ(TExceptionBox::present(report, TExceptionBox::SmallWithDetails, false, recorder.actionsRecorded()),
-              UserChoice::Close);
+    EXPECT_EQ(
+        TExceptionBox::present(report, TExceptionBox::SmallWithDetails, false, recorder.actionsRecorded()),
+        UserChoice::Close);
     EXPECT_TRUE(sawFull);
     EXPECT_EQ(recorder.actions, QStringList({"handlers 9"}));
     EXPECT_TRUE(report->AutoShowBugRep());
@@ -322,7 +335,8 @@ TEST(ExceptionBox, IconStandsAtTheTopLeftAndMovesTheMessage)
     EXPECT_EQ(box.iconButton()->geometry(), QRect(10, 9, 32, 32));
     EXPECT_EQ(box.messageLabel()->x(), 51);
     const QImage shot = crashtest::ShootWindow(&box, "exception-dialog-icon");
-    EXPECT_EQ(shot.pixelColor(shot.width() - box.width() + 20, shot.height() - box.height() + 20), QColor(Qt::red));
+    EXPECT_EQ(shot.pixelColor(shot.width() - box.width() + 20, shot.height() - box.height() + 20),
+              QColor(Qt::red));
 }
 
 TEST(ExceptionBox, UglyButtonsAreTallerAndLongMessagesWrapAt664)
@@ -350,7 +364,8 @@ TEST(ExceptionBox, DetailsInModeThreeShowTheFullDialogToo)
             if (!box || !box->isVisible() || box->isFinished())
                 continue;
             if (box->isSmallBox()) {
-                ASSERT_NE(box->button(TExceptionBox::ShowButton), nullptr) << "ShowBtnVis gives mode 3 Details";
+                ASSERT_NE(box->button(TExceptionBox::ShowButton), nullptr)
+                    << "ShowBtnVis gives mode 3 Details";
                 Click(box->button(TExceptionBox::ShowButton));
             } else {
                 sawFull = box->detailsShown();
@@ -420,7 +435,8 @@ TEST(ExceptionBox, HugeReportOpensInTheListWithoutATextDump)
     EXPECT_EQ(list->model()->rowCount(), rows + 3); // two thread titles and the second thread's line
     list->scrollToBottom();
     QTest::keyClick(list, Qt::Key_End, Qt::ControlModifier);
-    EXPECT_EQ(list->model()->index(rows, 6).data().toString(), QString("TfrmMain::Button_MakeClick_%1").arg(rows - 1));
+    EXPECT_EQ(list->model()->index(rows, 6).data().toString(),
+              QString("TfrmMain::Button_MakeClick_%1").arg(rows - 1));
     crashtest::ShootWindow(&box, "exception-dialog-huge-report");
 }
 

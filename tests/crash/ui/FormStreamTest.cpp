@@ -1,6 +1,6 @@
 // Form streams: the compiler's nested objects, the reader's result and its safety on broken data.
-#include "SettingsText.h"
 #include "crash/ui/FormStream.h"
+#include "SettingsText.h"
 #include "crash/ui/TNVButton.h"
 #include "crash/ui/TNVEdit.h"
 #include "crash/ui/TNVForm.h"
@@ -104,7 +104,12 @@ TEST(FormStream, BrokenStreamsKeepWhatCameBefore)
     // Deep nesting stops instead of recursing without end.
     QByteArray deep("TPF0");
     for (int i = 0; i < 10000; ++i)
-        deep += QByteArray("\x01" "A" "\x01" "a" "\x00", 5);
+        deep += QByteArray("\x01"
+                           "A"
+                           "\x01"
+                           "a"
+                           "\x00",
+                           5);
     EXPECT_TRUE(ReadFormStream(Bytes(deep)).has_value());
 }
 

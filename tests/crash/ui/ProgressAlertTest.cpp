@@ -52,7 +52,8 @@ TEST(ProgressAlert, ShowsTheCurrentStepAndFollowsUpdatesFromOtherThreads)
 {
     TIProgressAlert alert("Send Assistant");
     alert.addStep("Prepare attachments...", 100);
-    alert.addStep("Sending the bug report to the server of the program's maker, which can take a while...", 5000);
+    alert.addStep("Sending the bug report to the server of the program's maker, which can take a while...",
+                  5000);
     alert.addStep("Finalizing...", 100);
     alert.show(true);
     auto* window = alert.window();
@@ -64,7 +65,8 @@ TEST(ProgressAlert, ShowsTheCurrentStepAndFollowsUpdatesFromOtherThreads)
     EXPECT_GE(window->label()->width(), 220);
     EXPECT_LE(window->label()->width(), 420);
     const QRect screen = window->screen()->availableGeometry();
-    EXPECT_LE(std::abs(window->geometry().center().x() - screen.center().x()), 1) << "centred in the foreground";
+    EXPECT_LE(std::abs(window->geometry().center().x() - screen.center().x()), 1)
+        << "centred in the foreground";
 
     std::thread sender([&] {
         alert.stepDone();

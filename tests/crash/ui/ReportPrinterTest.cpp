@@ -1,7 +1,7 @@
 // The printed report, as a PDF read back with pdftotext: header fields, every section title, the
 // last line, page numbers, and a long report over several pages.
-#include "ReportFixture.h"
 #include "crash/ui/ReportPrinter.h"
+#include "ReportFixture.h"
 #include "support/TempDir.h"
 
 #include <QPrinter>

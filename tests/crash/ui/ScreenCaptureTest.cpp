@@ -1,11 +1,11 @@
 // The screenshot under a real X server: the whole screen, this program's windows only with other
 // programs' windows masked white, the cursor, and the compact PNG of what the program shows.
+#include "crash/ui/ScreenCapture.h"
 #include "ImageQuality.h"
 #include "ReportFixture.h"
 #include "WindowShots.h"
 #include "crash/ui/CompactPng.h"
 #include "crash/ui/FlatButton.h"
-#include "crash/ui/ScreenCapture.h"
 #include "crash/ui/TExceptionBox.h"
 #include "platform/X11Windows.h"
 
@@ -33,8 +33,9 @@ TEST(ScreenCapture, OwnWindowsOnlyMasksOtherProgramsWindowsWhite)
     // Another program's window over the dialog's top left quarter.
     const QRect cover(dialog.x() - 20, dialog.y() - 20, dialog.width() / 2, dialog.height() / 2);
     QProcess other;
-    other.start(QStringLiteral(COVER_WINDOW_HELPER), {QString::number(cover.x()), QString::number(cover.y()),
-                                                        QString::number(cover.width()), QString::number(cover.height())});
+    other.start(QStringLiteral(COVER_WINDOW_HELPER),
+                {QString::number(cover.x()), QString::number(cover.y()), QString::number(cover.width()),
+                 QString::number(cover.height())});
     ASSERT_TRUE(other.waitForReadyRead(10000));
     QTest::qWait(200);
     QCursor::setPos(dialog.right() - 5, dialog.bottom() - 5);
@@ -71,8 +72,8 @@ TEST(ScreenCapture, OwnWindowsOnlyMasksOtherProgramsWindowsWhite)
     QBuffer buffer(&truecolour);
     buffer.open(QIODevice::WriteOnly);
     whole.save(&buffer, "PNG");
-    std::printf("screen PNG: %lld bytes palette (%.1f dB), %lld bytes true colour\n", qlonglong(png.size()), psnr,
-                qlonglong(truecolour.size()));
+    std::printf("screen PNG: %lld bytes palette (%.1f dB), %lld bytes true colour\n", qlonglong(png.size()),
+                psnr, qlonglong(truecolour.size()));
     EXPECT_GT(psnr, 35.0);
     EXPECT_LT(png.size(), truecolour.size());
 
@@ -86,9 +87,8 @@ TEST(ScreenCapture, OwnWindowsOnlyMasksOtherProgramsWindowsWhite)
 TEST(ScreenCapture, RegionArithmetic)
 {
     const QRect screen(0, 0, 100, 100);
-    QList<platform::StackedWindow> windows{{QRect(10, 10, 40, 40), true},
-                                           {QRect(30, 30, 40, 40), false},
-                                           {QRect(90, 90, 40, 40), true}};
+    QList<platform::StackedWindow> windows{
+        {QRect(10, 10, 40, 40), true}, {QRect(30, 30, 40, 40), false}, {QRect(90, 90, 40, 40), true}};
     const QRegion region = ScreenCapture::ownRegion(windows, screen);
     EXPECT_TRUE(region.contains(QPoint(15, 15)));
     EXPECT_FALSE(region.contains(QPoint(35, 35)));

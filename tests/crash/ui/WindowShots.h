@@ -12,7 +12,8 @@ namespace crashtest {
 
 inline QString ArtifactDir()
 {
-    QString dir = qEnvironmentVariable("SKINTOOL_ARTIFACT_DIR", QStringLiteral("/tmp/skintool-test-artifacts"));
+    QString dir =
+        qEnvironmentVariable("SKINTOOL_ARTIFACT_DIR", QStringLiteral("/tmp/skintool-test-artifacts"));
     QDir().mkpath(dir);
     return dir;
 }
