@@ -595,6 +595,7 @@ void TExceptionBox::finish(UserChoice choice)
 bool TExceptionBox::event(QEvent* event)
 {
     if (event->type() == ReportChanged) {
+        m_relay->handled();
         if (m_details)
             rebuildTabs();
         return true;
