@@ -206,6 +206,7 @@ TEST(ExceptionBox, DetailsFromTheSmallBoxReopenTheFullDialogWithTabsAndNoCountdo
     Recorder recorder;
     bool sawFull = false;
     // Drive both dialogs from the event loop that present() runs.
+    QObject scope; // pending drives end with the test
     std::function<void()> drive = [&] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<TExceptionBox*>(w);
@@ -227,13 +228,17 @@ TEST(ExceptionBox, DetailsFromTheSmallBoxReopenTheFullDialogWithTabsAndNoCountdo
                 return;
             }
         }
-        QTimer::singleShot(100, drive);
+        QTimer::singleShot(100, &scope, drive);
     };
-    QTimer::singleShot(200, drive);
-    QTimer::singleShot(8000, [] {
+    QTimer::singleShot(200, &scope, drive);
+    // A bound that ends with this test, so it cannot close a later test's windows.
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] {
         for (QWidget* w : QApplication::topLevelWidgets())
             w->close();
     });
+    guard.start(8000);
     EXPECT_EQ(
         TExceptionBox::present(report, TExceptionBox::SmallWithDetails, false, recorder.actionsRecorded()),
         UserChoice::Close);
@@ -358,6 +363,7 @@ TEST(ExceptionBox, DetailsInModeThreeShowTheFullDialogToo)
     auto report = crashtest::MakeReport();
     crashtest::FillReport(*report);
     bool sawFull = false;
+    QObject scope; // pending drives end with the test
     std::function<void()> drive = [&] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<TExceptionBox*>(w);
@@ -373,9 +379,9 @@ TEST(ExceptionBox, DetailsInModeThreeShowTheFullDialogToo)
                 return;
             }
         }
-        QTimer::singleShot(100, drive);
+        QTimer::singleShot(100, &scope, drive);
     };
-    QTimer::singleShot(200, drive);
+    QTimer::singleShot(200, &scope, drive);
     EXPECT_EQ(TExceptionBox::present(report, TExceptionBox::SmallBox, false, {}), UserChoice::Continue);
     EXPECT_TRUE(sawFull);
 }
