@@ -60,7 +60,7 @@ QImage Gradients(int width, int height)
 
 TEST(WuQuantizer, BeatsAUniformPaletteOnPngSuiteColourImages)
 {
-    const QDir suite(testsupport::SharedDataDir() + "/pngsuite/png");
+    const QDir suite(testsupport::TestDataDir() + "/pngsuite/png");
     QStringList names = suite.entryList({"???n2c*.png", "???n6a*.png"});
     names.removeIf([](const QString& n) { return n.startsWith('x'); }); // the broken ones
     ASSERT_GE(names.size(), 10) << suite.path().toStdString();
