@@ -1,0 +1,93 @@
+#include "crash/core/intercept/ThreadInterception.h"
+
+#include "crash/core/handler/HandleException.h"
+#include "crash/core/intercept/InterceptPoints.h"
+#include "platform/AltSignalStack.h"
+#include "platform/FaultSignals.h"
+#include "platform/RuntimeRedirections.h"
+#include "platform/UnhandledException.h"
+
+#include <QMetaObject>
+#include <QThread>
+#include <cxxabi.h>
+#include <map>
+#include <mutex>
+
+namespace crash {
+namespace {
+
+std::mutex g_lock;
+std::map<std::int64_t, WrappedThreadInfo> g_threads;
+
+void Forget(std::int64_t id)
+{
+    std::lock_guard guard(g_lock);
+    g_threads.erase(id);
+}
+
+void* RunThread(const platform::ThreadStart& start)
+{
+    platform::EnsureAltSignalStack();
+    WrappedThreadInfo info;
+    info.threadId = platform::CurrentKernelThreadId();
+    info.creatorThread = start.creatorThread;
+    info.creationAddress = start.creationAddress;
+    const QObject* qthread = nullptr;
+    if (platform::IsQtCoreAddress(reinterpret_cast<const void*>(start.routine)) && start.argument) {
+        // Qt Core creates threads for QThread only; the argument is the QThread.
+        qthread = static_cast<QThread*>(start.argument);
+        info.className = QString::fromLatin1(qthread->metaObject()->className());
+    }
+    {
+        std::lock_guard guard(g_lock);
+        g_threads[info.threadId] = info;
+    }
+    void* result = nullptr;
+    try {
+        platform::ExceptionFrame frame;
+        result = start.routine(start.argument);
+    } catch (abi::__forced_unwind&) {
+        Forget(info.threadId);
+        throw; // thread cancellation and pthread_exit must go on
+    } catch (...) {
+        std::exception_ptr error = std::current_exception();
+        HandleExceptionRequest request;
+        request.source = ExceptionSource::ThreadLastChance;
+        request.object = &error;
+        request.relatedObject = qthread;
+        request.raiseStack = RaiseStackOf(error, request.raiseDepth);
+        HandleException(request);
+    }
+    Forget(info.threadId);
+    return result;
+}
+
+void OnThreadName(std::uintptr_t handle, const char* name)
+{
+    const std::int64_t id = platform::KernelThreadIdOf(handle);
+    if (!id)
+        return;
+    std::lock_guard guard(g_lock);
+    auto& info = g_threads[id];
+    info.threadId = id;
+    info.name = QString::fromUtf8(name);
+}
+
+} // namespace
+
+void InstallThreadInterception()
+{
+    platform::RedirectThreadCreation(&RunThread);
+    platform::RedirectThreadNaming(&OnThreadName);
+}
+
+std::optional<WrappedThreadInfo> FindWrappedThread(std::int64_t threadId)
+{
+    std::lock_guard guard(g_lock);
+    const auto it = g_threads.find(threadId);
+    if (it == g_threads.end())
+        return std::nullopt;
+    return it->second;
+}
+
+} // namespace crash
