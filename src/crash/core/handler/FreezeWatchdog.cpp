@@ -21,7 +21,7 @@ struct Watchdog
     bool stopping = false;
     std::thread thread;
 };
-std::unique_ptr<Watchdog> g_watchdog;
+Watchdog* g_watchdog = nullptr; // never a static object: its thread must not meet exit-time destructors
 
 void Loop(Watchdog& self, int timeoutMs)
 {
@@ -75,7 +75,7 @@ void StartFreezeWatchdog(int freezeTimeoutMs)
 {
     if (g_watchdog)
         return;
-    g_watchdog = std::make_unique<Watchdog>();
+    g_watchdog = new Watchdog;
     Watchdog& self = *g_watchdog;
     self.thread = std::thread([&self, freezeTimeoutMs] { Loop(self, freezeTimeoutMs); });
 }
@@ -90,7 +90,8 @@ void StopFreezeWatchdog()
     }
     g_watchdog->stopSignal.notify_all();
     g_watchdog->thread.join();
-    g_watchdog.reset();
+    delete g_watchdog;
+    g_watchdog = nullptr;
 }
 
 } // namespace crash

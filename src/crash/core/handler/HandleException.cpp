@@ -19,7 +19,6 @@ namespace crash {
 namespace {
 
 std::unique_ptr<platform::RecordPipe> g_pipe;
-std::thread g_handlerThread;
 std::atomic<std::int64_t> g_handlerThreadId{0};
 std::atomic<std::int64_t> g_mainThreadId{0};
 std::atomic<int> g_freezePause{0};
@@ -150,7 +149,9 @@ bool StartHandlerThread()
     g_pipe = platform::RecordPipe::create();
     if (!g_pipe)
         return false;
-    g_handlerThread = std::thread(HandlerLoop);
+    // Detached: it lives until the process ends or a stop request, and a joinable static thread
+    // object would end the process in std::terminate at exit.
+    std::thread(HandlerLoop).detach();
     for (int i = 0; i < 200 && !g_handlerThreadId.load(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return true;
@@ -165,11 +166,8 @@ void StopHandlerThread()
     // 500 ms and then 50 more; a thread still busy is left to the process's end.
     for (int i = 0; i < 55 && g_handlerThreadId.load(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (g_handlerThreadId.load()) {
-        g_handlerThread.detach();
+    if (g_handlerThreadId.load())
         return; // the pipe stays: the thread still reads it
-    }
-    g_handlerThread.join();
     g_pipe.reset();
 }
 

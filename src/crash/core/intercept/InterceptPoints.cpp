@@ -20,6 +20,7 @@
 namespace crash {
 
 void InstallThrowRecording();
+extern thread_local bool t_inWrappedThread;
 
 namespace {
 
@@ -85,7 +86,11 @@ void OnFault(const platform::FaultRecord& fault)
         CloseProcess(); // terminate again while reporting: nothing more to try
     std::exception_ptr error = std::current_exception();
     HandleExceptionRequest request;
-    request.source = ExceptionSource::AbnormalTermination;
+    // An exception that left a thread function whose caller catches everything and terminates
+    // (QThread's start routine) is that thread's last-chance exception; it cannot continue,
+    // because nothing can unwind past the runtime's terminate.
+    request.source = error && t_inWrappedThread ? ExceptionSource::ThreadLastChance
+                                                : ExceptionSource::AbnormalTermination;
     request.canContinue = false;
     request.className = "EAbnormalTermination";
     request.message = "Abnormal program termination";

@@ -14,6 +14,9 @@
 #include <mutex>
 
 namespace crash {
+
+thread_local bool t_inWrappedThread = false;
+
 namespace {
 
 std::mutex g_lock;
@@ -43,6 +46,7 @@ void* RunThread(const platform::ThreadStart& start)
         g_threads[info.threadId] = info;
     }
     void* result = nullptr;
+    t_inWrappedThread = true;
     try {
         platform::ExceptionFrame frame;
         result = start.routine(start.argument);
