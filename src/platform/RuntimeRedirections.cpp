@@ -11,6 +11,7 @@
 #include <dlfcn.h>
 #include <execinfo.h>
 #include <new>
+#include <poll.h>
 #include <pthread.h>
 
 extern "C" void __cxa_pure_virtual();
@@ -22,6 +23,8 @@ namespace {
 using PthreadCreate = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
 using CxaThrow = void (*)(void*, std::type_info*, void (*)(void*));
 using SetName = int (*)(pthread_t, const char*);
+using Poll = int (*)(pollfd*, nfds_t, int);
+using PPoll = int (*)(pollfd*, nfds_t, const timespec*, const sigset_t*);
 
 constexpr char kCLibrary[] = "libc.so.6";
 constexpr char kCxxLibrary[] = "libstdc++.so.6";
@@ -38,11 +41,38 @@ CxaThrow g_realThrow = Real<CxaThrow>("__cxa_throw", reinterpret_cast<CxaThrow>(
 SetName g_realSetName = Real<SetName>("pthread_setname_np", &pthread_setname_np);
 void (*g_realPureVirtual)() = Real<void (*)()>("__cxa_pure_virtual", &__cxa_pure_virtual);
 void (*g_realStackChkFail)() = Real<void (*)()>("__stack_chk_fail", &__stack_chk_fail);
+Poll g_realPoll = Real<Poll>("poll", &poll);
+PPoll g_realPPoll = Real<PPoll>("ppoll", &ppoll);
 
 std::atomic<ThreadRunner> g_runner{nullptr};
 std::atomic<ThrowObserver> g_throwObserver{nullptr};
 std::atomic<ThreadNameObserver> g_nameObserver{nullptr};
 std::atomic<RuntimeErrorHandler> g_errorHandler{nullptr};
+std::atomic<EventWaitObserver> g_waitObserver{nullptr};
+
+int HookedPoll(pollfd* fds, nfds_t count, int timeout)
+{
+    if (EventWaitObserver observer = g_waitObserver.load())
+        observer();
+    return g_realPoll(fds, count, timeout);
+}
+
+int HookedPPoll(pollfd* fds, nfds_t count, const timespec* timeout, const sigset_t* mask)
+{
+    if (EventWaitObserver observer = g_waitObserver.load())
+        observer();
+    return g_realPPoll(fds, count, timeout, mask);
+}
+
+// Only the event loops' modules wait for messages; other modules' polls are left alone.
+bool RedirectIn(const char* moduleName, const char* function, std::uintptr_t to)
+{
+    bool any = false;
+    for (ModuleHandle module : LoadedModules())
+        if (ModuleFileName(module).contains(QLatin1String(moduleName)))
+            any = ReplaceImportSlots(module, function, kCLibrary, to) != 0 || any;
+    return any;
+}
 
 void* StartTrampoline(void* raw)
 {
@@ -172,8 +202,24 @@ bool RedirectRuntimeErrors(RuntimeErrorHandler handler)
     return pure || chk;
 }
 
+bool RedirectEventWait(EventWaitObserver observer)
+{
+    g_waitObserver = observer;
+    bool any = false;
+    for (const char* module : {"/libQt6Core.so", "/libglib-2.0.so"}) {
+        any = RedirectIn(module, "poll", reinterpret_cast<std::uintptr_t>(&HookedPoll)) || any;
+        any = RedirectIn(module, "ppoll", reinterpret_cast<std::uintptr_t>(&HookedPPoll)) || any;
+    }
+    return any;
+}
+
 void RestoreRuntimeRedirections()
 {
+    for (const char* module : {"/libQt6Core.so", "/libglib-2.0.so"}) {
+        RedirectIn(module, "poll", reinterpret_cast<std::uintptr_t>(g_realPoll));
+        RedirectIn(module, "ppoll", reinterpret_cast<std::uintptr_t>(g_realPPoll));
+    }
+    g_waitObserver = nullptr;
     RedirectEverywhere("pthread_create", kCLibrary, reinterpret_cast<std::uintptr_t>(g_realCreate));
     RedirectEverywhere("__cxa_throw", kCxxLibrary, reinterpret_cast<std::uintptr_t>(g_realThrow));
     RedirectEverywhere("pthread_setname_np", kCLibrary, reinterpret_cast<std::uintptr_t>(g_realSetName));

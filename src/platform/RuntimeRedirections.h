@@ -44,6 +44,11 @@ enum class RuntimeError
 using RuntimeErrorHandler = void (*)(RuntimeError error, std::uintptr_t callerAddress);
 bool RedirectRuntimeErrors(RuntimeErrorHandler handler);
 
+// Called before a thread of Qt Core or GLib waits in poll/ppoll for its next event (the event
+// loop's wait), so the crash reporter can hold it there while threads are paused.
+using EventWaitObserver = void (*)();
+bool RedirectEventWait(EventWaitObserver observer);
+
 // Puts every slot rewritten above back.
 void RestoreRuntimeRedirections();
 

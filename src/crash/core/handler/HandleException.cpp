@@ -4,6 +4,7 @@
 #include "crash/core/handler/MainThreadBridge.h"
 #include "crash/core/handler/OutOfMemoryReserve.h"
 #include "crash/core/handler/ProcessRestart.h"
+#include "crash/core/handler/ThreadPause.h"
 #include "platform/Exception.h"
 #include "platform/FaultSignals.h"
 #include "platform/ProcessControl.h"
@@ -20,7 +21,6 @@ namespace {
 
 std::unique_ptr<platform::RecordPipe> g_pipe;
 std::atomic<std::int64_t> g_handlerThreadId{0};
-std::atomic<std::int64_t> g_mainThreadId{0};
 std::atomic<int> g_freezePause{0};
 std::atomic<unsigned> g_freezeGeneration{0};
 ExceptionHistory g_history;
@@ -124,6 +124,7 @@ void HandleException(HandleExceptionRequest request)
         request.framePointer = request.context->rbp;
     }
     PauseFreezeWatchdog();
+    ThreadPause::WaitingForHandling waiting;
     if (request.processBlocked || !g_pipe || !g_handlerThreadId.load()) {
         RunInPlace(request);
     } else {
@@ -175,16 +176,6 @@ bool IsHandlerThread()
 {
     const std::int64_t id = g_handlerThreadId.load();
     return id != 0 && id == platform::CurrentKernelThreadId();
-}
-
-void SetMainThreadId(std::int64_t id)
-{
-    g_mainThreadId = id;
-}
-
-std::int64_t MainThreadId()
-{
-    return g_mainThreadId.load();
 }
 
 ExceptionHistory& History()

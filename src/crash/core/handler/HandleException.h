@@ -20,10 +20,6 @@ bool StartHandlerThread();
 void StopHandlerThread();
 bool IsHandlerThread();
 
-// The main thread's kernel id, recorded at start-up.
-void SetMainThreadId(std::int64_t id);
-std::int64_t MainThreadId();
-
 // The process's exception history (written by the handler thread only).
 ExceptionHistory& History();
 

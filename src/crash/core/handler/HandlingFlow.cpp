@@ -4,10 +4,12 @@
 #include "crash/core/handler/HandleException.h"
 #include "crash/core/handler/MainThreadBridge.h"
 #include "crash/core/handler/ProcessRestart.h"
+#include "crash/core/handler/ThreadPause.h"
 #include "crash/core/report/ReportBuilder.h"
 #include "crash/core/report/ReportServices.h"
 #include "crash/core/settings/CrashSettings.h"
 #include "platform/Exception.h"
+#include "platform/FaultSignals.h"
 #include "platform/ModuleHandle.h"
 
 #include <QClipboard>
@@ -121,6 +123,15 @@ void DeleteLeftOverTempFolder()
         folder.removeRecursively();
 }
 
+// Synchronous handlers need the main thread: a paused one is let go for them.
+bool RunReleasingMainThread(const std::function<void()>& work)
+{
+    ThreadPause::releaseMainThread();
+    const bool ran = MainThreadBridge::run(work);
+    ThreadPause::holdMainThread();
+    return ran;
+}
+
 long long NowMs()
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -189,7 +200,7 @@ void HandlingFlow::callExceptionHandlers(int phase, bool& handled)
     call.handled = handled;
     HandlerRegistry::MainThreadRunner runner;
     if (!m_inPlace)
-        runner = [](const std::function<void()>& work) { return MainThreadBridge::run(work); };
+        runner = RunReleasingMainThread;
     HandlerRegistry::instance().call(call, runner);
     handled = call.handled;
     step();
@@ -203,7 +214,7 @@ bool HandlingFlow::callActionHandlers(ExceptionAction action)
     call.action = action;
     HandlerRegistry::MainThreadRunner runner;
     if (!m_inPlace)
-        runner = [](const std::function<void()>& work) { return MainThreadBridge::run(work); };
+        runner = RunReleasingMainThread;
     HandlerRegistry::instance().call(call, runner);
     step();
     return call.handled;
@@ -335,8 +346,13 @@ void HandlingFlow::runSteps()
     }
     History().record(NowSeconds());
     callExceptionHandlers(1, handled);
-    // 4. Phase 2: screenshot, report, handlers again. (PauseThreads is off in this program.)
+    // 4. Phase 2: pause the other threads, screenshot, report, handlers again.
+    bool paused = false;
     if (!handled) {
+        if (!m_report->isFreeze() && !m_inPlace && pauseThreadsWanted()) {
+            ThreadPause::pause(platform::CurrentKernelThreadId(), m_request.threadId);
+            paused = true;
+        }
         const ExceptionFilterResult& filter = m_report->filterResult();
         if (filter.takeScreenshot && Services().screenshot && !m_inPlace)
             m_report->setScreenshot(Services().screenshot(m_report->ScrShotAppOnly()));
@@ -361,6 +377,8 @@ void HandlingFlow::runSteps()
     // 6. Handled and able to continue: nothing more to do.
     if (handled && m_report->canContinue()) {
         ClearFreezeCounter();
+        if (paused)
+            ThreadPause::resume();
         return;
     }
     // 7. Present.
@@ -377,6 +395,8 @@ void HandlingFlow::runSteps()
     const std::uint64_t now = NowSeconds();
     const bool dialogDecided = m_report->canContinue() && presentation != 4 && !isConsoleProgram();
     auto closeNow = [&](bool wait) {
+        if (paused)
+            ThreadPause::resume(); // finishing the report may need the other threads
         if (callActionHandlers(ExceptionAction::Close))
             return;
         completeIfRequired();
@@ -416,6 +436,17 @@ void HandlingFlow::runSteps()
     }
     // 10.
     ClearFreezeCounter();
+    if (paused)
+        ThreadPause::resume();
+}
+
+bool HandlingFlow::pauseThreadsWanted() const
+{
+    if (!m_report->PauseThreads())
+        return false;
+    static constexpr const char* kNoSuspend[] = {"GnNoSuspend", "F1NoSuspend", "F2NoSuspend"};
+    const int group = m_report->filterResult().group;
+    return !m_report->getFlag(kNoSuspend[group >= 0 && group <= 2 ? group : 0]);
 }
 
 } // namespace crash

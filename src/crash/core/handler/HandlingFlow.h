@@ -40,6 +40,7 @@ private:
     [[noreturn]] void close();
     void restart();
     void step();
+    bool pauseThreadsWanted() const;
 
     const HandleExceptionRequest& m_request;
     bool m_inPlace;

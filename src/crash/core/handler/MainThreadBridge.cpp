@@ -12,6 +12,7 @@ namespace crash {
 namespace {
 
 std::atomic<MainThreadBridge*> g_bridge{nullptr};
+std::atomic<std::int64_t> g_mainThreadId{0};
 
 struct PostedWork
 {
@@ -25,6 +26,16 @@ struct PostedWork
 };
 
 } // namespace
+
+void SetMainThreadId(std::int64_t id)
+{
+    g_mainThreadId = id;
+}
+
+std::int64_t MainThreadId()
+{
+    return g_mainThreadId.load();
+}
 
 void MainThreadBridge::create()
 {

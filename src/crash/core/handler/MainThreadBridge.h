@@ -4,10 +4,15 @@
 // only then is the work posted, so a frozen main thread never blocks the caller for long.
 
 #include <QObject>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
 namespace crash {
+
+// The main thread's kernel id, recorded at start-up.
+void SetMainThreadId(std::int64_t id);
+std::int64_t MainThreadId();
 
 class MainThreadBridge : public QObject
 {

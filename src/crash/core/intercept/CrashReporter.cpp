@@ -50,6 +50,8 @@ bool StartCrashReporter(const ReporterStartOptions& options)
     // Thread creation is hooked after the reporter's own threads exist.
     InstallRuntimeRedirections();
     InstallThreadInterception();
+    if (settings->PauseThreads())
+        InstallPauseRedirection();
     if (QCoreApplication::instance())
         CreateBridge();
     else

@@ -1,6 +1,7 @@
 #include "crash/core/intercept/ThreadInterception.h"
 
 #include "crash/core/handler/HandleException.h"
+#include "crash/core/handler/ThreadPause.h"
 #include "crash/core/intercept/InterceptPoints.h"
 #include "platform/AltSignalStack.h"
 #include "platform/FaultSignals.h"
@@ -83,6 +84,19 @@ void InstallThreadInterception()
 {
     platform::RedirectThreadCreation(&RunThread);
     platform::RedirectThreadNaming(&OnThreadName);
+}
+
+void InstallPauseRedirection()
+{
+    ThreadPause::setThreadLister([] {
+        std::vector<std::int64_t> ids;
+        std::lock_guard guard(g_lock);
+        for (const auto& [id, info] : g_threads)
+            if (info.creationAddress != 0)
+                ids.push_back(id);
+        return ids;
+    });
+    platform::RedirectEventWait(&ThreadPause::waitIfPaused);
 }
 
 std::optional<WrappedThreadInfo> FindWrappedThread(std::int64_t threadId)

@@ -20,6 +20,8 @@ struct WrappedThreadInfo
 };
 
 void InstallThreadInterception();
+// The event-loop waits of Qt Core and GLib hold paused threads; the wrapped threads are pausable.
+void InstallPauseRedirection();
 std::optional<WrappedThreadInfo> FindWrappedThread(std::int64_t threadId);
 
 } // namespace crash
