@@ -1,0 +1,377 @@
+#include "crash/send/http/TWinHttp.h"
+
+#include "platform/ProxyDiscovery.h"
+#include "platform/Shell.h"
+
+#include <QUrl>
+#include <cctype>
+#include <cstring>
+#include <curl/curl.h>
+#include <mutex>
+
+namespace crash::http {
+
+namespace {
+
+constexpr int kMaxRounds = 4;
+
+std::mutex g_lastLock;
+QString g_lastError;
+QString g_lastResponse;
+std::function<void(const QString&)> g_browserOpener;
+
+void RememberError(QString& own, const QString& text)
+{
+    own = text;
+    std::lock_guard lock(g_lastLock);
+    g_lastError = text;
+}
+
+struct Transfer
+{
+    RequestBody* body = nullptr;
+    QByteArray* response = nullptr;
+    QString* location = nullptr;
+    QList<QByteArray>* serverChallenges = nullptr;
+    QList<QByteArray>* proxyChallenges = nullptr;
+};
+
+size_t ReadBody(char* buffer, size_t size, size_t count, void* user)
+{
+    auto* t = static_cast<Transfer*>(user);
+    const std::int64_t n = t->body->read(buffer, std::int64_t(size * count));
+    return n < 0 ? CURL_READFUNC_ABORT : size_t(n);
+}
+
+int SeekBody(void* user, curl_off_t offset, int origin)
+{
+    auto* t = static_cast<Transfer*>(user);
+    if (origin != SEEK_SET || offset != 0)
+        return CURL_SEEKFUNC_CANTSEEK;
+    return t->body->rewind() ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_FAIL;
+}
+
+size_t WriteAnswer(char* data, size_t size, size_t count, void* user)
+{
+    static_cast<Transfer*>(user)->response->append(data, qsizetype(size * count));
+    return size * count;
+}
+
+size_t ReadHeader(char* data, size_t size, size_t count, void* user)
+{
+    auto* t = static_cast<Transfer*>(user);
+    const QByteArray line = QByteArray(data, qsizetype(size * count)).trimmed();
+    if (line.startsWith("HTTP/")) { // a new answer (after 100 Continue or an auth round) starts
+        t->serverChallenges->clear();
+        t->proxyChallenges->clear();
+        t->location->clear();
+    }
+    const int colon = line.indexOf(':');
+    if (colon > 0) {
+        const QByteArray name = line.left(colon).trimmed().toLower();
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        if (name == "www-authenticate")
+            t->serverChallenges->append(value);
+        else if (name == "proxy-authenticate")
+            t->proxyChallenges->append(value);
+        else if (name == "location")
+            *t->location = QString::fromUtf8(value);
+    }
+    return size * count;
+}
+
+void OpenInBrowser(const QString& location)
+{
+    const QUrl url(location);
+    if (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))
+        return; // anything else could start a program
+    if (g_browserOpener)
+        g_browserOpener(location);
+    else
+        platform::ShellOpen(location);
+}
+
+} // namespace
+
+QString DecodeEntities(const QString& text)
+{
+    static const std::pair<QLatin1String, QChar> entities[] = {
+        {QLatin1String("&quot;"), QLatin1Char('"')}, {QLatin1String("&amp;"), QLatin1Char('&')},
+        {QLatin1String("&apos;"), QLatin1Char('\'')}, {QLatin1String("&lt;"), QLatin1Char('<')},
+        {QLatin1String("&gt;"), QLatin1Char('>')}};
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size();) {
+        bool replaced = false;
+        if (text[i] == QLatin1Char('&')) {
+            for (const auto& [name, c] : entities) {
+                if (QStringView(text).mid(i).startsWith(name)) {
+                    out += c;
+                    i += name.size();
+                    replaced = true;
+                    break;
+                }
+            }
+        }
+        if (!replaced)
+            out += text[i++];
+    }
+    return out;
+}
+
+long ChooseAuthScheme(const QList<QByteArray>& challenges)
+{
+    static const std::pair<const char*, long> order[] = {
+        {"negotiate", long(CURLAUTH_NEGOTIATE)}, {"ntlm", long(CURLAUTH_NTLM)},
+        {"digest", long(CURLAUTH_DIGEST)}, {"basic", long(CURLAUTH_BASIC)}};
+    for (const auto& [name, bit] : order)
+        for (const QByteArray& challenge : challenges) {
+            const QByteArray scheme = challenge.trimmed().split(' ').value(0).toLower();
+            if (scheme == name)
+                return bit;
+        }
+    return 0;
+}
+
+QString LastHttpError()
+{
+    std::lock_guard lock(g_lastLock);
+    return g_lastError;
+}
+
+QString LastHttpResponse()
+{
+    std::lock_guard lock(g_lastLock);
+    return g_lastResponse;
+}
+
+void TWinHttp::setBrowserOpener(std::function<void(const QString&)> opener)
+{
+    g_browserOpener = std::move(opener);
+}
+
+TWinHttp::TWinHttp(const HttpTarget& target) : m_target(target)
+{
+    static std::once_flag curlInit;
+    std::call_once(curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+
+    QString rest = target.server.trimmed();
+    const int scheme = rest.indexOf(QLatin1String("://"));
+    if (scheme >= 0)
+        rest = rest.mid(scheme + 3);
+    const int slash = rest.indexOf(QLatin1Char('/'));
+    m_host = slash < 0 ? rest : rest.left(slash);
+    m_path = slash < 0 ? QString() : rest.mid(slash);
+    while (m_path.endsWith(QLatin1Char('/')))
+        m_path.chop(1);
+    m_curl = curl_easy_init();
+}
+
+TWinHttp::~TWinHttp()
+{
+    if (m_curl)
+        curl_easy_cleanup(m_curl);
+}
+
+QByteArray TWinHttp::url(const QString& path) const
+{
+    QString host = m_host;
+    int port = m_target.port;
+    // A port written into HttpServer counts when HttpPort leaves it open.
+    const int colon = host.lastIndexOf(QLatin1Char(':'));
+    if (colon > 0 && !host.endsWith(QLatin1Char(']'))) {
+        if (port == 0)
+            port = host.mid(colon + 1).toInt();
+        host = host.left(colon);
+    }
+    QString text = QLatin1String(m_target.secure ? "https://" : "http://") + host;
+    if (port > 0)
+        text += QLatin1Char(':') + QString::number(port);
+    QString fullPath = m_path + path;
+    if (!fullPath.startsWith(QLatin1Char('/')))
+        fullPath.prepend(QLatin1Char('/'));
+    // Callers escape query values themselves, so "%" stays as it is; blanks and the like do not.
+    QByteArray escaped;
+    for (const char c : fullPath.toUtf8()) {
+        if (std::isalnum(static_cast<unsigned char>(c)) || (c && std::strchr("-._~/?&=%:@!$'()*+,;", c)))
+            escaped += c;
+        else
+            escaped += '%' + QByteArray::number(static_cast<unsigned char>(c), 16).rightJustified(2, '0').toUpper();
+    }
+    return text.toUtf8() + escaped;
+}
+
+void TWinHttp::detectProxy(const QByteArray& address)
+{
+    m_proxyDetected = true;
+    for (const QString& proxy : platform::DiscoverProxies(QString::fromUtf8(address))) {
+        if (proxy.startsWith(QLatin1String("direct://")))
+            return;
+        const QUrl url(proxy);
+        if (!url.isValid() || url.host().isEmpty())
+            continue;
+        m_proxyCredentials = {url.userName(QUrl::FullyDecoded), url.password(QUrl::FullyDecoded)};
+        QUrl bare = url;
+        bare.setUserInfo({});
+        m_proxy = bare.toString();
+        return;
+    }
+}
+
+void TWinHttp::applyProxy()
+{
+    if (m_proxy.isEmpty()) {
+        curl_easy_setopt(m_curl, CURLOPT_PROXY, ""); // no environment proxy behind our back
+        return;
+    }
+    curl_easy_setopt(m_curl, CURLOPT_PROXY, m_proxy.toUtf8().constData());
+    if (m_proxyScheme) {
+        curl_easy_setopt(m_curl, CURLOPT_PROXYAUTH, m_proxyScheme);
+        curl_easy_setopt(m_curl, CURLOPT_PROXYUSERNAME, m_proxyCredentials.user.toUtf8().constData());
+        curl_easy_setopt(m_curl, CURLOPT_PROXYPASSWORD, m_proxyCredentials.password.toUtf8().constData());
+    }
+}
+
+HttpOutcome TWinHttp::send(const QByteArray& verb, const QString& path, const QList<QByteArray>& headers,
+                           RequestBody* body)
+{
+    if (!m_curl) {
+        RememberError(m_error, QStringLiteral("the HTTP library could not be initialised"));
+        return HttpOutcome::Failure;
+    }
+    const QByteArray address = url(path);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        curl_easy_reset(m_curl);
+        m_response.clear();
+        m_location.clear();
+        m_serverChallenges.clear();
+        m_proxyChallenges.clear();
+        m_status = 0;
+        if (body && !body->rewind()) {
+            RememberError(m_error, QStringLiteral("a file of the upload could not be read"));
+            return HttpOutcome::Failure;
+        }
+
+        Transfer transfer{body, &m_response, &m_location, &m_serverChallenges, &m_proxyChallenges};
+        curl_easy_setopt(m_curl, CURLOPT_URL, address.constData());
+        curl_easy_setopt(m_curl, CURLOPT_USERAGENT, "Halvorn/4.0");
+        curl_easy_setopt(m_curl, CURLOPT_FOLLOWLOCATION, 0L);
+        curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT, 30L);
+        curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, 60L);
+        curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYHOST, 2L);
+        curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, WriteAnswer);
+        curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &transfer);
+        curl_easy_setopt(m_curl, CURLOPT_HEADERFUNCTION, ReadHeader);
+        curl_easy_setopt(m_curl, CURLOPT_HEADERDATA, &transfer);
+        // OpenSSL's own variable for "trust these certificates instead", which the library
+        // build ignores in favour of its compiled-in bundle.
+        const QByteArray bundle = qgetenv("SSL_CERT_FILE");
+        if (!bundle.isEmpty())
+            curl_easy_setopt(m_curl, CURLOPT_CAINFO, bundle.constData());
+        if (m_serverScheme) {
+            curl_easy_setopt(m_curl, CURLOPT_HTTPAUTH, m_serverScheme);
+            curl_easy_setopt(m_curl, CURLOPT_USERNAME, m_target.web.user.toUtf8().constData());
+            curl_easy_setopt(m_curl, CURLOPT_PASSWORD, m_target.web.password.toUtf8().constData());
+        }
+        applyProxy();
+
+        curl_slist* list = nullptr;
+        list = curl_slist_append(list, "Expect:");
+        for (const QByteArray& header : headers)
+            list = curl_slist_append(list, header.constData());
+        curl_easy_setopt(m_curl, CURLOPT_HTTPHEADER, list);
+        if (verb == "GET") {
+            curl_easy_setopt(m_curl, CURLOPT_HTTPGET, 1L);
+        } else {
+            curl_easy_setopt(m_curl, CURLOPT_POST, 1L);
+            curl_easy_setopt(m_curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body ? body->size() : 0));
+            curl_easy_setopt(m_curl, CURLOPT_READFUNCTION, ReadBody);
+            curl_easy_setopt(m_curl, CURLOPT_READDATA, &transfer);
+            curl_easy_setopt(m_curl, CURLOPT_SEEKFUNCTION, SeekBody);
+            curl_easy_setopt(m_curl, CURLOPT_SEEKDATA, &transfer);
+            if (verb != "POST")
+                curl_easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST, verb.constData());
+        }
+        const CURLcode code = curl_easy_perform(m_curl);
+        curl_slist_free_all(list);
+        long status = 0;
+        curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &status);
+        m_status = int(status);
+
+        if (code != CURLE_OK && m_status == 0) {
+            RememberError(m_error, QString::fromUtf8(curl_easy_strerror(code)));
+            const bool secureChannel = code == CURLE_SSL_CONNECT_ERROR || code == CURLE_PEER_FAILED_VERIFICATION ||
+                                       code == CURLE_SSL_CACERT_BADFILE || code == CURLE_SSL_CERTPROBLEM;
+            if (attempt == 0 && !secureChannel && !m_proxyDetected && m_proxy.isEmpty()) {
+                detectProxy(address);
+                if (!m_proxy.isEmpty())
+                    continue;
+            }
+            return HttpOutcome::Failure;
+        }
+        break;
+    }
+
+    {
+        std::lock_guard lock(g_lastLock);
+        g_lastResponse = responseText();
+    }
+    switch (m_status) {
+    case 200:
+        return HttpOutcome::Success;
+    case 301:
+    case 302:
+    case 303:
+        if (!m_target.ignoreRedirects && !m_location.isEmpty())
+            OpenInBrowser(m_location);
+        return HttpOutcome::Success;
+    case 401:
+        if (!m_target.web.empty() && !m_serverAuthTried) {
+            m_serverAuthTried = true;
+            m_serverScheme = ChooseAuthScheme(m_serverChallenges);
+            if (m_serverScheme)
+                return HttpOutcome::Retry;
+        }
+        break;
+    case 407:
+        if (!m_proxyCredentials.empty() && !m_proxyAuthTried) {
+            m_proxyAuthTried = true;
+            m_proxyScheme = ChooseAuthScheme(m_proxyChallenges);
+            if (m_proxyScheme)
+                return HttpOutcome::Retry;
+        }
+        break;
+    default:
+        break;
+    }
+    RememberError(m_error, QStringLiteral("the server answered %1").arg(m_status));
+    return HttpOutcome::Failure;
+}
+
+bool TWinHttp::request(const QByteArray& verb, const QString& path, const QList<QByteArray>& headers,
+                       RequestBody* body, const std::function<void()>& beforeRound)
+{
+    for (int round = 0; round < kMaxRounds; ++round) {
+        if (beforeRound)
+            beforeRound();
+        switch (send(verb, path, headers, body)) {
+        case HttpOutcome::Success:
+            return true;
+        case HttpOutcome::Failure:
+            return false;
+        case HttpOutcome::Retry:
+            break;
+        }
+    }
+    return false;
+}
+
+QString TWinHttp::responseText() const
+{
+    return DecodeEntities(QString::fromUtf8(m_response));
+}
+
+} // namespace crash::http
