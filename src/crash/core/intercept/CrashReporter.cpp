@@ -5,6 +5,7 @@
 #include "crash/core/handler/MainThreadBridge.h"
 #include "crash/core/handler/OutOfMemoryReserve.h"
 #include "crash/core/handler/ProcessRestart.h"
+#include "crash/core/intercept/ChecksumCheck.h"
 #include "crash/core/intercept/InterceptPoints.h"
 #include "crash/core/intercept/ThreadInterception.h"
 #include "crash/core/settings/CrashSettings.h"
@@ -18,9 +19,14 @@ namespace {
 
 bool g_started = false;
 
+bool g_checkChecksum = false;
+
+// Runs when the application object exists: a message box needs it.
 void CreateBridge()
 {
     MainThreadBridge::create();
+    if (g_checkChecksum)
+        CheckExecutableChecksum();
 }
 
 void DestroyBridge()
@@ -42,6 +48,7 @@ bool StartCrashReporter(const ReporterStartOptions& options)
     if (!settings->isValid() || !settings->Enabled())
         return false;
     g_started = true;
+    g_checkChecksum = settings->CheckFileCrc();
 
     InstallApplicationInterception();
     InstallFaultInterception();
