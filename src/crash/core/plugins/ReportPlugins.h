@@ -27,7 +27,9 @@ void UnregisterReportPlugin(const QString& name);
 // unknown names are skipped, and only the first record of a name counts.
 std::vector<ReportPlugin> EnabledReportPlugins(const QString& pluginsSetting);
 
-// Registers "modules", "processes" and "hardware" once per process.
+// Registers "modules", "processes" and "hardware" once per process; every call counts.
 void RegisterBuiltInPlugins();
+// Takes the built-in plugins out again when the last registration is withdrawn.
+void UnregisterBuiltInPlugins();
 
 } // namespace crash
