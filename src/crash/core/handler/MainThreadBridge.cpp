@@ -39,8 +39,11 @@ std::int64_t MainThreadId()
 
 void MainThreadBridge::create()
 {
-    if (!g_bridge.load() && QCoreApplication::instance())
-        g_bridge = new MainThreadBridge;
+    if (g_bridge.load() || !QCoreApplication::instance())
+        return;
+    auto* bridge = new MainThreadBridge;
+    bridge->setObjectName(QStringLiteral("qelToolsMsgHandlerWindow")); // the reporter's message window
+    g_bridge = bridge;
 }
 
 void MainThreadBridge::destroy()
