@@ -9,6 +9,8 @@
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
 
+#include "support/PrivateRuntimeDir.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -64,6 +66,7 @@ double bareWork(const QString& tool, const QString& name)
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    testsupport::PrivateRuntimeDir runtime;
     imaging::InitializePngSharing();
     QApplication application(argc, argv);
     const QString bin = QCoreApplication::applicationDirPath();

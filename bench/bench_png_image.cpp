@@ -7,6 +7,7 @@
 
 #include "imaging/TPngImage.h"
 #include "imaging/TPngImageDataList.h"
+#include "support/PrivateRuntimeDir.h"
 
 #include <QBuffer>
 #include <QGuiApplication>
@@ -214,6 +215,7 @@ BENCHMARK(BM_Decode_LibpngSimplified)->Arg(0)->Arg(1)->Unit(benchmark::kMillisec
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    testsupport::PrivateRuntimeDir runtime;
     QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -5,8 +5,10 @@
 # The script then prints where the bundles, the product's log and a screenshot are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/prefix-processes.sh
 scripts/install-deps.sh
-scripts/build.sh default
+# Only what the demo runs: the tool, the demo product and the screenshot helper.
+scripts/build.sh demo
 bin=$PWD/build/bin
 # A root shell on a bare machine has no session folder; give Qt one so it does not complain.
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
@@ -15,7 +17,8 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
 fi
 export WINEPREFIX=$PWD/build/demo-prefix
 export WINE=$bin/demo-wine   # the demo's stand-in for the Wine loader
-"$bin/make-demo-prefix" "$WINEPREFIX"
+# The product's stock bundles come from the pristine folders of the source tree.
+"$bin/make-demo-prefix" "$WINEPREFIX" --stock-folder "$PWD/skin"
 install_dir="$WINEPREFIX/drive_c/Program Files (x86)/Orlix/Mirelune"
 # The product runs before the skin is made, as it would on a user's machine.
 ( "$WINE" 'C:\Program Files (x86)\Orlix\Mirelune\Kry.exe' >/dev/null 2>&1 & )
@@ -46,7 +49,8 @@ xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24" bash -euo pipef
     sleep 1
     "$bin/xshot" "$shot" "$title" >/dev/null
 ' _ "$bin" "$shot" "$install_dir/Kry.log"
-pkill -f 'Orlix\\Mirelune\\Kry.exe' 2>/dev/null || true
+# Only the product of this demo's prefix; other copies on the machine are left alone.
+stop_prefix_processes "$WINEPREFIX" 'Orlix.Mirelune.Kry.exe'
 cat <<MSG
 No display here: the tool ran under Xvfb and made the skin "ocean" from the keyboard.
   skin bundle:    $bin/NewSkin/ocean.rcc

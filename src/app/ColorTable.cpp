@@ -2,6 +2,7 @@
 
 #include "env/TIniFile.h"
 #include "platform/MessageBox.h"
+#include "platform/WinePrefix.h"
 
 #include <QFile>
 
@@ -37,7 +38,10 @@ QString SwapRedBlue(int32_t colour)
 
 void WriteColorSettings(const QString& toolFolder, const QString& name, bool rgbToBgr)
 {
-    const QString path = toolFolder + QStringLiteral("classic/color_setting.ini");
+    // The tool's own files are found without regard to case, as on Windows.
+    using platform::WinePrefix;
+    const QString path =
+        WinePrefix::resolveNativePath(toolFolder + QStringLiteral("classic/color_setting.ini"));
     if (!QFile::exists(path))
         return;
     env::TIniFile table(path);
@@ -45,7 +49,8 @@ void WriteColorSettings(const QString& toolFolder, const QString& name, bool rgb
     if (!rgbToBgr)
         return;
     // The marker picture says the pictures are already in the product's byte order.
-    if (QFile::exists(toolFolder + QStringLiteral("classic/images/kry9_title.png")))
+    if (QFile::exists(
+            WinePrefix::resolveNativePath(toolFolder + QStringLiteral("classic/images/kry9_title.png"))))
         return;
 
     for (const QString& section : table.ReadSections()) {

@@ -4,6 +4,7 @@
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
+#include "platform/WinePrefix.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,7 +21,8 @@ void RunResourceCompiler(const QString& name, const QString& sourceFolder)
         QDir().mkpath(outputFolder);
     QCoreApplication::processEvents();
 
-    const QString compiler = toolFolder + QStringLiteral("rcc.exe");
+    // The tool's own files are found without regard to case, as on Windows.
+    const QString compiler = platform::WinePrefix::resolveNativePath(toolFolder + QStringLiteral("rcc.exe"));
     if (!QFile::exists(compiler))
         throw platform::Exception(QStringLiteral("Not find rcc.exe"));
 
@@ -37,7 +39,11 @@ void RunResourceCompiler(const QString& name, const QString& sourceFolder)
     QFile::remove(outputProject);
 
     QDir::setCurrent(sourceFolder);
-    platform::RunAndWait(compiler, QStringLiteral("-o \"%1\" -project").arg(outputProject), sourceFolder);
+    // The paths are native ones and may hold a quote mark, which the Windows split would take as
+    // the end of the argument; the root is the typed name and goes in as it is.
+    using platform::EscapeInsideQuotes;
+    platform::RunAndWait(
+        compiler, QStringLiteral("-o \"%1\" -project").arg(EscapeInsideQuotes(outputProject)), sourceFolder);
     if (!QFile::exists(outputProject))
         throw platform::Exception(QStringLiteral("Make qrc failed"));
 
@@ -47,10 +53,10 @@ void RunResourceCompiler(const QString& name, const QString& sourceFolder)
     QFile::remove(bundle);
 
     QDir::setCurrent(sourceFolder);
-    platform::RunAndWait(
-        compiler,
-        QStringLiteral("-binary \"%1\" -o \"%2\" -no-compress -root %3").arg(sourceProject, bundle, root),
-        sourceFolder);
+    platform::RunAndWait(compiler,
+                         QStringLiteral("-binary \"%1\" -o \"%2\" -no-compress -root %3")
+                             .arg(EscapeInsideQuotes(sourceProject), EscapeInsideQuotes(bundle), root),
+                         sourceFolder);
     if (!QFile::exists(bundle))
         platform::ShowMessageBox(QStringLiteral("Make skin failed!"), kApplicationTitle,
                                  platform::MsgIcon::Warning);

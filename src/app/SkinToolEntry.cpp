@@ -6,6 +6,7 @@
 #include "crash/core/settings/CrashSettings.h"
 #include "imaging/TPngImageDataList.h"
 #include "platform/NamedMutex.h"
+#include "platform/TerminationRequest.h"
 
 #include <QTimer>
 
@@ -33,6 +34,11 @@ int SkinToolMain(int argc, char** argv)
     TApplication::setApplicationName(kApplicationTitle);
     TApplication::setApplicationDisplayName(kApplicationTitle);
     TApplication::loadWindowFonts();
+    // Asked to end from outside: close as the user would, so the normal shutdown below runs.
+    platform::HandleTerminationRequests([] {
+        QApplication::closeAllWindows();
+        QCoreApplication::quit();
+    });
 
     int exitCode = 0;
     {

@@ -1,8 +1,8 @@
 #include "app/TApplication.h"
 
 #include "platform/UnhandledException.h"
+#include "platform/WindowsFonts.h"
 
-#include <QDir>
 #include <QEvent>
 #include <QFontDatabase>
 
@@ -32,12 +32,11 @@ void TApplication::loadWindowFonts()
     if (loaded)
         return;
     loaded = true;
-    const QStringList folders{QStringLiteral("/usr/share/wine/fonts"),
-                              QStringLiteral("/usr/share/fonts/truetype/wine")};
-    for (const QString& folder : folders)
-        for (const QString& file : {QStringLiteral("tahoma.ttf"), QStringLiteral("tahomabd.ttf")})
-            if (QFile::exists(folder + QLatin1Char('/') + file))
-                QFontDatabase::addApplicationFont(folder + QLatin1Char('/') + file);
+    for (const QString& file : {QStringLiteral("tahoma.ttf"), QStringLiteral("tahomabd.ttf")}) {
+        const QString path = platform::FindWindowsFont(file);
+        if (!path.isEmpty())
+            QFontDatabase::addApplicationFont(path);
+    }
 }
 
 } // namespace app

@@ -1,20 +1,12 @@
 #include "app/uMain.h"
 
-#include "app/ColorTable.h"
 #include "app/FormAnchors.h"
-#include "app/ResourceCompiler.h"
+#include "app/TSkinMaker.h"
 #include "controls/RdImageButton.h"
 #include "controls/TPicture.h"
 #include "env/KRY_Comm.h"
 #include "env/Orlix_Routine_New.h"
-#include "env/TIniFile.h"
-#include "imaging/TPngImage.h"
-#include "platform/Exception.h"
-#include "platform/FileCopy.h"
 #include "platform/MessageBox.h"
-#include "platform/Registry.h"
-#include "platform/Shell.h"
-#include "platform/WinePrefix.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -45,30 +37,17 @@ const QString UninstallKeyPaths[3] = {
 
 QString FindInstallLocation()
 {
-    using namespace platform;
     QString result;
-    const WindowsVersion version = WinePrefix::windowsVersion();
-    uint32_t viewFlag = 0;
-    if (!(version.major == 5 && version.minor == 0))
-        viewFlag = KEY_WOW64_32KEY; // the 32-bit view on 64-bit Windows
     for (const int entry : {1, 0, 2}) {
         if (!result.isEmpty())
             break;
-        auto key = RegistryKey::open(RootKey::LocalMachine, UninstallKeyPaths[entry], KEY_READ | viewFlag);
-        if (!key)
-            key = RegistryKey::open(RootKey::LocalMachine, UninstallKeyPaths[entry],
-                                    KEY_QUERY_VALUE | viewFlag);
+        const auto key = env::OpenUninstallKey(UninstallKeyPaths[entry]);
         if (!key)
             continue;
-        QString location;
-        const RegStatus status = key->readString(QStringLiteral("InstallLocation"), location);
-        if (status == RegStatus::WrongType)
+        const std::optional<QString> location = env::ReadInstallLocation(*key);
+        if (!location)
             return result; // a failed typed read ends the whole lookup
-        if (status == RegStatus::Ok && !location.isEmpty()) {
-            result = location;
-            if (!result.endsWith(QLatin1Char('\\')))
-                result += QLatin1Char('\\');
-        }
+        result = *location;
     }
     return result;
 }
@@ -379,96 +358,24 @@ void TfrmMain::lbl_openskinClick()
                              QStringLiteral(".rcc"));
 }
 
-void TfrmMain::WriteColorSettings(const QString& name)
-{
-    app::WriteColorSettings(ToolFolder(), name, cbRGBBGR->isChecked());
-}
-
-void TfrmMain::writePicture(const QImage& picture, const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw platform::Exception(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
-    imaging::TPngImage png;
-    png.Assign(picture);
-    png.SaveToStream(file);
-}
-
 void TfrmMain::Button_MakeClick()
 {
-    using platform::ShowMessageBox;
-    if (Edit_root->text().isEmpty()) {
-        ShowMessageBox(QStringLiteral("Skin name cannot be empty!"), kApplicationTitle);
+    TSkinMaker maker(ToolFolder(), m_productSkinFolder, m_previewPicture, m_skinMenuPicture);
+    switch (maker.Prepare(Edit_root->text())) {
+    case TSkinMaker::Readiness::NameRefused:
         Edit_root->setFocus();
         return;
-    }
-    // The name becomes part of file names here and in the product's folder: refuse what Windows
-    // could not store, before anything is written.
-    const QString name = NormalizeSkinName(Edit_root->text());
-    if (name.isEmpty() || IsUnsafeSkinName(name)) {
-        ShowMessageBox(
-            name.isEmpty()
-                ? QStringLiteral("Skin name cannot be empty!")
-                : QStringLiteral("Skin name contains characters that cannot be used in a file name."),
-            kApplicationTitle);
-        Edit_root->setFocus();
+    case TSkinMaker::Readiness::ProductMissing:
         return;
-    }
-    if (FindInstallLocation().isEmpty()) {
-        ShowMessageBox(QStringLiteral("Please install Mirelune 11"), kApplicationTitle);
-        platform::ShellOpen(kVendorWebSite);
-        return;
+    case TSkinMaker::Readiness::Ready:
+        break;
     }
     Button_Make->setEnabled(false);
-
-    const QString tool = ToolFolder();
-    WriteColorSettings(name);
-    RunResourceCompiler(name, tool + QStringLiteral("classic/"));
-    writePicture(m_previewPicture,
-                 tool + QStringLiteral("public/preview/preview_") + name + QStringLiteral(".png"));
-    writePicture(m_skinMenuPicture,
-                 tool + QStringLiteral("public/images/skin_menu_") + name + QStringLiteral(".png"));
-    RunResourceCompiler(QStringLiteral("public"), tool + QStringLiteral("public/"));
-
-    if (QFile::exists(tool + QStringLiteral("NewSkin/") + name + QStringLiteral(".rcc"))) {
-        ShowMessageBox(
-            QStringLiteral(
-                "New skin is created successfully. Click the \"OK\" button to apply the new skin!"),
-            kApplicationTitle);
-        env::KillProcessesByName(QStringLiteral("KRY.exe"));
-        SetProductSkin(name);
-        InstallSkinFiles(name);
-        platform::ShellOpen(FindInstallLocation() + QStringLiteral("Kry.exe"));
+    if (maker.Build(cbRGBBGR->isChecked())) {
         lbl_openskin->setVisible(true);
         lbl_openskinClick();
-    } else {
-        ShowMessageBox(QStringLiteral("Failed to make new skin!"), kApplicationTitle);
     }
     Button_Make->setEnabled(true);
-}
-
-void TfrmMain::SetProductSkin(const QString& name)
-{
-    const QString path =
-        platform::WinePrefix::toNativePath(env::GetProductDataFolder() + QStringLiteral("Main.ini"));
-    if (!QFile::exists(path))
-        return;
-    env::TIniFile settings(path);
-    settings.WriteString(QStringLiteral("Main"), QStringLiteral("Skin"), name);
-}
-
-void TfrmMain::InstallSkinFiles(const QString& name)
-{
-    // Each bundle lands under its final name in one step, so a product started meanwhile never
-    // reads half a file.
-    const QString newSkin = ToolFolder() + QStringLiteral("NewSkin/");
-    if (QFile::exists(newSkin + name + QStringLiteral(".rcc")))
-        platform::CopyFileReplacing(newSkin + name + QStringLiteral(".rcc"),
-                                    m_productSkinFolder + name + QStringLiteral(".rcc"));
-    if (QFile::exists(newSkin + QStringLiteral("public.rcc")))
-        platform::CopyFileReplacing(newSkin + QStringLiteral("public.rcc"),
-                                    m_productSkinFolder + QStringLiteral("public.rcc"));
 }
 
 void TfrmMain::btnBrowseClick()

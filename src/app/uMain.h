@@ -63,11 +63,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 public:
-    // The Make command and its two installation steps.
+    // The Make command (its work is TSkinMaker's).
     void Button_MakeClick();
-    void SetProductSkin(const QString& name);
-    void InstallSkinFiles(const QString& name);
-    void WriteColorSettings(const QString& name);
 
     // Folder links.
     void lbl_AttenClick();
@@ -87,7 +84,6 @@ private:
     QPushButton* addButton(QWidget* parent, const char* name, const QRect& geometry, const QString& text);
     static void makeLink(QLabel* label);
     static void autoSize(QLabel* label);
-    static void writePicture(const QImage& picture, const QString& path);
 
 public:
     // Controls, named as in the window's design.

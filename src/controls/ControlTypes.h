@@ -2,6 +2,8 @@
 // The window framework's small value types that the skinnable controls publish: alignments,
 // check-box states, docking, colours with their system-colour encoding, cursors.
 
+#include "platform/WinTypes.h"
+
 #include <QColor>
 #include <QObject>
 
@@ -75,9 +77,9 @@ constexpr TColor clBlue = 0xFF0000;
 constexpr TColor clNone = 0x1FFFFFFF;
 constexpr TColor clDefault = 0x20000000;
 constexpr TColor clSystemColor = TColor(0xFF000000);
-constexpr TColor clWindowText = clSystemColor | 8;
-constexpr TColor clBtnFace = clSystemColor | 15;
-constexpr TColor cl3DDkShadow = clSystemColor | 21;
+constexpr TColor clWindowText = clSystemColor | platform::COLOR_WINDOWTEXT;
+constexpr TColor clBtnFace = clSystemColor | platform::COLOR_BTNFACE;
+constexpr TColor cl3DDkShadow = clSystemColor | platform::COLOR_3DDKSHADOW;
 
 // The RGB value of a colour, system colours resolved to the standard Windows scheme.
 TColor ColorToRGB(TColor color);

@@ -9,6 +9,7 @@
 
 #include "controls/ControlTypes.h"
 #include "controls/RdScrollBar.h"
+#include "controls/TImageButtonDefaults.h"
 #include "controls/TPicture.h"
 #include "controls/TPngGraphic.h"
 
@@ -482,66 +483,66 @@ private:
     // Published properties.
     bool m_foundTextEllipsis = false;
     bool m_foundTextWordBreak = false;
-    TAlign m_align = alNone;
-    TAnchors m_anchors = TAnchors(akLeft) | akTop;
-    bool m_autoSize = false;
-    bool m_ellipsisByHeight = false;
-    bool m_autoSizeByText = false;
-    bool m_showAccelChar = true;
-    bool m_autoShowHint = false;
-    TColor m_fontDisabledColor = cl3DDkShadow;
-    TColor m_fontHoverColor = clDefault;
-    TColor m_fontSelectedColor = clDefault;
-    TColor m_fontDownColor = clDefault;
-    TColor m_fontColor = clWindowText;
+    TAlign m_align = TImageButtonDefaults::Align;
+    TAnchors m_anchors = TImageButtonDefaults::Anchors;
+    bool m_autoSize = TImageButtonDefaults::AutoSize;
+    bool m_ellipsisByHeight = TImageButtonDefaults::EllipsisByHeight;
+    bool m_autoSizeByText = TImageButtonDefaults::AutoSizeByText;
+    bool m_showAccelChar = TImageButtonDefaults::ShowAccelChar;
+    bool m_autoShowHint = TImageButtonDefaults::AutoShowHint;
+    TColor m_fontDisabledColor = TImageButtonDefaults::FontDisabledColor;
+    TColor m_fontHoverColor = TImageButtonDefaults::FontHoverColor;
+    TColor m_fontSelectedColor = TImageButtonDefaults::FontSelectedColor;
+    TColor m_fontDownColor = TImageButtonDefaults::FontDownColor;
+    TColor m_fontColor = TImageButtonDefaults::FontColor;
     QString m_caption;
     TPicture* m_imageRange = nullptr;
     TPicture* m_imageNormal = nullptr;
     TPicture* m_imageDown = nullptr;
     TPicture* m_imageOver = nullptr;
     TPicture* m_imageDisabled = nullptr;
-    bool m_expand = false;
+    bool m_expand = TImageButtonDefaults::Expand;
     TPicture* m_expandImage = nullptr;
     TPicture* m_imageSelected = nullptr;
     TDesignRect* m_imageOption = nullptr;
-    bool m_parentShowHint = true;
-    bool m_showHint = false;
+    bool m_parentShowHint = TImageButtonDefaults::ParentShowHint;
+    bool m_showHint = TImageButtonDefaults::ShowHint;
     QString m_hint;
     QMenu* m_popupMenu = nullptr;
     TPicture* m_icons[2][5] = {};
-    TAlignment m_buttonCaptionAlignment = taCenter;
-    int m_textLeftMargin = 0;
-    int m_textRightMargin = 0;
-    int m_textTopMargin = 0;
-    int m_textOffset = 20;
-    int m_iconOffset = 10;
-    int m_iconOffsetY = 0;
-    int m_textTopOffset = 0;
-    bool m_iconVisible = true;
-    TAlignment m_iconAlign = taRightJustify;
-    TVerticalAlignment m_iconAlignY = taVerticalCenter;
-    TCursor m_iconCursor = crDefault;
-    bool m_iconLockBySelected = true;
-    bool m_iconFullClick = false;
-    bool m_showCheckBox = false;
+    TAlignment m_buttonCaptionAlignment = TImageButtonDefaults::ButtonCaptionAlignment;
+    int m_textLeftMargin = TImageButtonDefaults::TextLeftMargin;
+    int m_textRightMargin = TImageButtonDefaults::TextRightMargin;
+    int m_textTopMargin = TImageButtonDefaults::TextTopMargin;
+    int m_textOffset = TImageButtonDefaults::TextOffset;
+    int m_iconOffset = TImageButtonDefaults::IconOffset;
+    int m_iconOffsetY = TImageButtonDefaults::IconOffsetY;
+    int m_textTopOffset = TImageButtonDefaults::TextTopOffset;
+    bool m_iconVisible = TImageButtonDefaults::IconVisible;
+    TAlignment m_iconAlign = TImageButtonDefaults::IconAlign;
+    TVerticalAlignment m_iconAlignY = TImageButtonDefaults::IconAlignY;
+    TCursor m_iconCursor = TImageButtonDefaults::IconCursor;
+    bool m_iconLockBySelected = TImageButtonDefaults::IconLockBySelected;
+    bool m_iconFullClick = TImageButtonDefaults::IconFullClick;
+    bool m_showCheckBox = TImageButtonDefaults::ShowCheckBox;
     TCheckBoxState m_checkState = cbUnchecked;
-    TCursor m_checkBoxCursor = crDefault;
+    TCursor m_checkBoxCursor = TImageButtonDefaults::CheckBoxCursor;
     TPicture* m_checkBoxNormalImage = nullptr;
     TPicture* m_checkBoxCheckedImage = nullptr;
     TPicture* m_checkBoxGrayedImage = nullptr;
     TPicture* m_checkBoxCheckedGrayedImage = nullptr;
-    bool m_checkBoxFullClick = true;
-    TAlignment m_checkBoxAlignX = taLeftJustify;
-    TVerticalAlignment m_checkBoxAlignY = taVerticalCenter;
-    int m_checkBoxOffset = 10;
-    int m_checkBoxOffsetY = 0;
+    bool m_checkBoxFullClick = TImageButtonDefaults::CheckBoxFullClick;
+    TAlignment m_checkBoxAlignX = TImageButtonDefaults::CheckBoxAlignX;
+    TVerticalAlignment m_checkBoxAlignY = TImageButtonDefaults::CheckBoxAlignY;
+    int m_checkBoxOffset = TImageButtonDefaults::CheckBoxOffset;
+    int m_checkBoxOffsetY = TImageButtonDefaults::CheckBoxOffsetY;
     QString m_subCaption;
-    int m_subCaptionOffset = 50;
+    int m_subCaptionOffset = TImageButtonDefaults::SubCaptionOffset;
     QFont m_subCaptionFont;
     QString m_subCaptionData;
     QFont m_subCaptionDataFont;
-    bool m_wordWrap = false;
-    TAlignment m_textWarpAlign = taLeftJustify;
+    bool m_wordWrap = TImageButtonDefaults::WordWrap;
+    TAlignment m_textWarpAlign = TImageButtonDefaults::TextWarpAlign;
     TShowHintEvent m_onShowHint;
 };
 

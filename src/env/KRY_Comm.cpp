@@ -2,6 +2,7 @@
 
 #include "env/Orlix_Routine_New.h"
 #include "env/PSafeIniFile.h"
+#include "platform/Environment.h"
 #include "platform/Registry.h"
 #include "platform/UserAccount.h"
 #include "platform/WinePrefix.h"
@@ -38,10 +39,10 @@ QString withBackslash(QString path)
 
 QString readLocation(const RegistryKey& key)
 {
-    QString location;
-    if (key.readString(QStringLiteral("InstallLocation"), location) == RegStatus::WrongType)
+    const std::optional<QString> location = ReadInstallLocation(key);
+    if (!location)
         throw RegistryTypeError{};
-    return withBackslash(location);
+    return *location;
 }
 
 QString registryText(RootKey root, const QString& path, const QString& name,
@@ -85,28 +86,28 @@ QString shellFolder(int32_t folderId)
     const uint32_t view32 = platform::KEY_READ | platform::KEY_WOW64_32KEY;
     QString path;
     switch (folderId) {
-    case CSIDL_DESKTOP:
+    case platform::CSIDL_DESKTOP:
         path = registryText(RootKey::CurrentUser, userFolders, QStringLiteral("Desktop"));
         break;
-    case CSIDL_PERSONAL:
+    case platform::CSIDL_PERSONAL:
         path = registryText(RootKey::CurrentUser, userFolders, QStringLiteral("Personal"));
         break;
-    case CSIDL_APPDATA:
+    case platform::CSIDL_APPDATA:
         path = registryText(RootKey::CurrentUser, userFolders, QStringLiteral("AppData"));
         break;
-    case CSIDL_LOCAL_APPDATA:
+    case platform::CSIDL_LOCAL_APPDATA:
         path = registryText(RootKey::CurrentUser, userFolders, QStringLiteral("Local AppData"));
         break;
-    case CSIDL_COMMON_APPDATA:
+    case platform::CSIDL_COMMON_APPDATA:
         path = registryText(RootKey::LocalMachine, userFolders, QStringLiteral("Common AppData"));
         break;
-    case CSIDL_PROGRAM_FILES:
+    case platform::CSIDL_PROGRAM_FILES:
         path = registryText(RootKey::LocalMachine, currentVersion, QStringLiteral("ProgramFilesDir"), view32);
         break;
-    case CSIDL_PROGRAM_FILES_COMMON:
+    case platform::CSIDL_PROGRAM_FILES_COMMON:
         path = registryText(RootKey::LocalMachine, currentVersion, QStringLiteral("CommonFilesDir"), view32);
         break;
-    case CSIDL_PROFILE:
+    case platform::CSIDL_PROFILE:
         path = profileFolder();
         break;
     default:
@@ -126,21 +127,36 @@ QString systemDrive()
 
 } // namespace
 
+std::optional<RegistryKey> OpenUninstallKey(const QString& keyPath)
+{
+    const platform::WindowsVersion version = platform::WinePrefix::windowsVersion();
+    uint32_t viewFlag = 0;
+    if (!(version.major == 5 && version.minor == 0))
+        viewFlag = platform::KEY_WOW64_32KEY; // the 32-bit view on 64-bit Windows
+    if (auto key = RegistryKey::open(RootKey::LocalMachine, keyPath, platform::KEY_READ | viewFlag))
+        return key;
+    return RegistryKey::open(RootKey::LocalMachine, keyPath, platform::KEY_QUERY_VALUE | viewFlag);
+}
+
+std::optional<QString> ReadInstallLocation(const RegistryKey& key)
+{
+    QString location;
+    if (key.readString(QStringLiteral("InstallLocation"), location) == RegStatus::WrongType)
+        return std::nullopt;
+    return withBackslash(location);
+}
+
 QString GetProductDataFolder()
 {
-    const QString base = GetSpecialFolder(nullptr, CSIDL_APPDATA);
+    const QString base = GetSpecialFolder(nullptr, platform::CSIDL_APPDATA);
     return base + ProductFolderName[IsBetaProduct() ? 1 : 0];
 }
 
 QString GetProductInstallFolder(int32_t majorVersion)
 {
     QString result;
-    const platform::WindowsVersion version = platform::WinePrefix::windowsVersion();
-    uint32_t access = platform::KEY_READ;
-    if (!(version.major == 5 && version.minor == 0))
-        access |= platform::KEY_WOW64_32KEY;
     try {
-        if (auto beta = RegistryKey::open(RootKey::LocalMachine, UninstallKey[1], access)) {
+        if (auto beta = OpenUninstallKey(UninstallKey[1])) {
             if (beta->value(QStringLiteral("MajorVersion"))) {
                 uint32_t stored = 0;
                 if (beta->readDword(QStringLiteral("MajorVersion"), stored) != RegStatus::Ok)
@@ -150,12 +166,12 @@ QString GetProductInstallFolder(int32_t majorVersion)
             }
         }
         if (result.isEmpty())
-            if (auto normal = RegistryKey::open(RootKey::LocalMachine, UninstallKey[0], access))
+            if (auto normal = OpenUninstallKey(UninstallKey[0]))
                 result = readLocation(*normal);
     } catch (const RegistryTypeError&) {
     }
     if (result.isEmpty())
-        result = GetSpecialFolder(nullptr, CSIDL_PROGRAM_FILES) + ProductFolderName[0];
+        result = GetSpecialFolder(nullptr, platform::CSIDL_PROGRAM_FILES) + ProductFolderName[0];
     return result;
 }
 
@@ -186,54 +202,54 @@ QString GetSpecialFolder(QWidget* ownerWindow, int32_t folderId)
 
     const char* variable = nullptr;
     switch (folderId) {
-    case CSIDL_APPDATA:
+    case platform::CSIDL_APPDATA:
         variable = "APPDATA";
         break;
-    case CSIDL_LOCAL_APPDATA:
+    case platform::CSIDL_LOCAL_APPDATA:
         variable = "LOCALAPPDATA";
         break;
-    case CSIDL_COMMON_APPDATA:
+    case platform::CSIDL_COMMON_APPDATA:
         variable = "ProgramData";
         break;
-    case CSIDL_PROGRAM_FILES:
+    case platform::CSIDL_PROGRAM_FILES:
         variable = IsWow64() ? "ProgramFiles(x86)" : "ProgramFiles";
         break;
-    case CSIDL_PROFILE:
+    case platform::CSIDL_PROFILE:
         variable = "USERPROFILE";
         break;
-    case CSIDL_PROGRAM_FILES_COMMON:
+    case platform::CSIDL_PROGRAM_FILES_COMMON:
         variable = IsWow64() ? "CommonProgramFiles(x86)" : "CommonProgramFiles";
         break;
     default:
         return answer;
     }
-    const QString fromEnvironment = TrimBlanks(qEnvironmentVariable(variable));
+    const QString fromEnvironment = TrimBlanks(platform::GetEnvironmentVariable(QLatin1String(variable)));
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
 
     const QString drive = systemDrive();
     const bool modern = platform::WinePrefix::windowsVersion().major > 5;
     switch (folderId) {
-    case CSIDL_APPDATA:
+    case platform::CSIDL_APPDATA:
         return modern ? drive + QStringLiteral("\\Users\\") + GetCurrentUserName() +
                             QStringLiteral("\\AppData\\Roaming")
                       : drive + QStringLiteral("\\Documents and Settings\\") + GetCurrentUserName() +
                             QStringLiteral("\\Application Data");
-    case CSIDL_LOCAL_APPDATA:
+    case platform::CSIDL_LOCAL_APPDATA:
         return modern ? drive + QStringLiteral("\\Users\\") + GetCurrentUserName() +
                             QStringLiteral("\\AppData\\Local")
                       : drive + QStringLiteral("\\Documents and Settings\\") + GetCurrentUserName() +
                             QStringLiteral("\\Local Settings\\Application Data");
-    case CSIDL_COMMON_APPDATA:
+    case platform::CSIDL_COMMON_APPDATA:
         return modern ? drive + QStringLiteral("\\ProgramData")
                       : drive + QStringLiteral("\\Documents and Settings\\All Users\\Application Data");
-    case CSIDL_PROGRAM_FILES:
+    case platform::CSIDL_PROGRAM_FILES:
         return drive +
                (IsWow64() ? QStringLiteral("\\Program Files (x86)") : QStringLiteral("\\Program Files"));
-    case CSIDL_PROFILE:
+    case platform::CSIDL_PROFILE:
         return modern ? drive + QStringLiteral("\\Users\\") + GetCurrentUserName()
                       : drive + QStringLiteral("\\Documents and Settings\\") + GetCurrentUserName();
-    case CSIDL_PROGRAM_FILES_COMMON:
+    case platform::CSIDL_PROGRAM_FILES_COMMON:
         return drive + (IsWow64() ? QStringLiteral("\\Program Files (x86)\\Common Files")
                                   : QStringLiteral("\\Program Files\\Common Files"));
     default:

@@ -4,8 +4,12 @@
 // Paths are Windows paths of the product's prefix (map them with WinePrefix::toNativePath); the
 // product folders end in "\", the special folders do not. Nothing here raises.
 
+#include "platform/Registry.h"
+#include "platform/WinTypes.h"
+
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 class QWidget;
 
@@ -19,15 +23,13 @@ extern const QString UninstallKey[2];
 // read). Final once set.
 extern int32_t BetaState;
 
-// Shell folder ids.
-constexpr int32_t CSIDL_DESKTOP = 0x0000;
-constexpr int32_t CSIDL_PERSONAL = 0x0005;
-constexpr int32_t CSIDL_APPDATA = 0x001A;
-constexpr int32_t CSIDL_LOCAL_APPDATA = 0x001C;
-constexpr int32_t CSIDL_COMMON_APPDATA = 0x0023;
-constexpr int32_t CSIDL_PROGRAM_FILES = 0x0026;
-constexpr int32_t CSIDL_PROFILE = 0x0028;
-constexpr int32_t CSIDL_PROGRAM_FILES_COMMON = 0x002B;
+// The one way the product's uninstall keys are read. Opens `keyPath` below HKEY_LOCAL_MACHINE
+// read-only in the 32-bit view (unless Windows reports exactly 5.0), with full read rights and
+// else query rights.
+std::optional<platform::RegistryKey> OpenUninstallKey(const QString& keyPath);
+// The key's InstallLocation with a trailing "" ensured ("" when missing or empty); nullopt when
+// the value has another type, which ends a lookup as the failed typed read does on Windows.
+std::optional<QString> ReadInstallLocation(const platform::RegistryKey& key);
 
 // The folder of the product's Main.ini: application data + "\Orlix\Mirelune\" (or "Mirelune Beta").
 QString GetProductDataFolder();
@@ -35,8 +37,8 @@ QString GetProductDataFolder();
 // files folder + "\Orlix\Mirelune\". Never empty.
 QString GetProductInstallFolder(int32_t majorVersion);
 bool IsBetaProduct();
-// The shell's answer; when it is 2 characters or fewer, for the six common folders, the
-// environment variable, else a path built from the system drive and the user name.
+// The shell's answer for a platform::CSIDL_* folder id; when it is 2 characters or fewer, for the six common
+// folders, the environment variable, else a path built from the system drive and the user name.
 QString GetSpecialFolder(QWidget* ownerWindow, int32_t folderId);
 // Whether this program stands for a 32-bit one on 64-bit Windows: true on a 64-bit prefix.
 bool IsWow64();

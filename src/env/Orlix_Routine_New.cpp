@@ -1,11 +1,9 @@
 #include "env/Orlix_Routine_New.h"
 
-#include "platform/FileManager.h"
 #include "platform/Shell.h"
 #include "platform/WinePrefix.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 namespace env {
 
@@ -50,20 +48,8 @@ QString nativeFullPath(const QString& path)
 
 void OpenFolderAndSelect(const QString& path) noexcept
 {
-    QString native;
     try {
-        native = nativeFullPath(path);
-        if (platform::FileManagerShowItem(native))
-            return;
-        // "explore": an existing folder itself, otherwise the folder the path lies in.
-        const QFileInfo info(native);
-        const QString folder = info.isDir() ? native : info.absolutePath() + QLatin1Char('/');
-        if (platform::ShellOpen(folder))
-            return;
-    } catch (...) {
-    }
-    try {
-        platform::StartFileManager(native.isEmpty() ? path : native);
+        platform::ShowInFileManager(nativeFullPath(path));
     } catch (...) {
     }
 }

@@ -5,6 +5,8 @@
 // (note name = resource name, note type = resource type), so each module's own data is found from
 // its handle without the module exporting anything.
 
+#include "platform/WinTypes.h"
+
 #include <QString>
 #include <cstddef>
 #include <cstdint>
@@ -15,8 +17,6 @@
 namespace platform {
 
 using ModuleHandle = std::uintptr_t;
-
-constexpr std::uint32_t RT_RCDATA = 10;
 
 // Load address of the executable.
 ModuleHandle MainModuleHandle();

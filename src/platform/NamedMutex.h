@@ -8,14 +8,13 @@
 // Windows; the decision whether we are the first is made under a second, exclusive lock so two
 // starts at the same moment cannot both believe they created it.
 
+#include "platform/WinTypes.h"
+
 #include <QString>
 #include <cstdint>
 #include <memory>
 
 namespace platform {
-
-constexpr uint32_t ERROR_SUCCESS = 0;
-constexpr uint32_t ERROR_ALREADY_EXISTS = 183;
 
 class NamedMutex
 {

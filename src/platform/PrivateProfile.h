@@ -12,6 +12,8 @@
 // Nothing is cached: each call reads the file, so the "flush" call has nothing left to do.
 // File names are native paths; a Windows drive path is mapped through the Wine prefix.
 
+#include "platform/WinTypes.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -20,15 +22,6 @@
 #include <optional>
 
 namespace platform {
-
-// Error codes with their Windows values, as the profile functions leave them behind.
-constexpr uint32_t ERROR_SUCCESS = 0;
-constexpr uint32_t ERROR_FILE_NOT_FOUND = 2;
-constexpr uint32_t ERROR_PATH_NOT_FOUND = 3;
-constexpr uint32_t ERROR_ACCESS_DENIED = 5;
-constexpr uint32_t ERROR_WRITE_FAULT = 29;
-constexpr uint32_t ERROR_INVALID_PARAMETER = 87;
-constexpr uint32_t ERROR_MORE_DATA = 234;
 
 // The calling thread's last error, as GetLastError/SetLastError.
 uint32_t GetLastError();

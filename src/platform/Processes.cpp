@@ -1,8 +1,12 @@
 #include "platform/Processes.h"
 
+#include "platform/WinePrefix.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
+#include <mutex>
 
 #include <csignal>
 #include <sys/types.h>
@@ -18,10 +22,38 @@ QByteArray readProcFile(const QString& path)
     return file.readAll();
 }
 
+QString canonicalFolder(const QString& path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return QDir::cleanPath(canonical.isEmpty() ? path : canonical);
+}
+
+// The prefix a process runs in, from the environment it was started with; empty when unreadable.
+QString prefixOf(const QString& procFolder)
+{
+    const QByteArray environment = readProcFile(procFolder + QStringLiteral("/environ"));
+    if (environment.isEmpty())
+        return {};
+    QByteArray prefix, home;
+    for (const QByteArray& entry : environment.split('\0')) {
+        if (entry.startsWith("WINEPREFIX="))
+            prefix = entry.mid(11);
+        else if (entry.startsWith("HOME="))
+            home = entry.mid(5);
+    }
+    if (prefix.isEmpty())
+        prefix = home + "/.wine";
+    return canonicalFolder(QFile::decodeName(prefix));
+}
+
+std::mutex g_lock;
+ProcessHandlers g_handlers;
+
 } // namespace
 
-QList<ProcessEntry> ProcessSnapshot()
+QList<ProcessEntry> SystemProcessSnapshot()
 {
+    const QString ownPrefix = canonicalFolder(WinePrefix::path());
     QList<ProcessEntry> entries;
     const QStringList names = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
@@ -30,6 +62,8 @@ QList<ProcessEntry> ProcessSnapshot()
         if (!numeric || pid <= 0)
             continue;
         const QString base = QStringLiteral("/proc/") + name;
+        if (prefixOf(base) != ownPrefix)
+            continue; // another Windows world, or not ours to see
         QByteArray first = readProcFile(base + QStringLiteral("/cmdline"));
         const qsizetype zero = first.indexOf('\0');
         if (zero >= 0)
@@ -48,11 +82,38 @@ QList<ProcessEntry> ProcessSnapshot()
     return entries;
 }
 
-bool TerminateProcess(qint64 pid)
+bool SystemTerminateProcess(qint64 pid)
 {
     if (pid <= 0)
         return false; // 0 and negative numbers would reach whole process groups
     return ::kill(pid_t(pid), SIGKILL) == 0;
+}
+
+ProcessHandlers SetProcessHandlers(ProcessHandlers handlers)
+{
+    std::lock_guard guard(g_lock);
+    std::swap(g_handlers, handlers);
+    return handlers;
+}
+
+QList<ProcessEntry> ProcessSnapshot()
+{
+    std::function<QList<ProcessEntry>()> snapshot;
+    {
+        std::lock_guard guard(g_lock);
+        snapshot = g_handlers.snapshot;
+    }
+    return snapshot ? snapshot() : SystemProcessSnapshot();
+}
+
+bool TerminateProcess(qint64 pid)
+{
+    std::function<bool(qint64)> terminate;
+    {
+        std::lock_guard guard(g_lock);
+        terminate = g_handlers.terminate;
+    }
+    return terminate ? terminate(pid) : SystemTerminateProcess(pid);
 }
 
 } // namespace platform

@@ -1,11 +1,59 @@
 #include "platform/Shell.h"
 
+#include "platform/FileManager.h"
 #include "platform/WinePrefix.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <mutex>
 
 namespace platform {
+namespace {
+
+std::mutex g_lock;
+ShellHandlers g_handlers;
+
+} // namespace
+
+ShellHandlers SetShellHandlers(ShellHandlers handlers)
+{
+    std::lock_guard guard(g_lock);
+    std::swap(g_handlers, handlers);
+    return handlers;
+}
+
+bool ShellOpen(const QString& target, const QStringList& arguments, const QString& workingFolder)
+{
+    decltype(ShellHandlers::open) open;
+    {
+        std::lock_guard guard(g_lock);
+        open = g_handlers.open;
+    }
+    return open ? open(target, arguments, workingFolder) : SystemShellOpen(target, arguments, workingFolder);
+}
+
+void ShowInFileManager(const QString& nativePath)
+{
+    decltype(ShellHandlers::showInFileManager) show;
+    {
+        std::lock_guard guard(g_lock);
+        show = g_handlers.showInFileManager;
+    }
+    show ? show(nativePath) : SystemShowInFileManager(nativePath);
+}
+
+void SystemShowInFileManager(const QString& nativePath)
+{
+    if (FileManagerShowItem(nativePath))
+        return;
+    // "explore": an existing folder itself, otherwise the folder the path lies in.
+    const QFileInfo info(nativePath);
+    const QString folder = info.isDir() ? nativePath : info.absolutePath() + QLatin1Char('/');
+    if (SystemShellOpen(folder, {}, {}))
+        return;
+    StartFileManager(nativePath);
+}
 
 QString WineLoader()
 {
@@ -13,7 +61,7 @@ QString WineLoader()
     return wine.isEmpty() ? QStringLiteral("wine") : wine;
 }
 
-bool ShellOpen(const QString& target, const QStringList& arguments, const QString& workingFolder)
+bool SystemShellOpen(const QString& target, const QStringList& arguments, const QString& workingFolder)
 {
     QProcess process;
     process.setWorkingDirectory(WinePrefix::toNativePath(workingFolder));
@@ -47,6 +95,26 @@ bool RunAndWait(const QString& program, const QString& parameters, const QString
         return false;
     process.waitForFinished(-1);
     return true;
+}
+
+QString EscapeInsideQuotes(const QString& text)
+{
+    QString out;
+    qsizetype backslashes = 0;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\\')) {
+            ++backslashes;
+            continue;
+        }
+        if (c == QLatin1Char('"'))
+            out += QString(backslashes * 2 + 1, QLatin1Char('\\'));
+        else
+            out += QString(backslashes, QLatin1Char('\\'));
+        out += c;
+        backslashes = 0;
+    }
+    out += QString(backslashes * 2, QLatin1Char('\\'));
+    return out;
 }
 
 QStringList SplitWindowsCommandLine(const QString& parameters)

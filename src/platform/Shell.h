@@ -2,16 +2,39 @@
 // Starting things the way the Windows shell does, on this machine:
 // - a program of the product's prefix (a ".exe" given by Windows or native path) is started
 //   through $WINE (else "wine") with WINEPREFIX set, as the desktop would start it;
-// - a folder, document or web address is opened with the desktop's default opener.
+// - a folder, document or web address is opened with the desktop's default opener;
+// - a file or folder is shown in the desktop's file manager.
+// Starting and showing go through swappable handlers, so tests record them instead.
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace platform {
 
 // The "open" verb without waiting. Returns whether the start itself worked; callers that follow
 // the Windows habit ignore it and judge success from the files afterwards.
 bool ShellOpen(const QString& target, const QStringList& arguments = {}, const QString& workingFolder = {});
+
+// Opens the folder that holds `nativePath` with the item itself selected: through the desktop's
+// file-manager service, else the folder with the desktop's default opener, else a file manager
+// started on the path. Reports nothing.
+void ShowInFileManager(const QString& nativePath);
+
+struct ShellHandlers
+{
+    std::function<bool(const QString& target, const QStringList& arguments, const QString& workingFolder)>
+        open;
+    std::function<void(const QString& nativePath)> showInFileManager;
+};
+
+// Installs the handlers behind ShellOpen and ShowInFileManager and returns those in force
+// before; an empty member restores the real one.
+ShellHandlers SetShellHandlers(ShellHandlers handlers);
+
+// The real implementations, for handlers that add to them.
+bool SystemShellOpen(const QString& target, const QStringList& arguments, const QString& workingFolder);
+void SystemShowInFileManager(const QString& nativePath);
 
 // The Wine loader in force: $WINE, else "wine".
 QString WineLoader();
@@ -27,5 +50,10 @@ bool RunAndWait(const QString& program, const QString& parameters, const QString
 // backslashes and a literal quote, other backslashes stand for themselves, and "" inside a
 // quoted part is a literal quote.
 QStringList SplitWindowsCommandLine(const QString& parameters);
+
+// `text` written for the inside of a double-quoted argument, so that the rules above give it back
+// unchanged: a quote mark becomes \", and backslashes before a quote mark (or before the closing
+// quote) are doubled. Windows paths cannot hold a quote mark; native paths can.
+QString EscapeInsideQuotes(const QString& text);
 
 } // namespace platform

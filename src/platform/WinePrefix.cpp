@@ -158,6 +158,23 @@ QString WinePrefix::toNativePath(const QString& windowsPath)
     return result;
 }
 
+QString WinePrefix::resolveNativePath(const QString& nativePath)
+{
+    if (nativePath.isEmpty() || QFileInfo::exists(nativePath))
+        return nativePath;
+    const bool absolute = nativePath.startsWith(QLatin1Char('/'));
+    const bool trailing = nativePath.endsWith(QLatin1Char('/')) && nativePath.size() > 1;
+    QString result = absolute ? QStringLiteral("/") : QStringLiteral(".");
+    bool resolving = true;
+    for (const QString& part : nativePath.split(QLatin1Char('/'), Qt::SkipEmptyParts))
+        result = appendComponent(result, part, resolving);
+    if (!absolute)
+        result = result.mid(2); // the "./" the walk started from
+    if (trailing && !result.endsWith(QLatin1Char('/')))
+        result += QLatin1Char('/');
+    return result;
+}
+
 QString WinePrefix::toWindowsPath(const QString& nativePath)
 {
     QFileInfo info(nativePath);

@@ -35,6 +35,10 @@ public:
     // The reverse, preferring a real drive over z:. Returns "" when no drive covers the path.
     static QString toWindowsPath(const QString& nativePath);
     static bool isWindowsPath(const QString& path);
+    // A native path found the Windows way: each component missing in its exact spelling is
+    // replaced by an existing entry that differs only in letter case. Where nothing matches, the
+    // rest of the path is kept as given.
+    static QString resolveNativePath(const QString& nativePath);
 };
 
 } // namespace platform

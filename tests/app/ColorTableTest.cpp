@@ -103,3 +103,16 @@ TEST_F(ColorTableFile, UnwritableTableRaises)
         EXPECT_EQ(e.message(), "Unable to write to " + tool + "classic/color_setting.ini");
     }
 }
+
+TEST_F(ColorTableFile, TheToolsOwnFilesAreFoundWhateverTheirLetterCase)
+{
+    dir.write("Classic/Color_Setting.ini", "[main]\r\nback=$0000FF\r\n");
+    dir.write("Classic/Images/KRY9_Title.png", "");
+    app::WriteColorSettings(tool, "ocean", true);
+    const QString text = QString::fromUtf8(testsupport::ReadAll(tool + "Classic/Color_Setting.ini"));
+    EXPECT_TRUE(text.contains("skinname=ocean")) << text.toStdString();
+    EXPECT_TRUE(text.contains("back=$0000FF")) << "the marker picture, in other letters, still counts";
+    EXPECT_EQ(QDir(tool + "Classic").entryList(QDir::Files), QStringList{"Color_Setting.ini"})
+        << "no second table in the exact spelling";
+    EXPECT_FALSE(QDir(tool + "classic").exists());
+}

@@ -1,5 +1,6 @@
 #include "app/uMain.h"
 #include "demo-product/HiveWriter.h"
+#include "support/ScopedPrefix.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -14,11 +15,10 @@ const QString kUninstall = QStringLiteral("Microsoft\\Windows\\CurrentVersion\\U
 class PrefixFixture : public ::testing::Test
 {
 protected:
-    void SetUp() override { qputenv("WINEPREFIX", dir.path().toUtf8()); }
-    void TearDown() override { qunsetenv("WINEPREFIX"); }
     void writeSystem(const HiveWriter& hive) { ASSERT_TRUE(hive.save(dir.file("system.reg"))); }
     void writeUser(const HiveWriter& hive) { ASSERT_TRUE(hive.save(dir.file("user.reg"))); }
     testsupport::TempDir dir;
+    testsupport::ScopedPrefix inPrefix{dir.path()};
 };
 
 QString wow(const QString& name)

@@ -4,6 +4,7 @@
 #include "demo-product/HiveWriter.h"
 #include "platform/MessageBox.h"
 #include "support/MessageBoxRecorder.h"
+#include "support/ScopedPrefix.h"
 #include "support/SessionBus.h"
 #include "support/TempDir.h"
 
@@ -27,13 +28,11 @@ class FolderLinks : public ::testing::Test
 protected:
     void SetUp() override
     {
-        qputenv("WINEPREFIX", prefix.path().toUtf8());
         QDir().mkpath(prefix.file("dosdevices"));
         QFile::link("../drive_c", prefix.file("dosdevices/c:"));
         QDir().mkpath(prefix.file("drive_c/Program Files (x86)/Orlix/Mirelune/Skin"));
         install("C:\\Program Files (x86)\\Orlix\\Mirelune");
     }
-    void TearDown() override { qunsetenv("WINEPREFIX"); }
     void install(const QString& location)
     {
         demo::HiveWriter hive;
@@ -48,6 +47,7 @@ protected:
     }
 
     testsupport::TempDir prefix;
+    testsupport::ScopedPrefix inPrefix{prefix.path()};
     testsupport::MessageBoxRecorder boxes;
 };
 

@@ -7,6 +7,7 @@
 #include "imaging/TPngImageData.h"
 #include "platform/MessageBox.h"
 #include "support/MessageBoxRecorder.h"
+#include "support/ScopedPrefix.h"
 #include "support/TempDir.h"
 
 #include <QCheckBox>
@@ -27,15 +28,14 @@ protected:
     void SetUp() override
     {
         app::TApplication::loadWindowFonts();
-        qputenv("WINEPREFIX", dir.path().toUtf8());
         demo::HiveWriter hive;
         hive.key(QStringLiteral(
                      "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirelune_is1"))
             .string("InstallLocation", "C:\\Program Files (x86)\\Orlix\\Mirelune");
         ASSERT_TRUE(hive.save(dir.file("system.reg")));
     }
-    void TearDown() override { qunsetenv("WINEPREFIX"); }
     testsupport::TempDir dir;
+    testsupport::ScopedPrefix inPrefix{dir.path()};
     testsupport::MessageBoxRecorder boxes;
 };
 

@@ -7,6 +7,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
 #include "support/MessageBoxRecorder.h"
+#include "support/ScopedPrefix.h"
 #include "support/SessionBus.h"
 #include "support/TempDir.h"
 
@@ -19,6 +20,7 @@
 #include <QTest>
 #include <QUrl>
 #include <gtest/gtest.h>
+#include <optional>
 
 using testsupport::ReadAll;
 using testsupport::WaitUntil;
@@ -57,8 +59,8 @@ protected:
         mainIni = prefix + "/drive_c/users/" + demo::DemoPrefix::loginName() +
                   "/AppData/Roaming/Orlix/Mirelune/Main.ini";
 
-        qputenv("WINEPREFIX", prefix.toUtf8());
-        qputenv("WINE", (testsupport::BinDir() + "/demo-wine").toUtf8());
+        // The product's processes are those of this prefix: the Make stops no other copy.
+        inPrefix.emplace(prefix, testsupport::BinDir() + "/demo-wine");
         // The vendor's page goes to a recording opener instead of a browser.
         dir.write("bin/xdg-open", "#!/bin/sh\necho \"$@\" >> \"" + dir.file("opened.log").toUtf8() + "\"\n");
         QFile::setPermissions(dir.file("bin/xdg-open"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
@@ -69,11 +71,10 @@ protected:
 
     void TearDown() override
     {
-        env::KillProcessesByName("KRY.exe");
+        env::KillProcessesByName("KRY.exe"); // the copies this test's prefix runs
+        inPrefix.reset();
         app::SetToolFolder({});
         qputenv("PATH", savedPath);
-        qunsetenv("WINE");
-        qunsetenv("WINEPREFIX");
         QDir::setCurrent(QDir::tempPath());
     }
 
@@ -91,6 +92,7 @@ protected:
     testsupport::TempDir dir;
     QString tool, prefix, install, mainIni;
     QByteArray savedPath;
+    std::optional<testsupport::ScopedPrefix> inPrefix;
     testsupport::MessageBoxRecorder boxes;
 };
 
@@ -189,7 +191,7 @@ TEST_F(MakeEndToEnd, EmptyAndUnsafeNamesAreRefusedBeforeAnythingIsWritten)
     EXPECT_EQ(boxes.texts(), QStringList{"Skin name cannot be empty!"});
     EXPECT_EQ(QApplication::focusWidget(), form.Edit_root);
 
-    for (const QString& name :
+    for (const QString name :
          {"a/b", "a\\b", "x:y", "what?", "star*", "<tag>", "pipe|", "q\"uote", "tab\there", "..", ".",
           "name.", "CON", " nul ", "Com1", "lpt9.skin", "aux.x"}) {
         boxes.clear();

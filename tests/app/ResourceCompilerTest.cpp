@@ -129,3 +129,26 @@ TEST_F(ResourceCompilerTest, CommandLinesFollowWindowsQuotingRules)
                                "---",          ""};
     EXPECT_EQ(calls(), expected) << "the root is not quoted, so an inner blank splits it";
 }
+
+// Native folder names that Windows would not allow or that the Windows split treats specially.
+TEST(ResourceCompilerToolFolder, QuoteMarkBlankAndPercentInTheFolderNameStillBuildTheBundle)
+{
+    testsupport::MessageBoxRecorder boxes;
+    testsupport::TempDir dir;
+    const QString stock = testsupport::SourceDir() + "/skin/classic";
+    for (const QString& folderName :
+         {QString("my\"tool"), QString("my tool"), QString("100%tool"), QString("a\\\"b \\")}) {
+        const QString tool = dir.path() + "/" + folderName + "/";
+        QDir().mkpath(tool + "classic/images");
+        for (const QString& file : QDir(stock).entryList(QDir::Files))
+            QFile::copy(stock + "/" + file, tool + "classic/" + file);
+        ASSERT_TRUE(QFile::link(testsupport::BinDir() + "/rcc.exe", tool + "rcc.exe"));
+        app::SetToolFolder(tool);
+        EXPECT_NO_THROW(app::RunResourceCompiler("ocean", tool + "classic/")) << folderName.toStdString();
+        EXPECT_TRUE(QFile::exists(tool + "NewSkin/ocean.rcc")) << folderName.toStdString();
+        EXPECT_FALSE(QFile::exists(tool + "classic/ocean.qrc")) << folderName.toStdString();
+    }
+    EXPECT_TRUE(boxes.texts().isEmpty()) << boxes.texts().join("\n").toStdString();
+    app::SetToolFolder({});
+    QDir::setCurrent(QDir::tempPath());
+}

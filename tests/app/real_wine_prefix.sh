@@ -45,17 +45,21 @@ export PATH=$work/path:$PATH
 export QT_QPA_PLATFORM=xcb
 xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24" bash -euo pipefail -c '
     for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done  # the server is up
-    tool=$1 install=$2 data=$3 log=$4
-    kry_pids() { pgrep -f "Orlix.Mirelune.(KRY|Kry).exe" | sort || true; }
+    tool=$1 install=$2 data=$3 log=$4 source_dir=$5
+    source "$source_dir/scripts/prefix-processes.sh"
+    # The product of this prefix once it runs as the Windows program: first it is Wine with the
+    # command line "wine ...KRY.exe", then the program itself with its Windows path as the first
+    # word. Stopping the launcher would show nothing of the Make.
+    product_pids() { prefix_pids "$WINEPREFIX" "^[Cc]:.*Orlix.Mirelune.(KRY|Kry)\.exe\$" | sort; }
     wine "C:\\Program Files (x86)\\Orlix\\Mirelune\\KRY.exe" >/dev/null 2>&1 &
-    for _ in $(seq 1 150); do [ -n "$(kry_pids)" ] && break; sleep 0.2; done
-    before=$(kry_pids)
-    [ -n "$before" ] || { echo "FAIL: KRY.exe did not start under Wine"; exit 1; }
+    for _ in $(seq 1 300); do [ -n "$(product_pids)" ] && break; sleep 0.2; done
+    before=$(product_pids)
+    [ -n "$before" ] || { echo "FAIL: KRY.exe did not start as a Windows program under Wine"; exit 1; }
     comm=$(cat /proc/$(echo "$before" | head -1)/comm)
-    echo "running product: pid $before, comm $comm"
+    echo "running product: pid $before, comm $comm, command line $(tr "\0" " " < /proc/$(echo "$before" | head -1)/cmdline)"
 
     SKINTOOL_MESSAGEBOX_LOG=$log "$tool/MireluneSkinTool" & app=$!
-    trap "kill $app 2>/dev/null || true" EXIT
+    trap "kill $app 2>/dev/null || true; stop_prefix_processes \"$WINEPREFIX\" Orlix.Mirelune" EXIT
     window=$(timeout 30 xdotool search --sync --onlyvisible --name "^Mirelune 11 Skin Tool\$" | head -1)
     sleep 1
     xdotool windowfocus --sync "$window"
@@ -64,7 +68,7 @@ xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24" bash -euo pipef
     [ -f "$install/Skin/ocean.rcc" ] || { echo "FAIL: the skin was not installed"; cat "$log"; exit 1; }
     after=""
     for _ in $(seq 1 150); do
-        after=$(kry_pids)
+        after=$(product_pids)
         [ -n "$after" ] && [ -z "$(comm -12 <(echo "$before") <(echo "$after"))" ] && break
         sleep 0.2
     done
@@ -73,6 +77,12 @@ xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24" bash -euo pipef
     grep -q "Skin=ocean" "$data/Main.ini" || { echo "FAIL: Main.ini not switched"; exit 1; }
     grep -q "New skin is created successfully" "$log" || { echo "FAIL: no success message"; cat "$log"; exit 1; }
     echo "product restarted: pid $after"
-    kill $(echo "$after") 2>/dev/null || true
+    kill $after 2>/dev/null || true
+    # Asked to end, the tool shuts down cleanly (so leak checkers see its whole run).
+    kill -TERM $app
+    timeout 20 tail --pid=$app -f /dev/null || { echo "FAIL: the tool did not end on SIGTERM"; exit 1; }
+    status=0
+    wait $app || status=$?
+    [ "$status" -eq 0 ] || { echo "FAIL: the tool ended with status $status on SIGTERM"; exit 1; }
     echo "1 passed, 0 failed: real Wine prefix found, product stopped, skin installed, product restarted"
-' _ "$tool" "$install" "$data" "$work/boxes.log"
+' _ "$tool" "$install" "$data" "$work/boxes.log" "$source_dir"

@@ -26,5 +26,12 @@ xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24" bash -euo pipef
     "$bin/xshot" "$shot" "Mirelune 11 Skin Tool"
     timeout 20 "$bin/MireluneSkinTool" || { echo "FAIL: the second start did not end cleanly"; exit 1; }
     [ "$(windows | wc -l)" -eq 1 ] || { echo "FAIL: a second window appeared"; exit 1; }
-    echo "1 passed, 0 failed: window shown, screenshot in $shot"
+    # Asked to end, the tool shuts down cleanly (so leak checkers see its whole run).
+    kill -TERM $tool
+    status=0
+    timeout 20 tail --pid=$tool -f /dev/null || { echo "FAIL: the tool did not end on SIGTERM"; exit 1; }
+    wait $tool || status=$?
+    trap - EXIT
+    [ "$status" -eq 0 ] || { echo "FAIL: the tool ended with status $status on SIGTERM"; exit 1; }
+    echo "1 passed, 0 failed: window shown, screenshot in $shot, clean end on SIGTERM"
 ' _ "$bin" "$artifacts/main-window-xvfb.png"

@@ -1,6 +1,7 @@
 #include "demo-product/HiveWriter.h"
 #include "env/KRY_Comm.h"
 #include "platform/UserAccount.h"
+#include "support/ScopedPrefix.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -34,7 +35,6 @@ protected:
             saved.append({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
             qunsetenv(name);
         }
-        qputenv("WINEPREFIX", prefix.path().toUtf8());
         QDir().mkpath(prefix.file("dosdevices"));
         QDir().mkpath(prefix.file("drive_c/windows/system32"));
         QFile::link("../drive_c", prefix.file("dosdevices/c:"));
@@ -44,7 +44,6 @@ protected:
     {
         for (const auto& v : saved)
             v.wasSet ? qputenv(v.name, v.value) : qunsetenv(v.name);
-        qunsetenv("WINEPREFIX");
         env::BetaState = -1;
     }
     void writeSystem(const HiveWriter& hive) { ASSERT_TRUE(hive.save(prefix.file("system.reg"))); }
@@ -65,6 +64,7 @@ protected:
     };
     QList<Saved> saved;
     testsupport::TempDir prefix;
+    testsupport::ScopedPrefix inPrefix{prefix.path()};
 };
 
 HiveWriter installed(const QString& normal, const QString& beta = {}, uint32_t betaMajor = 11)
@@ -177,22 +177,23 @@ TEST_F(ProductPrefix, SpecialFolderFallsBackToEnvironmentThenBuiltPath)
     writeUser(shortAnswer);
 
     qputenv("APPDATA", "  D:\\Roaming\\Data \t");
-    EXPECT_EQ(env::GetSpecialFolder(nullptr, env::CSIDL_APPDATA), "D:\\Roaming\\Data")
+    EXPECT_EQ(env::GetSpecialFolder(nullptr, platform::CSIDL_APPDATA), "D:\\Roaming\\Data")
         << "an answer of 2 characters gives way to the trimmed variable";
     qputenv("APPDATA", "   ");
-    EXPECT_EQ(env::GetSpecialFolder(nullptr, env::CSIDL_APPDATA), "C:\\Users\\" + user + "\\AppData\\Roaming")
+    EXPECT_EQ(env::GetSpecialFolder(nullptr, platform::CSIDL_APPDATA),
+              "C:\\Users\\" + user + "\\AppData\\Roaming")
         << "a blank variable counts as empty";
     qputenv("LOCALAPPDATA", "D:\\Unused");
-    EXPECT_EQ(env::GetSpecialFolder(nullptr, env::CSIDL_LOCAL_APPDATA), "C:\\users\\x\\AppData\\Local");
-    EXPECT_EQ(env::GetSpecialFolder(nullptr, env::CSIDL_PROGRAM_FILES_COMMON),
+    EXPECT_EQ(env::GetSpecialFolder(nullptr, platform::CSIDL_LOCAL_APPDATA), "C:\\users\\x\\AppData\\Local");
+    EXPECT_EQ(env::GetSpecialFolder(nullptr, platform::CSIDL_PROGRAM_FILES_COMMON),
               "C:\\Program Files (x86)\\Common Files");
-    EXPECT_EQ(env::GetSpecialFolder(nullptr, env::CSIDL_PROFILE), "C:\\Users\\" + user);
+    EXPECT_EQ(env::GetSpecialFolder(nullptr, platform::CSIDL_PROFILE), "C:\\Users\\" + user);
     EXPECT_EQ(env::GetSpecialFolder(nullptr, 0x0007), "")
         << "ids outside the table get the shell's answer only";
 
     qputenv("ProgramFiles(x86)", "E:\\PF86");
     qputenv("ProgramFiles", "E:\\PF");
-    EXPECT_EQ(env::GetSpecialFolder(nullptr, env::CSIDL_PROGRAM_FILES), "E:\\PF86")
+    EXPECT_EQ(env::GetSpecialFolder(nullptr, platform::CSIDL_PROGRAM_FILES), "E:\\PF86")
         << "64-bit prefix: the (x86) one";
 }
 
@@ -208,12 +209,12 @@ TEST_F(ProductPrefix, OldWindowsAndThirtyTwoBitPrefixesBuildTheirOwnPaths)
     writeSystem(system);
 
     EXPECT_FALSE(env::IsWow64());
-    EXPECT_EQ(env::GetSpecialFolder(nullptr, env::CSIDL_APPDATA),
+    EXPECT_EQ(env::GetSpecialFolder(nullptr, platform::CSIDL_APPDATA),
               "C:\\Documents and Settings\\" + user + "\\Application Data");
-    EXPECT_EQ(env::GetSpecialFolder(nullptr, env::CSIDL_COMMON_APPDATA),
+    EXPECT_EQ(env::GetSpecialFolder(nullptr, platform::CSIDL_COMMON_APPDATA),
               "C:\\Documents and Settings\\All Users\\Application Data");
-    EXPECT_EQ(env::GetSpecialFolder(nullptr, env::CSIDL_PROGRAM_FILES), "C:\\Program Files");
-    EXPECT_EQ(env::GetSpecialFolder(nullptr, env::CSIDL_PROFILE), "C:\\users\\" + user)
+    EXPECT_EQ(env::GetSpecialFolder(nullptr, platform::CSIDL_PROGRAM_FILES), "C:\\Program Files");
+    EXPECT_EQ(env::GetSpecialFolder(nullptr, platform::CSIDL_PROFILE), "C:\\users\\" + user)
         << "the prefix's profile list";
     EXPECT_EQ(env::GetProductInstallFolder(11), "C:\\Program Files\\Orlix\\Mirelune\\");
 }

@@ -1,7 +1,8 @@
-#include "support/SessionBus.h"
 #include "env/Orlix_Routine_New.h"
 #include "platform/MessageBox.h"
 #include "platform/Processes.h"
+#include "support/FakeProcessTable.h"
+#include "support/SessionBus.h"
 #include "support/TempDir.h"
 
 #include <QCoreApplication>
@@ -155,23 +156,14 @@ TEST(OpenFolderAndSelect, WithNoSessionBusAtAllStillReachesAFileManager)
 
 TEST(KillProcessesByName, StopsEveryCopyWhateverTheCaseOfItsName)
 {
-    TempDir dir;
-    const QString upper = dir.file("KRY.exe"), lower = dir.file("kry.exe");
-    ASSERT_TRUE(QFile::copy("/bin/sleep", upper));
-    ASSERT_TRUE(QFile::copy("/bin/sleep", lower));
-    QProcess first, second;
-    first.start(upper, {"60"});
-    second.start(lower, {"60"});
-    ASSERT_TRUE(first.waitForStarted(5000));
-    ASSERT_TRUE(second.waitForStarted(5000));
-
+    testsupport::FakeProcessTable table(
+        {{7, "C:\\Program Files (x86)\\Orlix\\Mirelune\\KRY.exe"}, {8, "bash"}, {9, "/tmp/x/kry.exe"}});
     EXPECT_TRUE(env::KillProcessesByName("kry.EXE"));
-    EXPECT_TRUE(first.waitForFinished(5000));
-    EXPECT_TRUE(second.waitForFinished(5000));
-    EXPECT_EQ(first.exitStatus(), QProcess::CrashExit);
-    EXPECT_EQ(second.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(table.terminated(), QList<qint64>({7, 9}));
+    EXPECT_EQ(table.entries().size(), 1);
 
     EXPECT_FALSE(env::KillProcessesByName("skintool-no-such-program.exe")) << "no match";
+    EXPECT_EQ(table.terminated(), QList<qint64>({7, 9})) << "nothing else was touched";
 }
 
 TEST(KillProcessesByName, TheLastAttemptDecidesAndEveryMatchIsTried)

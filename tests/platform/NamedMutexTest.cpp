@@ -1,4 +1,5 @@
 #include "platform/NamedMutex.h"
+#include "support/ScopedPrefix.h"
 #include "support/TempDir.h"
 
 #include <QProcess>
@@ -11,9 +12,8 @@ namespace {
 // Another process holding a handle: the tool itself, which keeps its single-instance mutex.
 struct PrefixScope
 {
-    PrefixScope() { qputenv("WINEPREFIX", dir.path().toUtf8()); }
-    ~PrefixScope() { qunsetenv("WINEPREFIX"); }
     testsupport::TempDir dir;
+    testsupport::ScopedPrefix inPrefix{dir.path()};
 };
 
 } // namespace

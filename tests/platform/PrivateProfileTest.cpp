@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <optional>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -250,9 +251,23 @@ TEST(PrivateProfile, FullDiskFailsTheWriteAndKeepsTheOldFile)
 TEST(PrivateProfileDeathTest, CrashInTheMiddleOfAWriteLeavesTheOldFile)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    TempDir dir;
+    // The child runs this test again from the start and dies without cleaning up: it works in
+    // the parent's folder, named through the environment, which the parent removes.
+    const char* const kParentFolder = "SKINTOOL_DEATH_TEST_FOLDER";
+    std::optional<TempDir> ownDir;
+    QString folder = qEnvironmentVariable(kParentFolder);
+    if (folder.isEmpty()) {
+        ownDir.emplace();
+        folder = ownDir->path();
+        qputenv(kParentFolder, folder.toUtf8());
+    }
     const QByteArray before = "[Main]\r\nSkin=classic\r\n";
-    const QString file = dir.write("Main.ini", before);
+    const QString file = folder + "/Main.ini";
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(before);
+    }
     // The kernel kills the writer once the new text passes the limit: a crash mid-write.
     EXPECT_EXIT(
         {
@@ -261,6 +276,7 @@ TEST(PrivateProfileDeathTest, CrashInTheMiddleOfAWriteLeavesTheOldFile)
             std::_Exit(0);
         },
         testing::KilledBySignal(SIGXFSZ), "");
+    qunsetenv(kParentFolder);
     EXPECT_EQ(ReadAll(file), before);
     EXPECT_EQ(readValue(file, "Main", "Skin"), "classic");
 }

@@ -1,4 +1,5 @@
 #include "platform/Processes.h"
+#include "support/ScopedPrefix.h"
 #include "support/TempDir.h"
 
 #include <QCoreApplication>
@@ -6,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <gtest/gtest.h>
 
 using namespace platform;
@@ -47,4 +49,61 @@ TEST(TerminateProcess, RefusesProcessesThatAreGoneAndProcessGroups)
     EXPECT_FALSE(TerminateProcess(pid));
     EXPECT_FALSE(TerminateProcess(0));
     EXPECT_FALSE(TerminateProcess(-1)) << "never every process at once";
+}
+
+TEST(ProcessSnapshot, ListsOnlyTheProcessesOfThePrefixInForce)
+{
+    testsupport::TempDir dir;
+    const QString program = dir.file("KRY.exe");
+    ASSERT_TRUE(QFile::copy("/bin/sleep", program));
+    const auto startIn = [&](QProcess& child, const QString& prefix) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("WINEPREFIX", prefix);
+        child.setProcessEnvironment(environment);
+        child.start(program, {"30"});
+        return child.waitForStarted(5000);
+    };
+    QProcess ours, foreign;
+    ASSERT_TRUE(startIn(ours, dir.file("prefix")));
+    ASSERT_TRUE(startIn(foreign, dir.file("another-prefix")));
+    QDir().mkpath(dir.file("prefix"));
+
+    const auto listed = [](qint64 pid) {
+        const QList<ProcessEntry> entries = ProcessSnapshot();
+        return std::any_of(entries.begin(), entries.end(),
+                           [&](const ProcessEntry& e) { return e.pid == pid; });
+    };
+    {
+        // The same folder spelt another way is the same prefix.
+        testsupport::ScopedPrefix inPrefix(dir.path() + "/./prefix/");
+        EXPECT_TRUE(listed(ours.processId()));
+        EXPECT_FALSE(listed(foreign.processId())) << "another prefix is another Windows world";
+    }
+    {
+        testsupport::ScopedPrefix inPrefix(dir.file("another-prefix"));
+        EXPECT_FALSE(listed(ours.processId()));
+        EXPECT_TRUE(listed(foreign.processId()));
+    }
+    ours.kill();
+    foreign.kill();
+    EXPECT_TRUE(ours.waitForFinished(5000));
+    EXPECT_TRUE(foreign.waitForFinished(5000));
+}
+
+TEST(ProcessHandlers, ReplaceListingAndTerminationUntilRestored)
+{
+    QList<qint64> asked;
+    const ProcessHandlers previous = SetProcessHandlers({[] {
+                                                             return QList<ProcessEntry>{{42, "KRY.exe"}};
+                                                         },
+                                                         [&](qint64 pid) {
+                                                             asked.append(pid);
+                                                             return true;
+                                                         }});
+    EXPECT_EQ(ProcessSnapshot().size(), 1);
+    EXPECT_TRUE(TerminateProcess(42));
+    EXPECT_EQ(asked, QList<qint64>{42});
+    SetProcessHandlers(previous);
+    EXPECT_FALSE(TerminateProcess(0)) << "the real termination again";
+    EXPECT_EQ(asked, QList<qint64>{42});
 }

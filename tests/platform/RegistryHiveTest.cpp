@@ -2,6 +2,7 @@
 #include "demo-product/HiveWriter.h"
 #include "platform/Registry.h"
 #include "platform/WinePrefix.h"
+#include "support/ScopedPrefix.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -126,7 +127,7 @@ TEST(Registry, ThirtyTwoBitViewAndTypedReads)
     EXPECT_EQ(RedirectTo32BitView("SoftwareX\\A", true), "SoftwareX\\A");
 
     testsupport::TempDir prefix;
-    qputenv("WINEPREFIX", prefix.path().toUtf8());
+    testsupport::ScopedPrefix inPrefix(prefix.path());
     prefix.write("system.reg", kSystemReg);
     const QString path = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mirelune_is1";
     EXPECT_FALSE(RegistryKey::open(RootKey::LocalMachine, path, KEY_READ)) << "only in the 32-bit view";
@@ -142,5 +143,4 @@ TEST(Registry, ThirtyTwoBitViewAndTypedReads)
     EXPECT_EQ(key->readDword("InstallLocation", number), RegStatus::WrongType);
     EXPECT_EQ(key->readString("Missing", text), RegStatus::NotFound);
     EXPECT_FALSE(RegistryKey::open(RootKey::CurrentUser, "Software", KEY_READ)) << "no user.reg";
-    qunsetenv("WINEPREFIX");
 }

@@ -56,3 +56,16 @@ TEST(FileCopy, ReplacesInOneStepAndLeavesNothingBehind)
     EXPECT_EQ(testsupport::ReadAll(to), QByteArray(200000, 'n'))
         << "a failed copy leaves the target as it was";
 }
+
+TEST(EscapeInsideQuotes, TheWindowsSplitGivesEveryTextBackWhole)
+{
+    for (const QString& text : {QString("/tmp/my\"tool/NewSkin/a.qrc"), QString("/tmp/my tool/x"),
+                                QString("/tmp/100%/x"), QString("C:\\dir\\"), QString("a\\\"b"),
+                                QString("\\\\server\\share\\"), QString("\"\""), QString()}) {
+        const QString line = "-o \"" + platform::EscapeInsideQuotes(text) + "\" -project";
+        EXPECT_EQ(platform::SplitWindowsCommandLine(line), QStringList({"-o", text, "-project"}))
+            << text.toStdString();
+    }
+    EXPECT_EQ(platform::EscapeInsideQuotes("C:\\Program Files\\x"), "C:\\Program Files\\x")
+        << "backslashes not before a quote mark stay single";
+}

@@ -1,5 +1,6 @@
 #include "platform/WinePrefix.h"
 #include "demo-product/HiveWriter.h"
+#include "support/ScopedPrefix.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -15,7 +16,6 @@ class WinePrefixTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        qputenv("WINEPREFIX", prefix.path().toUtf8());
         QDir().mkpath(prefix.file("dosdevices"));
         QDir().mkpath(prefix.file("drive_c/Program Files (x86)/Orlix/Mirelune/Skin"));
         QDir().mkpath(prefix.file("elsewhere/data"));
@@ -24,8 +24,8 @@ protected:
         QFile::link(prefix.file("elsewhere"), prefix.file("dosdevices/d:"));
         root = QDir(prefix.path()).canonicalPath();
     }
-    void TearDown() override { qunsetenv("WINEPREFIX"); }
     testsupport::TempDir prefix;
+    testsupport::ScopedPrefix inPrefix{prefix.path()};
     QString root;
 };
 
@@ -76,4 +76,17 @@ TEST_F(WinePrefixTest, VersionComesFromWineSettingThenSystemHiveThenDefault)
     ASSERT_TRUE(user.save(prefix.file("user.reg")));
     EXPECT_EQ(WinePrefix::windowsVersion().major, 5);
     EXPECT_EQ(WinePrefix::windowsVersion().minor, 0);
+}
+
+TEST(WinePrefixNativePath, ResolvesEachComponentWithoutRegardToCase)
+{
+    testsupport::TempDir dir;
+    const QString table = dir.write("Tool/Classic/Color_Setting.ini", "x");
+    using platform::WinePrefix;
+    EXPECT_EQ(WinePrefix::resolveNativePath(dir.path() + "/tool/classic/color_setting.ini"), table);
+    EXPECT_EQ(WinePrefix::resolveNativePath(dir.path() + "/TOOL/classic/"), dir.path() + "/Tool/Classic/");
+    EXPECT_EQ(WinePrefix::resolveNativePath(dir.path() + "/tool/missing/COLOR_SETTING.INI"),
+              dir.path() + "/Tool/missing/COLOR_SETTING.INI")
+        << "past a missing component the rest stays as given";
+    EXPECT_EQ(WinePrefix::resolveNativePath(table), table);
 }

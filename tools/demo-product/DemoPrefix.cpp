@@ -152,10 +152,11 @@ QString DemoPrefix::create(const QString& prefixPath, const DemoPrefixOptions& o
 
     if (!options.toolFolder.isEmpty()) {
         const QString rcc = options.toolFolder + QStringLiteral("/rcc.exe");
+        const QString stock = options.stockFolder.isEmpty() ? options.toolFolder : options.stockFolder;
         for (const QString& name : {QStringLiteral("classic"), QStringLiteral("public")}) {
             QFile::remove(install + QStringLiteral("/Skin/") + name + QStringLiteral(".rcc"));
             const QString error =
-                buildBundle(rcc, options.toolFolder + QLatin1Char('/') + name, name,
+                buildBundle(rcc, stock + QLatin1Char('/') + name, name,
                             install + QStringLiteral("/Skin/") + name + QStringLiteral(".rcc"));
             if (!error.isEmpty())
                 return error;

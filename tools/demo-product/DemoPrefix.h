@@ -9,7 +9,10 @@ namespace demo {
 
 struct DemoPrefixOptions
 {
-    QString toolFolder;     // holds rcc.exe, classic/ and public/, from which the stock bundles are built
+    QString toolFolder; // holds rcc.exe (and classic/ and public/ when stockFolder is empty)
+    // Holds the pristine classic/ and public/ the stock bundles are built from; a tool folder's
+    // copies carry what earlier Makes stamped into them.
+    QString stockFolder;
     QString productProgram; // installed as Kry.exe
     bool beta = false;      // the beta edition's key, Update.ini ver11=1 and its own data folder
     QString arch = QStringLiteral("win64");

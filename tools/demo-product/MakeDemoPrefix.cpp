@@ -1,4 +1,5 @@
-// make-demo-prefix <prefix folder> [--tool-folder DIR] [--product FILE] [--beta] [--win32]
+// make-demo-prefix <prefix folder> [--tool-folder DIR] [--stock-folder DIR] [--product FILE] [--beta]
+//                  [--win32]
 // Creates (or refreshes) a Wine prefix with the demo product installed.
 #include "demo-product/DemoPrefix.h"
 
@@ -11,20 +12,24 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty() || args.first().startsWith(QLatin1String("--"))) {
-        std::fprintf(
-            stderr,
-            "usage: make-demo-prefix <prefix> [--tool-folder DIR] [--product FILE] [--beta] [--win32]\n");
+        std::fprintf(stderr, "usage: make-demo-prefix <prefix> [--tool-folder DIR] [--stock-folder DIR] "
+                             "[--product FILE] [--beta] "
+                             "[--win32]\n");
         return 2;
     }
     const QString prefix = args.takeFirst();
     demo::DemoPrefixOptions options;
     const QString binDir = QCoreApplication::applicationDirPath();
     options.toolFolder = binDir;
+    // The stock skin as the source tree has it, whatever a Make wrote beside the tool since.
+    options.stockFolder = QStringLiteral(SKINTOOL_STOCK_FOLDER);
     options.productProgram = binDir + QStringLiteral("/kry_stub");
     while (!args.isEmpty()) {
         const QString a = args.takeFirst();
         if (a == QLatin1String("--tool-folder") && !args.isEmpty())
             options.toolFolder = args.takeFirst();
+        else if (a == QLatin1String("--stock-folder") && !args.isEmpty())
+            options.stockFolder = args.takeFirst();
         else if (a == QLatin1String("--product") && !args.isEmpty())
             options.productProgram = args.takeFirst();
         else if (a == QLatin1String("--beta"))

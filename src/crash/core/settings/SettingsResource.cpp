@@ -134,7 +134,7 @@ bool ReadValue(Reader& reader, std::uint8_t type, SettingsProperty& property)
             return false;
         QString text(static_cast<qsizetype>(units), Qt::Uninitialized);
         for (std::uint32_t i = 0; i < units; ++i) {
-            std::uint16_t unit;
+            std::uint16_t unit = 0;
             reader.little(unit);
             text[i] = QChar(unit);
         }

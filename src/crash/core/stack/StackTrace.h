@@ -62,6 +62,12 @@ struct TraceOptions
     std::optional<std::uint64_t> creationAddress; // the creating call, listed last (forced)
     const std::atomic<bool>* cancel = nullptr;
     std::function<void(int thousandths)> progress;
+    // Off: frames come from the stack scan alone (what happens where call-frame information is
+    // missing); for checking the scan.
+    bool useCallFrameInfo = true;
+    // Leave out the runtime's throw helpers (__cxa_throw, __cxa_rethrow, _Unwind_RaiseException,
+    // ...) and the frames they called, as a stack taken while throwing ends in them.
+    bool hideThrowHelpers = false;
 };
 
 struct TraceResult

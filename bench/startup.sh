@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Start-up against a yardstick: how long after its start the tool's window is mapped, next to a
+# minimal Qt Widgets program's window of the same size, both on the same Xvfb server in the same
+# run (alternating, RUNS times each, against the small demo prefix). Prints both medians and
+# their ratio. Usage: bench/startup.sh [BIN_DIR] (default: build/bin; needs the "demo" build
+# preset's targets and minimal_window).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bin=$(cd "${1:-build/bin}" && pwd)
+runs=${RUNS:-9}
+for program in MireluneSkinTool minimal_window make-demo-prefix demo-wine; do
+    [ -x "$bin/$program" ] || { echo "missing $bin/$program: cmake --build build --target $program"; exit 2; }
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export WINEPREFIX=$work/prefix WINE=$bin/demo-wine QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 "$work/runtime"
+unset SKINTOOL_MESSAGEBOX_LOG
+"$bin/make-demo-prefix" "$WINEPREFIX" >/dev/null
+
+xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24" bash -euo pipefail -c '
+    bin=$1 runs=$2 log=$3
+    for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done  # the server is up
+    # Every window mapped on the screen, stamped in nanoseconds as it is reported.
+    stdbuf -oL xev -root -event substructure 2>/dev/null | while IFS= read -r line; do
+        case $line in MapNotify*) echo "$(date +%s%N)" ;; esac
+    done > "$log" & watcher=$!
+    sleep 0.5
+    # Milliseconds from the start of the program to its first mapped window.
+    measure() {
+        local before started pid mapped=""
+        before=$(wc -l < "$log")
+        started=$(date +%s%N)
+        "$bin/$1" >/dev/null 2>&1 & pid=$!
+        for _ in $(seq 1 2500); do
+            [ "$(wc -l < "$log")" -gt "$before" ] && { mapped=$(sed -n "$((before + 1))p" "$log"); break; }
+            sleep 0.004
+        done
+        kill -TERM $pid 2>/dev/null || true
+        wait $pid 2>/dev/null || true
+        [ -n "$mapped" ] || { echo "no window from $1" >&2; exit 1; }
+        echo $(( (mapped - started) / 1000000 ))
+    }
+    median() { sort -n | awk "{ v[NR] = \$1 } END { print v[int((NR + 1) / 2)] }"; }
+    measure minimal_window >/dev/null  # warm the caches for both
+    measure MireluneSkinTool >/dev/null
+    tool=() minimal=()
+    for _ in $(seq 1 "$runs"); do
+        minimal+=("$(measure minimal_window)")
+        tool+=("$(measure MireluneSkinTool)")
+    done
+    kill $watcher 2>/dev/null || true
+    m=$(printf "%s\n" "${minimal[@]}" | median)
+    t=$(printf "%s\n" "${tool[@]}" | median)
+    echo "minimal Qt window: ${minimal[*]} ms (median $m ms)"
+    echo "Skin Tool window:  ${tool[*]} ms (median $t ms)"
+    awk -v t="$t" -v m="$m" "BEGIN { printf \"start-up ratio (tool / minimal window): %.2f\n\", t / m }"
+' _ "$bin" "$runs" "$work/maps.log"

@@ -1,0 +1,51 @@
+#pragma once
+// Runs the parked-threads program and gdb against it; both bounded in time.
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <map>
+#include <vector>
+
+namespace stacktest {
+
+struct Frame
+{
+    QString function;
+    QString unit;
+    int line = 0;
+    QString module;
+    bool tailCall = false; // gdb only: reconstructed from tail-call information
+};
+
+using ThreadFrames = std::map<qint64, std::vector<Frame>>;
+
+class ParkedProgram
+{
+public:
+    // Starts `program` and waits until it has printed its own traces.
+    ParkedProgram(const QString& program, const QStringList& arguments = {});
+    ~ParkedProgram();
+
+    bool ready() const { return ready_; }
+    qint64 pid() const { return process_.processId(); }
+    const ThreadFrames& ownTraces() const { return own_; }
+    const QString& output() const { return output_; }
+
+    // gdb's view of the same threads (attaches, prints, detaches).
+    ThreadFrames GdbTraces(QString& error) const;
+
+private:
+    QProcess process_;
+    QString output_;
+    ThreadFrames own_;
+    bool ready_ = false;
+};
+
+// The frames gdb shows that an unwinder can show: without reconstructed tail calls and unnamed
+// frames (which the listing leaves out).
+std::vector<Frame> Comparable(const std::vector<Frame>& gdbFrames);
+
+QString Describe(const std::vector<Frame>& frames);
+
+} // namespace stacktest
