@@ -1,0 +1,250 @@
+#include "crash/send/SendProcedure.h"
+
+#include "crash/send/Attachments.h"
+#include "crash/send/MailFields.h"
+#include "crash/send/MailtoTransport.h"
+#include "crash/send/ReportFileAttachment.h"
+#include "crash/send/ScreenshotFile.h"
+#include "platform/MessageBox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace crash::send {
+
+namespace {
+
+bool NetworkTransportEnabled(const CrashSettings& s)
+{
+    return s.MailAsSmtpServer() || s.MailAsSmtpClient() || s.UploadViaHttp() || s.FogBugz() || s.BugZilla() ||
+           s.Mantis();
+}
+
+bool HttpEnabled(const CrashSettings& s)
+{
+    return s.UploadViaHttp() || s.FogBugz() || s.BugZilla() || s.Mantis();
+}
+
+bool FileTransportEnabled(const CrashSettings& s)
+{
+    return NetworkTransportEnabled(s) || s.MailViaMapi();
+}
+
+// The attachment entries of step by step: report file, screenshot, AddAttachs.
+struct CollectedAttachments
+{
+    QList<AttachmentEntry> entries;
+    QString screenshotFile;
+    QString savedReportFile; // deleted after delivery when DelBugRepFile is set
+};
+
+CollectedAttachments CollectAttachments(const SendJob& job, const QString& tempFolder)
+{
+    const ExceptionReport& s = *job.report;
+    CollectedAttachments collected;
+    if (s.AttachBugRep()) {
+        const ReportFileAttachment file = MakeReportFileAttachment(s, job.reportText, tempFolder);
+        if (!file.copiedFrom.isEmpty() && s.DelBugRepFile())
+            collected.savedReportFile = file.copiedFrom;
+        if (!file.target.isEmpty())
+            collected.entries.append(
+                {file.target, s.BugRepSendAs(), QStringLiteral("BugReport"), s.BugRepZip()});
+    }
+    if (!job.screenshot.isNull()) {
+        const QString file = QDir(tempFolder).filePath(QStringLiteral("screenShot.png"));
+        QFile::remove(file);
+        if (WriteScreenshotPng(job.screenshot, file, ScreenshotSizeCode(s.ScrShotDepth()))) {
+            collected.screenshotFile = file;
+            collected.entries.append({file, s.ScrShotSendAs(), QStringLiteral("ScreenShot"), s.ScrShotZip()});
+        }
+    }
+    if (const auto extra = s.additionalAttachments()) {
+        for (const ReportAttachment& a : extra->items())
+            collected.entries.append({a.file, a.sendAs, a.field, a.zip});
+    }
+    return collected;
+}
+
+SendProgress MakeProgress(const SendJob& job, bool withAttachments)
+{
+    const ExceptionReport& s = *job.report;
+    const auto& factory = Services().progress;
+    SendProgress progress(factory ? factory(s.SendBoxTitle(), s.PrepAttMsg()) : nullptr);
+    progress.addStep(s.PrepAttMsg(), 100);
+    if (NetworkTransportEnabled(s)) {
+        const bool smtp = s.MailAsSmtpServer() || s.MailAsSmtpClient();
+        if (s.MailAsSmtpServer())
+            progress.addStep(s.MxLookMsg(), 100);
+        progress.addStep(s.ConnMsg(), 100);
+        if (smtp)
+            progress.addStep(s.SendMailMsg(), 100);
+        if (withAttachments)
+            progress.addStep(s.SendAttMsg(), 100);
+        progress.addStep(s.SendFinalMsg(), 100);
+    }
+    if (!(job.silent && !s.AutoSendBox()))
+        progress.show(!job.onBackgroundThread);
+    return progress;
+}
+
+QList<std::pair<QString, QString>> AdditionalFields(const CrashSettings& s, const MailFields& mail)
+{
+    QList<std::pair<QString, QString>> fields;
+    if (const auto list = s.additionalFields())
+        fields = list->items();
+    const std::pair<const char*, QString> added[] = {{"MailFrom", mail.from},
+                                                     {"MailSubject", mail.subject},
+                                                     {"MailBody", mail.body},
+                                                     {"MailAddr", mail.to}};
+    for (const auto& [name, value] : added)
+        if (!value.isEmpty())
+            fields.append({QString::fromLatin1(name), value});
+    return fields;
+}
+
+int RunHttp(const SendJob& job, const DeliveryTransports& transports, const MailFields& mail,
+            const PreparedAttachments& prepared, SendProgress& progress)
+{
+    const ExceptionReport& s = *job.report;
+    if (!transports.http || !HttpEnabled(s) || s.HttpServer().isEmpty())
+        return 0;
+    HttpUploadRequest request;
+    request.settings = &s;
+    request.reportText = job.reportText;
+    request.from = mail.from;
+    request.to = mail.to;
+    request.subject = mail.subject;
+    request.body = mail.body;
+    request.additionalFields = AdditionalFields(s, mail);
+    request.files = prepared.files;
+    request.sendAsNames = prepared.sendAsNames;
+    request.fieldNames = prepared.fieldNames;
+    request.progress = progress.window();
+    return transports.http(request);
+}
+
+int RunSmtp(const SendJob& job, const DeliveryTransports& transports, const MailFields& mail,
+            const PreparedAttachments& prepared, SendProgress& progress)
+{
+    const ExceptionReport& s = *job.report;
+    if (!transports.smtp || mail.to.isEmpty())
+        return 0;
+    SmtpMailRequest request;
+    request.from = mail.from;
+    request.to = mail.to;
+    request.subject = mail.subject;
+    request.body = mail.body;
+    request.sendAsNames = prepared.sendAsNames;
+    request.files = prepared.files;
+    request.stepTexts = {s.MxLookMsg(), s.ConnMsg(), s.SendMailMsg(), s.SendAttMsg(), s.SendFinalMsg()};
+    if (s.MailAsSmtpServer()) {
+        request.port = 25;
+    } else if (s.MailAsSmtpClient() && !s.SmtpServer().isEmpty()) {
+        request.server = s.SmtpServer();
+        request.port = s.SmtpPort();
+        request.ssl = s.SmtpSsl();
+        request.tls = s.SmtpTls();
+        request.account = s.SmtpAccount();
+        request.password = s.SmtpPassword();
+    } else {
+        return 0;
+    }
+    return transports.smtp(request, progress) ? 1 : 0;
+}
+
+bool SendNow(const SendJob& job, const DeliveryTransports& transports)
+{
+    ExceptionReport& s = *job.report;
+    const MailFields mail = ComposeMailFields(s, job.reportText);
+    const QString tempFolder = QDir::tempPath();
+
+    CollectedAttachments collected;
+    PreparedAttachments prepared;
+    SendProgress progress;
+    if (FileTransportEnabled(s)) {
+        collected = CollectAttachments(job, tempFolder);
+        progress = MakeProgress(job, !collected.entries.isEmpty());
+        prepared = PrepareAttachments(collected.entries, tempFolder);
+        progress.stepDone();
+    }
+
+    int result = RunHttp(job, transports, mail, prepared, progress);
+    if (result == 0)
+        result = RunSmtp(job, transports, mail, prepared, progress);
+
+    progress.close();
+    if (!collected.screenshotFile.isEmpty() && (result == 1 || !s.MailViaMapi()))
+        QFile::remove(collected.screenshotFile);
+
+    QString fileToDelete = collected.savedReportFile;
+    if (result == 0 && s.MailViaMapi()) {
+        MailClientRequest request{mail.to,           mail.subject,         mail.body,
+                                  job.silent,        prepared.sendAsNames, prepared.files,
+                                  job.processBlocked};
+        if (transports.mailClient)
+            result = transports.mailClient(request);
+        // A started composer is no proof that the mail went out: the saved report stays.
+        if (result == 1)
+            fileToDelete.clear();
+    }
+    if (result == 0 && s.MailViaMailto() && !job.silent) {
+        fileToDelete.clear();
+        if (transports.mailto && transports.mailto(mail.to, mail.subject, job.reportText))
+            result = 1;
+    }
+    if (result == 0 && !job.silent)
+        platform::ShowMessageBox(s.SendFailMsg(), QString(), platform::MsgIcon::Error);
+
+    if (result == 1) {
+        s.setSent(true);
+        if (!fileToDelete.isEmpty()) {
+            QFile(fileToDelete).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+            QFile::remove(fileToDelete);
+        }
+    }
+    return result == 1;
+}
+
+} // namespace
+
+DeliveryTransports DefaultTransports()
+{
+    DeliveryTransports transports;
+    transports.http = RegisteredHttpUploader();
+    transports.smtp = [](const SmtpMailRequest& request, SendProgress& progress) {
+        return MailViaSmtp(request, progress);
+    };
+    transports.mailClient = &SendViaMailClient;
+    transports.mailto = &SendViaMailto;
+    return transports;
+}
+
+bool SendBugReport(const SendJob& job, const DeliveryTransports& transports)
+{
+    if (job.reportText.isEmpty() || !job.report)
+        return false;
+    if (job.sendInBackground && !job.onBackgroundThread && !job.processBlocked) {
+        SendJob background = job;
+        background.onBackgroundThread = true;
+        // The thread's own copies: the report, its text and the picture live until it ends.
+        if (StartBackgroundSend([background, transports] { SendNow(background, transports); }))
+            return true;
+    }
+    return SendNow(job, transports);
+}
+
+void RegisterReportDelivery()
+{
+    Services().send = [](const SendRequest& request) {
+        SendJob job;
+        job.report = request.report;
+        job.reportText = request.reportText;
+        job.screenshot = request.screenshot;
+        job.silent = request.silent;
+        job.sendInBackground = request.inBackground;
+        return SendBugReport(job);
+    };
+}
+
+} // namespace crash::send
