@@ -1,4 +1,5 @@
 # skintool_stamp_checksum(<target>): after linking, store the executable's checksum in its note.
+# Call it after every other step that rewrites the file after linking (the symbol resource).
 include_guard(GLOBAL)
 function(skintool_stamp_checksum target)
     add_dependencies(${target} crc_stamp)
