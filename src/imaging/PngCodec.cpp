@@ -172,20 +172,58 @@ void StoreRow(const uint8_t* raw, int count, int y, const Pass& pass, bool wide,
     }
 }
 
-// Plain data only between setjmp and the libpng calls: a longjmp must not skip destructors.
-bool DecodeWithLibpng(MemorySource* source, const PngHeader* header, bool keyAlpha, const PixelTarget* target,
-                      ErrorSink* sink)
+// The libpng set-up that decoding and encoding share: the structures, the error jump and their
+// release. `work(png, info, scratch)` runs inside the jump's reach with plain data only (a libpng
+// error longjmps out of it, past any destructor); the scratch row it asks for is freed here on
+// either way out.
+enum class PngDirection
 {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, sink, OnPngError, OnPngWarning);
+    Read,
+    Write
+};
+
+struct ScratchRow
+{
+    uint8_t* volatile data = nullptr;
+
+    uint8_t* Allocate(png_structp png, size_t bytes)
+    {
+        data = static_cast<uint8_t*>(std::malloc(bytes));
+        if (!data)
+            png_error(png, "out of memory");
+        return data;
+    }
+};
+
+template <typename Work> bool RunLibpng(PngDirection direction, ErrorSink* sink, Work work)
+{
+    const bool reading = direction == PngDirection::Read;
+    png_structp png = reading ? png_create_read_struct(PNG_LIBPNG_VER_STRING, sink, OnPngError, OnPngWarning)
+                              : png_create_write_struct(PNG_LIBPNG_VER_STRING, sink, OnPngError, OnPngWarning);
     if (!png)
         return OutOfMemory(sink);
     png_infop info = png_create_info_struct(png);
-    uint8_t* volatile row = nullptr;
+    ScratchRow scratch;
+    auto release = [&] {
+        std::free(scratch.data);
+        if (reading)
+            png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+        else
+            png_destroy_write_struct(&png, info ? &info : nullptr);
+    };
     if (!info || setjmp(png_jmpbuf(png))) {
-        std::free(row);
-        png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+        release();
         return sink->message[0] ? false : OutOfMemory(sink);
     }
+    work(png, info, scratch);
+    release();
+    return true;
+}
+
+// Inside RunLibpng: plain data only.
+void DecodeRows(png_structp png, png_infop info, MemorySource* source, const PngHeader* header, bool keyAlpha,
+                const PixelTarget* target, ScratchRow& scratch)
+{
     png_set_read_fn(png, source, ReadFromMemory);
     png_set_user_limits(png, PngCodec::MaxDimension, PngCodec::MaxDimension);
     png_read_info(png, info);
@@ -206,9 +244,7 @@ bool DecodeWithLibpng(MemorySource* source, const PngHeader* header, bool keyAlp
     const size_t expected = size_t(header->width) * target->samplesPerPixel * (wide ? 2 : 1);
     if (rowBytes != expected || png_get_channels(png, info) != target->samplesPerPixel)
         png_error(png, "unexpected row layout");
-    row = static_cast<uint8_t*>(std::malloc(rowBytes));
-    if (!row)
-        png_error(png, "out of memory");
+    uint8_t* const row = scratch.Allocate(png, rowBytes);
 
     const int passes = header->interlace ? 7 : 1;
     for (int p = 0; p < passes; ++p) {
@@ -228,10 +264,14 @@ bool DecodeWithLibpng(MemorySource* source, const PngHeader* header, bool keyAlp
             StoreRow(row, count, y, pass, wide, *target);
         }
     }
-    std::free(row);
-    row = nullptr;
-    png_destroy_read_struct(&png, &info, nullptr);
-    return true;
+}
+
+bool DecodeWithLibpng(MemorySource* source, const PngHeader* header, bool keyAlpha, const PixelTarget* target,
+                      ErrorSink* sink)
+{
+    return RunLibpng(PngDirection::Read, sink, [&](png_structp png, png_infop info, ScratchRow& scratch) {
+        DecodeRows(png, info, source, header, keyAlpha, target, scratch);
+    });
 }
 
 // ---- libpng encoding -------------------------------------------------------------------------------
@@ -244,18 +284,10 @@ void WriteToBuffer(png_structp png, png_bytep data, size_t n)
 
 void FlushNothing(png_structp) {}
 
-bool EncodeWithLibpng(const PngCodec::EncodeRows* job, QByteArray* out, ErrorSink* sink)
+// Inside RunLibpng: plain data only.
+void EncodeRowsWithLibpng(png_structp png, png_infop info, const PngCodec::EncodeRows* job, QByteArray* out,
+                          ScratchRow& scratch)
 {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, sink, OnPngError, OnPngWarning);
-    if (!png)
-        return OutOfMemory(sink);
-    png_infop info = png_create_info_struct(png);
-    uint8_t* volatile row = nullptr;
-    if (!info || setjmp(png_jmpbuf(png))) {
-        std::free(row);
-        png_destroy_write_struct(&png, info ? &info : nullptr);
-        return sink->message[0] ? false : OutOfMemory(sink);
-    }
     const PngHeader& h = job->header;
     png_set_write_fn(png, out, WriteToBuffer, FlushNothing);
     png_set_IHDR(png, info, png_uint_32(h.width), png_uint_32(h.height), h.bitDepth, h.colorType,
@@ -294,19 +326,20 @@ bool EncodeWithLibpng(const PngCodec::EncodeRows* job, QByteArray* out, ErrorSin
     const int passes = png_set_interlace_handling(png);
     const int channels = h.colorType == 2 ? 3 : h.colorType == 4 ? 2 : h.colorType == 6 ? 4 : 1;
     const size_t rowBytes = size_t(h.width) * channels * (h.bitDepth == 16 ? 2 : 1);
-    row = static_cast<uint8_t*>(std::malloc(rowBytes));
-    if (!row)
-        png_error(png, "out of memory");
+    uint8_t* const row = scratch.Allocate(png, rowBytes);
     for (int p = 0; p < passes; ++p)
         for (int y = 0; y < h.height; ++y) {
             job->fillRow(job->context, y, row);
             png_write_row(png, row);
         }
     png_write_end(png, info);
-    std::free(row);
-    row = nullptr;
-    png_destroy_write_struct(&png, &info);
-    return true;
+}
+
+bool EncodeWithLibpng(const PngCodec::EncodeRows* job, QByteArray* out, ErrorSink* sink)
+{
+    return RunLibpng(PngDirection::Write, sink, [&](png_structp png, png_infop info, ScratchRow& scratch) {
+        EncodeRowsWithLibpng(png, info, job, out, scratch);
+    });
 }
 
 } // namespace

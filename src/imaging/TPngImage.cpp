@@ -27,16 +27,6 @@ size_t BufferBytes(const TChunkIHDR& h)
     return size_t(h.BytesPerRow) * size_t(h.Height);
 }
 
-uint8_t* EntryPixels(const TPngImageData& e)
-{
-    return reinterpret_cast<uint8_t*>(e.Pixels.Load());
-}
-
-uint8_t* EntryExtra(const TPngImageData& e)
-{
-    return reinterpret_cast<uint8_t*>(e.ExtraPixels.Load());
-}
-
 bool SafeToKeepAfterRecolour(const std::array<char, 4>& type)
 {
     const QByteArray name(type.data(), 4);
@@ -56,20 +46,21 @@ public:
     ~StreamLoan()
     {
         if (m_stream)
-            TPngImageDataList::ReturnStream(m_entry, m_stream);
+            TPngImageDataList::ReturnStream(m_entry, std::move(m_stream));
     }
-    QByteArray* Get() const { return m_stream; }
-    // Decoded: the entry keeps no stream any more.
+    StreamLoan(const StreamLoan&) = delete;
+    StreamLoan& operator=(const StreamLoan&) = delete;
+    QByteArray* Get() const { return m_stream.get(); }
+    // Decoded: the entry keeps no stream any more, and the loaned one is dropped.
     void Consume()
     {
         TPngImageDataList::ReturnStream(m_entry, nullptr);
-        delete m_stream;
-        m_stream = nullptr;
+        m_stream.reset();
     }
 
 private:
     TPngImageData& m_entry;
-    QByteArray* m_stream;
+    std::unique_ptr<QByteArray> m_stream;
 };
 
 } // namespace
@@ -173,19 +164,20 @@ void TPngImage::SetupPalette()
 
 void TPngImage::AllocateOwnBuffers()
 {
-    const size_t bytes = BufferBytes(m_header);
-    m_header.ImageData = static_cast<uint8_t*>(std::calloc(bytes ? bytes : 1, 1));
-    if (m_header.BitDepth == 16)
-        m_header.ExtraImageData = static_cast<uint8_t*>(std::calloc(bytes ? bytes : 1, 1));
-    m_header.PixelsInHeap = true;
-    if (!m_header.ImageData || (m_header.BitDepth == 16 && !m_header.ExtraImageData)) {
-        std::free(m_header.ImageData);
-        std::free(m_header.ExtraImageData);
-        m_header.ImageData = m_header.ExtraImageData = nullptr;
-        throw EPNGOutMemory(QStringLiteral("Not enough memory for a %1 x %2 PNG picture")
-                                .arg(m_header.Width)
-                                .arg(m_header.Height));
+    TChunkIHDR& d = m_header;
+    const size_t bytes = std::max<size_t>(BufferBytes(d), 1);
+    PixelBuffer pixels(static_cast<uint8_t*>(std::calloc(bytes, 1)));
+    PixelBuffer extra(d.BitDepth == 16 ? static_cast<uint8_t*>(std::calloc(bytes, 1)) : nullptr);
+    d.PixelsInHeap = true;
+    if (!pixels || (d.BitDepth == 16 && !extra)) {
+        d.ImageData = d.ExtraImageData = nullptr;
+        throw EPNGOutMemory(
+            QStringLiteral("Not enough memory for a %1 x %2 PNG picture").arg(d.Width).arg(d.Height));
     }
+    d.OwnPixels = std::move(pixels);
+    d.OwnExtra = std::move(extra);
+    d.ImageData = d.OwnPixels.get();
+    d.ExtraImageData = d.OwnExtra.get();
 }
 
 QByteArray TPngImage::LayoutKey() const
@@ -241,23 +233,16 @@ void TPngImage::FreePixels(TPngImageData* entry)
 {
     TChunkIHDR& d = m_header;
     ReleaseCanvas();
-    // What the share entry holds belongs to the entry; only copies of this image's own are freed.
-    if (d.Dib && !(entry && entry->DibHandle.load() == d.Dib))
-        delete d.Dib;
+    // What the share entry holds belongs to the entry; only this image's own buffers go here.
+    d.OwnDib.reset();
     d.Dib = nullptr;
+    d.OwnPixels.reset();
+    d.OwnExtra.reset();
     if (entry) {
-        if (d.PixelsInHeap && d.ImageData != EntryPixels(*entry) && d.ImageData != entry->DibBits.load())
-            std::free(d.ImageData);
-        if (d.ExtraImageData != EntryExtra(*entry))
-            std::free(d.ExtraImageData);
         if (TPngImageDataList* list = TPngImageDataList::Instance())
             list->ReleaseShare(d.ShareImageData);
         else
             d.ShareImageData.store(nullptr);
-    } else {
-        if (d.PixelsInHeap)
-            std::free(d.ImageData);
-        std::free(d.ExtraImageData);
     }
 }
 
@@ -273,7 +258,7 @@ void TPngImage::PrepareBuffers() const
     if (d.BitDepth == 16)
         d.ExtraImageData = TPngImageDataList::AcquireSharedBuffer(entry->ExtraPixels, bytes);
     std::function<void(uint8_t*)> fill;
-    if (uint8_t* dib = entry->DibBits.load())
+    if (uint8_t* dib = entry->DibBits)
         fill = [dib, bytes](uint8_t* buffer) { std::memcpy(buffer, dib, bytes); };
     d.ImageData = TPngImageDataList::AcquireSharedBuffer(entry->Pixels, bytes, nullptr, fill);
     d.PixelsInHeap = true;
@@ -334,8 +319,8 @@ void TPngImage::LoadFromStream(QIODevice& stream)
 
     if (TPngImageDataList* list = TPngImageDataList::Instance()) {
         // Keep the compressed bytes; the pixels are decoded when first used.
-        auto* idat = new QByteArray(std::move(parsed.idat));
-        m_header.ShareImageData.store(list->ShareCompressedData(idat, LayoutKey()));
+        m_header.ShareImageData.store(
+            list->ShareCompressedData(std::make_unique<QByteArray>(std::move(parsed.idat)), LayoutKey()));
         return;
     }
     AllocateOwnBuffers();
@@ -629,9 +614,9 @@ QPainter& TPngImage::Canvas()
         // Drawing makes the image private: its own canvas image, 8 bits per sample, no palette.
         const int from = SamplesPerPixel();
         const int to = from == 1 ? (HasTransparency() ? 4 : 3) : from;
-        auto* dib = new QImage(d.Width, d.Height, to == 4 ? QImage::Format_ARGB32 : QImage::Format_RGB888);
+        auto dib =
+            std::make_unique<QImage>(d.Width, d.Height, to == 4 ? QImage::Format_ARGB32 : QImage::Format_RGB888);
         if (dib->isNull()) {
-            delete dib;
             throw EPNGOutMemory(QStringLiteral("Not enough memory for the canvas of a %1 x %2 PNG picture")
                                     .arg(d.Width)
                                     .arg(d.Height));
@@ -663,8 +648,9 @@ QPainter& TPngImage::Canvas()
         }
         FreePixels(entry);
         d.ExtraImageData = nullptr;
-        d.Dib = dib;
-        d.ImageData = dib->bits();
+        d.OwnDib = std::move(dib);
+        d.Dib = d.OwnDib.get();
+        d.ImageData = d.Dib->bits();
         d.PixelsInHeap = false;
 
         if (to != from || d.BitDepth != 8 || m_keyAlpha) {
@@ -682,7 +668,7 @@ QPainter& TPngImage::Canvas()
         }
     }
     if (!d.DC)
-        d.DC = new QPainter(d.Dib);
+        d.DC = std::make_unique<QPainter>(d.Dib);
     return *d.DC;
 }
 
@@ -690,8 +676,7 @@ void TPngImage::ReleaseCanvas()
 {
     if (m_header.DC) {
         m_header.DC->end();
-        delete m_header.DC;
-        m_header.DC = nullptr;
+        m_header.DC.reset();
     }
 }
 
@@ -841,8 +826,17 @@ void TPngImage::WriteEncoded(QIODevice& out) const
                               : wide                               ? 16
                                                                    : std::min<uint8_t>(d.BitDepth, 8);
         if (job.header.colorType == 3) {
+            // Indices past the palette show as its unused entries (opaque black); libpng refuses to
+            // write indices that the palette does not cover, so the written palette covers them.
+            const int mask = job.header.bitDepth < 8 ? (1 << job.header.bitDepth) - 1 : 0xFF;
+            int entries = d.PaletteCount;
+            for (int y = 0; y < d.Height; ++y) {
+                const uint8_t* row = d.ImageData + size_t(y) * d.BytesPerRow;
+                for (int x = 0; x < d.Width; ++x)
+                    entries = std::max(entries, (row[x] & mask) + 1);
+            }
             int lastTranslucent = -1;
-            for (int i = 0; i < d.PaletteCount; ++i) {
+            for (int i = 0; i < entries; ++i) {
                 const QRgb c = PaletteEntry(i);
                 job.plte.append(char(qRed(c))).append(char(qGreen(c))).append(char(qBlue(c)));
                 if (qAlpha(c) != 255)

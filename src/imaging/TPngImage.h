@@ -29,13 +29,15 @@
 #include <QRgb>
 #include <QString>
 
+#include <QPainter>
+
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class QIODevice;
-class QPainter;
 
 namespace imaging {
 
@@ -67,14 +69,18 @@ struct TChunkIHDR
     std::array<uint8_t, 40> BitmapHeader{};
     QByteArray Palette; // 1024 bytes or empty
 
+    // Set by other threads that copy this image, hence atomic.
     std::atomic<TPngImageData*> ShareImageData{nullptr};
-    uint8_t* ImageData = nullptr;      // may point into the entry's Pixels
-    uint8_t* ExtraImageData = nullptr; // may point into the entry's ExtraPixels
-    bool PixelsInHeap = true;          // false: ImageData is the canvas image's memory
-    bool HasIdat = false;              // the image has image data (decoded or still stored)
-    uint32_t IdatLength = 0;           // data length of the first IDAT chunk, for a stored stream
-    QImage* Dib = nullptr;             // canvas image; its memory is ImageData when !PixelsInHeap
-    QPainter* DC = nullptr;            // painter given out on Dib
+    uint8_t* ImageData = nullptr;      // the pixels: OwnPixels, the entry's Pixels or the canvas's memory
+    uint8_t* ExtraImageData = nullptr; // OwnExtra or the entry's ExtraPixels
+    PixelBuffer OwnPixels;             // buffers of this image alone
+    PixelBuffer OwnExtra;
+    bool PixelsInHeap = true; // false: ImageData is the canvas image's memory
+    bool HasIdat = false;     // the image has image data (decoded or still stored)
+    uint32_t IdatLength = 0;  // data length of the first IDAT chunk, for a stored stream
+    QImage* Dib = nullptr;    // canvas image (OwnDib, or the entry's DibHandle once shared)
+    std::unique_ptr<QImage> OwnDib;
+    std::unique_ptr<QPainter> DC; // painter given out on Dib; goes before the image it paints on
 };
 
 class TPngImage

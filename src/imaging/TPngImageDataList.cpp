@@ -28,12 +28,6 @@ size_t PixelBytes(const TChunkIHDR& h)
 
 } // namespace
 
-TPngImageDataList::~TPngImageDataList()
-{
-    for (TPngImageData* entry : m_entries)
-        delete entry;
-}
-
 bool TPngImageDataList::FindEntry(const TPngImageData& probe, int& index) const
 {
     int lo = 0;
@@ -56,34 +50,26 @@ bool TPngImageDataList::FindEntry(const TPngImageData& probe, int& index) const
     return found;
 }
 
-TPngImageData* TPngImageDataList::ShareCompressedData(QByteArray* stream, QByteArrayView header)
+TPngImageData* TPngImageDataList::ShareCompressedData(std::unique_ptr<QByteArray> stream, QByteArrayView header)
 {
     Crc64 crc;
     crc.Update(header.data(), size_t(header.size()));
     crc.Update(stream->constData(), size_t(stream->size()));
     const uint64_t key = crc.Value();
 
-    TPngImageData* entry = nullptr;
-    bool created = false;
-    {
-        std::lock_guard lock(m_lock);
-        m_probe.Key = key;
-        int index = 0;
-        if (FindEntry(m_probe, index)) {
-            entry = m_entries[size_t(index)];
-        } else {
-            entry = new TPngImageData;
-            entry->Key = key;
-            entry->Stream.size.store(size_t(stream->size()), std::memory_order_relaxed);
-            entry->Stream.value.store(reinterpret_cast<uintptr_t>(stream), std::memory_order_release);
-            m_entries.insert(m_entries.begin() + index, entry);
-            created = true;
-        }
-        entry->RefCount.fetch_add(1);
+    std::lock_guard lock(m_lock);
+    m_probe.Key = key;
+    int index = 0;
+    if (!FindEntry(m_probe, index)) {
+        auto created = std::make_unique<TPngImageData>();
+        created->Key = key;
+        const auto size = size_t(stream->size());
+        created->Stream.Publish(std::move(stream), size);
+        m_entries.insert(m_entries.begin() + index, std::move(created));
     }
-    if (!created)
-        delete stream;
-    return entry;
+    TPngImageData* entry = m_entries[size_t(index)].get();
+    entry->RefCount.fetch_add(1);
+    return entry; // a stream not kept goes with the parameter
 }
 
 TPngImageData* TPngImageDataList::ShareDecodedImage(TPngImage& source)
@@ -125,64 +111,48 @@ TPngImageData* TPngImageDataList::ShareDecodedImage(TPngImage& source)
 
     m_probe.Key = key;
     int index = 0;
-    TPngImageData* entry = nullptr;
     const bool found = FindEntry(m_probe, index);
     const size_t bytes = PixelBytes(src);
     if (!found) {
-        entry = new TPngImageData;
-        entry->Key = key;
-        entry->RefCount.store(-1);
+        // The new entry takes over the source's buffers; the source keeps pointing into them.
+        auto created = std::make_unique<TPngImageData>();
+        created->Key = key;
+        created->RefCount.store(-1);
         if (src.PixelsInHeap) {
-            entry->Pixels.size.store(bytes);
-            entry->Pixels.value.store(reinterpret_cast<uintptr_t>(src.ImageData), std::memory_order_release);
+            created->Pixels.Publish(std::move(src.OwnPixels), bytes);
         } else if (src.Dib) {
-            entry->DibBits.store(src.ImageData);
-            entry->DibHandle.store(src.Dib);
+            created->DibBits = src.ImageData;
+            created->DibHandle = std::move(src.OwnDib);
         }
-        if (src.ExtraImageData) {
-            entry->ExtraPixels.size.store(bytes);
-            entry->ExtraPixels.value.store(reinterpret_cast<uintptr_t>(src.ExtraImageData),
-                                           std::memory_order_release);
-        }
-        m_entries.insert(m_entries.begin() + index, entry);
-        entry->RefCount.store(0);
-    } else {
-        entry = m_entries[size_t(index)];
+        if (src.OwnExtra)
+            created->ExtraPixels.Publish(std::move(src.OwnExtra), bytes);
+        created->RefCount.store(0);
+        m_entries.insert(m_entries.begin() + index, std::move(created));
     }
+    TPngImageData* entry = m_entries[size_t(index)].get();
 
     if (entry->RefCount.fetch_add(2) < 0) {
         entry->RefCount.fetch_sub(2);
         return nullptr;
     }
     if (found) {
-        // The source trades its own buffers for the entry's. A slot still empty takes the source's
-        // buffer instead, so the decoded pixels are not thrown away.
-        auto adopt = [bytes](SharedSlot<uint8_t>& slot, uint8_t*& mine) {
-            for (;;) {
-                uintptr_t v = slot.Load();
-                if (v == SharedSlot<uint8_t>::Mark) {
-                    std::this_thread::sleep_for(WaitStep);
-                    continue;
-                }
-                if (v == 0) {
-                    if (!mine)
-                        return;
-                    slot.size.store(bytes);
-                    if (slot.value.compare_exchange_strong(v, reinterpret_cast<uintptr_t>(mine)))
-                        return;
-                    continue;
-                }
-                uint8_t* old = mine;
-                mine = reinterpret_cast<uint8_t*>(v);
-                if (old && old != mine)
-                    std::free(old);
+        // A slot still empty takes the source's buffer, so the decoded pixels are not thrown away.
+        // Otherwise the source keeps its own buffer: its owner may still hold rows and views of it,
+        // or read it on another thread, so it is neither freed nor swapped here.
+        auto offer = [bytes](BufferSlot& slot, PixelBuffer& mine) {
+            if (!mine)
                 return;
+            uint8_t* seen = nullptr;
+            while (!slot.TryMark(seen)) {
+                if (seen != BufferSlot::Mark())
+                    return;
+                std::this_thread::sleep_for(WaitStep);
             }
+            slot.Publish(std::move(mine), bytes);
         };
         if (src.PixelsInHeap)
-            adopt(entry->Pixels, src.ImageData);
-        if (src.ExtraImageData)
-            adopt(entry->ExtraPixels, src.ExtraImageData);
+            offer(entry->Pixels, src.OwnPixels);
+        offer(entry->ExtraPixels, src.OwnExtra);
     }
     src.ShareImageData.store(entry);
     return entry;
@@ -190,80 +160,75 @@ TPngImageData* TPngImageDataList::ShareDecodedImage(TPngImage& source)
 
 void TPngImageDataList::ReleaseShare(std::atomic<TPngImageData*>& slot)
 {
-    TPngImageData* removed = nullptr;
-    {
-        std::lock_guard lock(m_lock);
-        TPngImageData* entry = slot.exchange(nullptr);
-        if (!entry)
-            return;
-        int index = 0;
-        m_probe.Key = entry->Key;
-        if (!FindEntry(m_probe, index))
-            return;
-        // Equal keys are unique, so the first match is this entry.
-        TPngImageData* listed = m_entries[size_t(index)];
-        if (listed->RefCount.fetch_sub(1) - 1 <= 0) {
-            m_entries.erase(m_entries.begin() + index);
-            removed = listed;
-        }
+    std::unique_ptr<TPngImageData> removed; // destroyed after the lock
+    std::lock_guard lock(m_lock);
+    TPngImageData* entry = slot.exchange(nullptr);
+    if (!entry)
+        return;
+    int index = 0;
+    m_probe.Key = entry->Key;
+    if (!FindEntry(m_probe, index))
+        return;
+    // Equal keys are unique, so the first match is this entry.
+    auto listed = m_entries.begin() + index;
+    if ((*listed)->RefCount.fetch_sub(1) - 1 <= 0) {
+        removed = std::move(*listed);
+        m_entries.erase(listed);
     }
-    delete removed;
 }
 
-QByteArray* TPngImageDataList::TakeStream(TPngImageData& entry)
+std::unique_ptr<QByteArray> TPngImageDataList::TakeStream(TPngImageData& entry)
 {
-    constexpr uintptr_t Mark = SharedSlot<QByteArray>::Mark;
     for (;;) {
-        uintptr_t s = entry.Stream.Load();
-        if (s == 0)
+        QByteArray* s = entry.Stream.Load();
+        if (!s)
             return nullptr;
-        if (s == Mark) {
+        if (s == StreamSlot::Mark()) {
             // Another thread decodes or saves; when it puts the stream back we try again.
             if (entry.StreamOwner.load() == std::this_thread::get_id())
                 return nullptr;
             std::this_thread::sleep_for(WaitStep);
             continue;
         }
-        if (entry.Stream.value.compare_exchange_strong(s, Mark, std::memory_order_acq_rel)) {
+        if (auto taken = entry.Stream.Claim(s)) {
             entry.StreamOwner.store(std::this_thread::get_id());
-            return reinterpret_cast<QByteArray*>(s);
+            return taken;
         }
     }
 }
 
-void TPngImageDataList::ReturnStream(TPngImageData& entry, QByteArray* value)
+void TPngImageDataList::ReturnStream(TPngImageData& entry, std::unique_ptr<QByteArray> value)
 {
     entry.StreamOwner.store(std::thread::id());
-    entry.Stream.value.exchange(reinterpret_cast<uintptr_t>(value), std::memory_order_acq_rel);
+    const auto size = value ? size_t(value->size()) : 0;
+    entry.Stream.Publish(std::move(value), size);
 }
 
-uint8_t* TPngImageDataList::AcquireSharedBuffer(SharedSlot<uint8_t>& slot, size_t size, bool* created,
+uint8_t* TPngImageDataList::AcquireSharedBuffer(BufferSlot& slot, size_t size, bool* created,
                                                 const std::function<void(uint8_t*)>& fill)
 {
-    constexpr uintptr_t Mark = SharedSlot<uint8_t>::Mark;
     if (created)
         *created = false;
-    uintptr_t previous = 0;
-    while (!slot.value.compare_exchange_strong(previous, Mark, std::memory_order_acq_rel)) {
-        if (previous != Mark) {
+    uint8_t* seen = nullptr;
+    while (!slot.TryMark(seen)) {
+        if (seen != BufferSlot::Mark()) {
             // Someone else's buffer. One of another size (keys that collide) is not shared.
-            return slot.size.load() == size ? reinterpret_cast<uint8_t*>(previous) : nullptr;
+            return slot.Size() == size ? seen : nullptr;
         }
         std::this_thread::sleep_for(WaitStep);
-        previous = 0;
     }
-    auto* buffer = static_cast<uint8_t*>(std::calloc(size ? size : 1, 1));
+    PixelBuffer buffer(static_cast<uint8_t*>(std::calloc(size ? size : 1, 1)));
     if (!buffer) {
-        slot.value.store(0, std::memory_order_release);
+        slot.Publish(nullptr);
         return nullptr;
     }
     if (fill)
-        fill(buffer);
-    slot.size.store(size);
-    slot.value.exchange(reinterpret_cast<uintptr_t>(buffer), std::memory_order_acq_rel);
+        fill(buffer.get());
+    uint8_t* const result = buffer.get();
+    slot.Publish(std::move(buffer), size);
     if (created)
         *created = true;
-    return buffer;
+    return result;
 }
 
 int TPngImageDataList::Count() const
@@ -275,17 +240,21 @@ int TPngImageDataList::Count() const
 std::vector<TPngImageData*> TPngImageDataList::Entries() const
 {
     std::lock_guard lock(m_lock);
-    return m_entries;
+    std::vector<TPngImageData*> entries;
+    entries.reserve(m_entries.size());
+    for (const auto& entry : m_entries)
+        entries.push_back(entry.get());
+    return entries;
 }
 
 bool InitializePngSharing()
 {
-    auto* list = new TPngImageDataList;
+    auto list = std::make_unique<TPngImageDataList>();
     TPngImageDataList* expected = nullptr;
-    if (TPngImageDataList::s_instance.compare_exchange_strong(expected, list))
-        return true;
-    delete list;
-    return false;
+    if (!TPngImageDataList::s_instance.compare_exchange_strong(expected, list.get()))
+        return false;
+    (void)list.release(); // owned through the published pointer until FinalizePngSharing
+    return true;
 }
 
 bool FinalizePngSharing()
@@ -295,7 +264,7 @@ bool FinalizePngSharing()
         return false;
     if (!TPngImageDataList::s_instance.compare_exchange_strong(list, nullptr))
         return false;
-    delete list;
+    std::unique_ptr<TPngImageDataList>{list}.reset();
     return true;
 }
 

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -20,7 +21,7 @@ class TPngImageDataList
 {
 public:
     TPngImageDataList() = default;
-    ~TPngImageDataList();
+    ~TPngImageDataList() = default;
     TPngImageDataList(const TPngImageDataList&) = delete;
     TPngImageDataList& operator=(const TPngImageDataList&) = delete;
 
@@ -31,24 +32,24 @@ public:
     // the insertion point. Call with the lock held.
     bool FindEntry(const TPngImageData& probe, int& index) const;
 
-    // Takes ownership of the stream (the stored IDAT bytes) and returns the entry holding that content
-    // with its count raised; when an entry already held it, the given stream is freed. The key covers
+    // Takes the stream (the stored IDAT bytes) and returns the entry holding that content with its
+    // count raised; when an entry already held it, the given stream is dropped. The key covers
     // `header` (what decides the buffers' layout) and then the stream.
-    TPngImageData* ShareCompressedData(QByteArray* stream, QByteArrayView header);
+    TPngImageData* ShareCompressedData(std::unique_ptr<QByteArray> stream, QByteArrayView header);
     // Entry for a copy of `source`: the source's own entry, or one keyed by its decoded pixels (the
     // source then holds it too). nullptr when the source has no pixels or the entry is being torn down.
     TPngImageData* ShareDecodedImage(TPngImage& source);
     // Empties the slot and drops one hold of its entry; the last holder destroys it.
     void ReleaseShare(std::atomic<TPngImageData*>& slot);
 
-    // The stored stream, exclusively for the calling thread until ReturnStream; nullptr when there is
-    // none (already decoded) or the calling thread has it already.
-    static QByteArray* TakeStream(TPngImageData& entry);
-    // Puts the stream back, or nullptr once it has been decoded (the caller frees it).
-    static void ReturnStream(TPngImageData& entry, QByteArray* value);
+    // The stored stream, the calling thread's until ReturnStream; null when there is none (already
+    // decoded) or the calling thread has it already.
+    static std::unique_ptr<QByteArray> TakeStream(TPngImageData& entry);
+    // Puts the stream back, or null once it has been decoded.
+    static void ReturnStream(TPngImageData& entry, std::unique_ptr<QByteArray> value);
     // The slot's buffer, allocating `size` zero bytes when it is empty; `fill` runs on a new buffer
     // before other threads can see it. nullptr when allocation fails or the buffer has another size.
-    static uint8_t* AcquireSharedBuffer(SharedSlot<uint8_t>& slot, size_t size, bool* created = nullptr,
+    static uint8_t* AcquireSharedBuffer(BufferSlot& slot, size_t size, bool* created = nullptr,
                                         const std::function<void(uint8_t*)>& fill = {});
 
     int Count() const;
@@ -60,9 +61,10 @@ private:
     friend bool FinalizePngSharing();
 
     mutable std::mutex m_lock;
-    std::vector<TPngImageData*> m_entries;
+    std::vector<std::unique_ptr<TPngImageData>> m_entries;
     TPngImageData m_probe;
 
+    // Published to every thread that loads or copies pictures.
     static std::atomic<TPngImageDataList*> s_instance;
 };
 

@@ -30,7 +30,9 @@ public:
     bool owned() const { return m_owned; }
     void release() { m_owned = false; } // ReleaseMutex
 
-    // Folder holding the names of this prefix's objects (one per Wine prefix, as its wineserver).
+    // Folder holding the names of this prefix's objects (one per Wine prefix, as its wineserver),
+    // created private to this user. A folder that another account owns or may write to is passed
+    // over for the next name; empty when none of them can be had.
     static QString namespaceFolder();
 
 private:

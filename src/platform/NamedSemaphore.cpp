@@ -3,6 +3,7 @@
 #include "platform/PosixNames.h"
 
 #include <cerrno>
+#include <ctime>
 #include <fcntl.h>
 #include <semaphore.h>
 #include <sys/stat.h>
@@ -12,8 +13,8 @@ namespace platform {
 namespace {
 
 // glibc keeps named semaphores as "sem.<name>" files in /dev/shm. sem_open cannot tell who made
-// one that already existed, so the file is checked: another account's semaphore, even one left
-// open to all, could be held to stall this process.
+// one that already existed, so the file is checked: another account's semaphore, or one that others
+// may write to, could be held to stall this process.
 bool OwnedByThisUser(const QByteArray& posixName)
 {
     struct stat st
@@ -22,17 +23,18 @@ bool OwnedByThisUser(const QByteArray& posixName)
     const QByteArray path = "/dev/shm/sem." + posixName.mid(1);
     if (stat(path.constData(), &st) != 0)
         return true; // not where glibc keeps them; nothing to check against
-    return st.st_uid == geteuid();
+    return PrivateToThisUser(st);
 }
 
 } // namespace
 
-std::unique_ptr<NamedSemaphore> NamedSemaphore::open(const QString& name)
+std::unique_ptr<NamedSemaphore> NamedSemaphore::open(const QString& name, bool othersMayRead)
 {
     QByteArray posix;
     if (!ToPosixName(name, posix))
         return nullptr;
-    sem_t* sem = sem_open(posix.constData(), O_CREAT, S_IRUSR | S_IWUSR, 1u);
+    const mode_t mode = othersMayRead ? (S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH) : (S_IRUSR | S_IWUSR);
+    sem_t* sem = sem_open(posix.constData(), O_CREAT, mode, 1u);
     if (sem == SEM_FAILED)
         return nullptr;
     if (!OwnedByThisUser(posix)) {
@@ -68,6 +70,21 @@ NamedSemaphore::~NamedSemaphore()
 void NamedSemaphore::lock()
 {
     while (sem_wait(static_cast<sem_t*>(m_sem)) != 0 && errno == EINTR) {
+    }
+}
+
+bool NamedSemaphore::lockFor(int milliseconds)
+{
+    timespec deadline{};
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    const long long nanoseconds = deadline.tv_nsec + static_cast<long long>(milliseconds) * 1000000;
+    deadline.tv_sec += static_cast<time_t>(nanoseconds / 1000000000);
+    deadline.tv_nsec = static_cast<long>(nanoseconds % 1000000000);
+    for (;;) {
+        if (sem_timedwait(static_cast<sem_t*>(m_sem), &deadline) == 0)
+            return true;
+        if (errno != EINTR)
+            return false;
     }
 }
 

@@ -12,9 +12,9 @@ namespace platform {
 class NamedSemaphore
 {
 public:
-    // Opens the semaphore, creating it (unlocked) when the name is free. Null when the name belongs
-    // to another user or the system refuses.
-    static std::unique_ptr<NamedSemaphore> open(const QString& name);
+    // Opens the semaphore, creating it (unlocked) when the name is free; with othersMayRead it is
+    // created with mode 0644. Null when the name belongs to another user or the system refuses.
+    static std::unique_ptr<NamedSemaphore> open(const QString& name, bool othersMayRead = false);
     static bool remove(const QString& name);
     static bool exists(const QString& name);
 
@@ -24,6 +24,8 @@ public:
 
     // Waits without a time limit.
     void lock();
+    // Waits at most `milliseconds`; true when locked.
+    bool lockFor(int milliseconds);
     void unlock();
     // Whether the name still refers to this very semaphore.
     bool isCurrent() const;

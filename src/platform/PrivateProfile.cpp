@@ -153,10 +153,14 @@ ProfileDocument ProfileDocument::parse(const QByteArray& bytes)
         text.reserve((n - 2) / 2);
         for (qsizetype i = 2; i + 1 < n; i += 2)
             text.append(QChar(little ? char16_t(b[i] | b[i + 1] << 8) : char16_t(b[i] << 8 | b[i + 1])));
+        if (n % 2)
+            doc.m_oddByte = bytes.right(1); // half a character: kept, so a rewrite loses nothing
     } else {
         const bool bom = n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF;
         const QByteArray body = bom ? bytes.mid(3) : bytes;
-        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        // Only the first mark is the file's; a second one is text of the first line and stays.
+        QStringDecoder utf8(QStringConverter::Utf8,
+                            QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
         text = utf8(body);
         if (utf8.hasError()) {
             // Not UTF-8: the system's 8-bit code page, kept byte for byte through Latin-1.
@@ -214,7 +218,7 @@ QByteArray ProfileDocument::serialize() const
             out.append(little ? lo : hi);
             out.append(little ? hi : lo);
         }
-        return out;
+        return out + m_oddByte;
     }
     }
     return text.toUtf8();

@@ -94,6 +94,7 @@ private:
     QList<Line> m_lines;
     Encoding m_encoding = Encoding::Utf8;
     QString m_newline = QStringLiteral("\r\n");
+    QByteArray m_oddByte; // the last byte of a UTF-16 file of odd length
 };
 
 } // namespace platform

@@ -2,7 +2,91 @@
 
 #include "platform/WinePrefix.h"
 
+#include <QFile>
+#include <QHash>
+
+#include <mutex>
+#include <sys/stat.h>
+
 namespace platform {
+namespace {
+
+// What tells one version of a hive file from the next: Wine rewrites a hive by saving a new file
+// and renaming it over the old one, and an editor may keep the size, so all of these count.
+struct FileStamp
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+
+    bool operator==(const FileStamp& o) const
+    {
+        return device == o.device && inode == o.inode && size == o.size &&
+               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
+               changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
+    }
+};
+
+bool StampOf(const QString& path, FileStamp& out)
+{
+    struct stat st
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    out = FileStamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+    return true;
+}
+
+// Parsed hives by file, reused while the file is unchanged: a large hive takes far longer to
+// parse than any lookup in it, and one Make reads the registry several times.
+class HiveCache
+{
+public:
+    std::shared_ptr<const RegistryHive> get(const QString& path)
+    {
+        FileStamp stamp;
+        if (!StampOf(path, stamp)) {
+            std::lock_guard lock(m_lock);
+            m_entries.remove(path);
+            return std::make_shared<const RegistryHive>();
+        }
+        {
+            std::lock_guard lock(m_lock);
+            const auto it = m_entries.constFind(path);
+            if (it != m_entries.cend() && it->stamp == stamp)
+                return it->hive;
+        }
+        // Parsed outside the lock; the stamp taken before reading makes a change during the read
+        // show as a new version at the next open.
+        auto hive = std::make_shared<const RegistryHive>(RegistryHive::load(path));
+        std::lock_guard lock(m_lock);
+        if (m_entries.size() >= MaxFiles && !m_entries.contains(path))
+            m_entries.clear();
+        m_entries.insert(path, Entry{stamp, hive});
+        return hive;
+    }
+
+private:
+    static constexpr qsizetype MaxFiles = 8;
+    struct Entry
+    {
+        FileStamp stamp;
+        std::shared_ptr<const RegistryHive> hive;
+    };
+    std::mutex m_lock;
+    QHash<QString, Entry> m_entries;
+};
+
+HiveCache& Hives()
+{
+    static HiveCache cache;
+    return cache;
+}
+
+} // namespace
 
 QString RedirectTo32BitView(const QString& path, bool prefixIs64Bit)
 {
@@ -29,7 +113,7 @@ std::optional<RegistryKey> RegistryKey::open(RootKey root, const QString& path, 
 {
     const QString file =
         root == RootKey::LocalMachine ? WinePrefix::systemHivePath() : WinePrefix::userHivePath();
-    auto hive = std::make_shared<const RegistryHive>(RegistryHive::load(file));
+    std::shared_ptr<const RegistryHive> hive = Hives().get(file);
     QString keyPath = path;
     if (access & KEY_WOW64_32KEY) {
         // Without an arch line Wine assumes the machine's own, which here is 64-bit.

@@ -1,8 +1,8 @@
 #pragma once
 // Read-only registry, as the program sees it through the Wine prefix: HKEY_LOCAL_MACHINE is the
-// prefix's system.reg, HKEY_CURRENT_USER its user.reg. Hives are read afresh at every open, so a
-// change made by an installer shows at the next lookup. A missing or damaged hive simply has
-// no keys.
+// prefix's system.reg, HKEY_CURRENT_USER its user.reg. A parsed hive is reused while its file
+// stays the same (same file, size and times); a change made by an installer shows at the next
+// open. A missing or damaged hive simply has no keys.
 
 #include "platform/RegistryHive.h"
 

@@ -216,10 +216,19 @@ QString stripSlashes(const QString& path)
 }
 } // namespace
 
-// Lower-casing keeps the length, so a folded path and its stored spelling line up.
+// Each UTF-16 unit upper-cased on its own, as Windows compares registry names: unlike
+// QString::toUpper/toLower ("\u0130" lower-cases to two units), the length and positions stay.
+QString RegistryHive::foldName(const QString& name)
+{
+    QString folded(name.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < name.size(); ++i)
+        folded[i] = name.at(i).toUpper();
+    return folded;
+}
+
 QString RegistryHive::fold(const QString& path)
 {
-    return stripSlashes(path).toLower();
+    return foldName(stripSlashes(path));
 }
 
 RegistryHive RegistryHive::load(const QString& filePath)
@@ -263,8 +272,11 @@ RegistryHive RegistryHive::parse(const QByteArray& fileText)
         if (c.eat(QLatin1Char('['))) {
             QString name;
             current = nullptr;
-            if (!readEscaped(c, QLatin1Char(']'), name) || fold(name).isEmpty())
-                continue; // damaged header: its values are dropped with it
+            // Damaged headers, and paths with an empty part, which no key can have: their values
+            // are dropped with them.
+            if (!readEscaped(c, QLatin1Char(']'), name) || fold(name).isEmpty() ||
+                stripSlashes(name).contains(QLatin1String("\\\\")))
+                continue;
             const QString key = fold(name);
             auto it = hive.m_keys.find(key);
             if (it == hive.m_keys.end())
@@ -284,9 +296,9 @@ RegistryHive RegistryHive::parse(const QByteArray& fileText)
         if (!c.eat(QLatin1Char('=')) || !readData(c, value))
             continue;
         auto& values = current->values;
-        auto same = std::find_if(values.begin(), values.end(), [&](const RegistryValue& v) {
-            return v.name.compare(value.name, Qt::CaseInsensitive) == 0;
-        });
+        const QString folded = foldName(value.name);
+        auto same = std::find_if(values.begin(), values.end(),
+                                 [&](const RegistryValue& v) { return foldName(v.name) == folded; });
         if (same != values.end())
             *same = value;
         else
@@ -313,8 +325,9 @@ const RegistryValue* RegistryHive::value(const QString& keyPath, const QString& 
     const auto it = m_keys.constFind(fold(keyPath));
     if (it == m_keys.cend())
         return nullptr;
+    const QString wanted = foldName(valueName);
     for (const RegistryValue& v : it->values)
-        if (v.name.compare(valueName, Qt::CaseInsensitive) == 0)
+        if (foldName(v.name) == wanted)
             return &v;
     return nullptr;
 }
@@ -334,11 +347,11 @@ QStringList RegistryHive::subKeys(const QString& keyPath) const
     for (auto it = m_keys.cbegin(); it != m_keys.cend(); ++it) {
         if (!it.key().startsWith(prefix) || it.key().size() == prefix.size())
             continue;
-        // Take the child's spelling from the stored name, which has the same layout as the key.
-        const QString rest = it->name.mid(it->name.size() - (it.key().size() - prefix.size()));
-        const QString child = rest.section(QLatin1Char('\\'), 0, 0);
-        if (!seen.contains(child.toLower())) {
-            seen.insert(child.toLower());
+        // The fold keeps positions, so the stored spelling lines up with the folded key.
+        const QString child = it->name.mid(prefix.size()).section(QLatin1Char('\\'), 0, 0);
+        const QString foldedChild = foldName(child);
+        if (!seen.contains(foldedChild)) {
+            seen.insert(foldedChild);
             names.append(child);
         }
     }

@@ -68,6 +68,7 @@ private:
         QString name;
         QList<RegistryValue> values;
     };
+    static QString foldName(const QString& name);
     static QString fold(const QString& path);
     QString m_arch;
     QHash<QString, Key> m_keys; // folded path -> key

@@ -25,14 +25,18 @@ void* MapWhole(int fd, std::size_t size)
 
 } // namespace
 
-std::unique_ptr<SharedMemory> SharedMemory::create(const QString& name, std::size_t size, Result* result)
+std::unique_ptr<SharedMemory> SharedMemory::create(const QString& name, std::size_t size, Result* result,
+                                                   bool othersMayRead)
 {
     QByteArray posix;
     if (size == 0 || !ToPosixName(name, posix)) {
         Set(result, Result::Failed);
         return nullptr;
     }
-    const int fd = shm_open(posix.constData(), O_RDWR | O_CREAT | O_EXCL, S_IRUSR | S_IWUSR);
+    const mode_t mode = othersMayRead ? (S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH) : (S_IRUSR | S_IWUSR);
+    const int fd = shm_open(posix.constData(), O_RDWR | O_CREAT | O_EXCL, mode);
+    if (fd >= 0)
+        fchmod(fd, mode); // the umask may have taken read bits away
     if (fd < 0) {
         Set(result, errno == EEXIST   ? Result::AlreadyExists
                     : errno == EACCES ? Result::Denied
@@ -52,7 +56,7 @@ std::unique_ptr<SharedMemory> SharedMemory::create(const QString& name, std::siz
     return std::unique_ptr<SharedMemory>(new SharedMemory(data, size));
 }
 
-std::unique_ptr<SharedMemory> SharedMemory::open(const QString& name, Result* result)
+std::unique_ptr<SharedMemory> SharedMemory::open(const QString& name, Result* result, bool othersMayRead)
 {
     QByteArray posix;
     if (!ToPosixName(name, posix)) {
@@ -67,7 +71,8 @@ std::unique_ptr<SharedMemory> SharedMemory::open(const QString& name, Result* re
     struct stat st
     {
     };
-    if (fstat(fd, &st) != 0 || st.st_uid != geteuid() || (st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+    const mode_t refused = othersMayRead ? (S_IWGRP | S_IWOTH | S_IXGRP | S_IXOTH) : (S_IRWXG | S_IRWXO);
+    if (fstat(fd, &st) != 0 || !PrivateToThisUser(st) || (st.st_mode & refused) != 0) {
         close(fd);
         Set(result, Result::Denied);
         return nullptr;

@@ -243,3 +243,26 @@ TEST(PngImage, FilesThatCannotBeReadOrWrittenRaiseClearErrors)
     EXPECT_EQ(deferred.Pixel(0, 0), qRgb(0, 0, 0));
     EXPECT_FALSE(deferred.DecodeError().isEmpty());
 }
+
+// Indices past the end of the palette read as opaque black; such a picture must save and reload
+// (libpng refuses to write indices its palette does not cover), with and without sharing.
+TEST(PngImage, PalettePicturesWithIndicesPastThePaletteSaveAndReload)
+{
+    const QByteArray plte("\xFF\x00\x00\x00\xFF\x00", 6); // red, green
+    const QByteArray raw("\x00\x00\x01\x05\xC8", 5);      // one row: 0, 1, 5, 200
+    for (const bool sharing : {false, true}) {
+        SharingScope scope(sharing);
+        TPngImage image;
+        image.LoadFromData(MakePng(4, 1, 8, 3, raw, plte));
+        ASSERT_EQ(image.PaletteCount(), 2);
+        EXPECT_EQ(image.Pixel(0, 0), qRgb(255, 0, 0));
+        EXPECT_EQ(image.Pixel(2, 0), qRgb(0, 0, 0));
+        // Decoded, so the save encodes the pixels.
+        QByteArray saved;
+        ASSERT_NO_THROW(saved = image.SaveToData());
+        TPngImage again;
+        ASSERT_NO_THROW(again.LoadFromData(saved));
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(again.Pixel(x, 0), image.Pixel(x, 0)) << "pixel " << x << (sharing ? " shared" : "");
+    }
+}

@@ -30,29 +30,6 @@ QByteArray Suite(const char* name)
     return testsupport::ReadAll(SuitePng(QString::fromLatin1(name)));
 }
 
-// A minimal PNG with the given header fields and raw (unfiltered rows included) image bytes.
-QByteArray MakePng(int width, int height, int bitDepth, int colorType, const QByteArray& raw)
-{
-    QByteArray file("\x89PNG\r\n\x1a\n", 8);
-    auto chunk = [&file](const char* type, const QByteArray& data) {
-        auto be = [](uint32_t v) {
-            return QByteArray(1, char(v >> 24)) + char(v >> 16) + char(v >> 8) + char(v);
-        };
-        const QByteArray body = QByteArray(type, 4) + data;
-        file += be(uint32_t(data.size())) + body +
-                be(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()))));
-    };
-    imaging::PngHeader h{width, height, uint8_t(bitDepth), uint8_t(colorType), 0};
-    chunk("IHDR", imaging::PngCodec::HeaderData(h));
-    QByteArray packed(int(compressBound(uLong(raw.size()))), '\0');
-    uLongf size = uLongf(packed.size());
-    compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(raw.constData()),
-             uLong(raw.size()));
-    chunk("IDAT", packed.left(qsizetype(size)));
-    chunk("IEND", QByteArray());
-    return file;
-}
-
 class PngSharing : public ::testing::Test
 {
 protected:
@@ -87,7 +64,7 @@ TEST_F(PngSharing, IdenticalPicturesAndTheirCopiesHoldOneEntryDecodedOnce)
     target.fill(0);
     QPainter painter(&target);
     copies[1]->Draw(painter, QRect(0, 0, 32, 32));
-    EXPECT_EQ(entry->Stream.Load(), 0u) << "the stored data is freed once decoded";
+    EXPECT_TRUE(entry->Stream.IsEmpty()) << "the stored data is freed once decoded";
     const uint8_t* pixels = copies[1]->Scanline(0);
     ASSERT_NE(pixels, nullptr);
     EXPECT_EQ(pixels, entry->Pixels.Get());
@@ -246,24 +223,49 @@ TEST_F(PngSharing, CopiesOfPrivatePicturesShareByDecodedContent)
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(copy.ShareImageData(), entry);
     EXPECT_EQ(entry->RefCount.load(), 2);
-    EXPECT_EQ(entry->DibBits.load(), drawn.Scanline(0));
+    EXPECT_EQ(entry->DibBits, drawn.Scanline(0));
     EXPECT_EQ(copy.Pixel(1, 1), qRgb(255, 0, 0));
     EXPECT_EQ(copy.Pixel(20, 20), drawn.Pixel(20, 20));
 
-    // A private plain-memory picture with the same pixels finds that entry and adopts its buffer.
+    // A private plain-memory picture with the same pixels finds that entry; its copy uses the entry's
+    // buffer while the picture itself keeps its own (its owner may still point into it).
     TPngImage twin;
     twin.Assign(copy.View());
     TPngImage third(twin);
     EXPECT_EQ(twin.ShareImageData(), entry);
     EXPECT_EQ(third.ShareImageData(), entry);
-    EXPECT_EQ(twin.Scanline(0), copy.Scanline(0));
     EXPECT_EQ(third.Scanline(0), copy.Scanline(0));
+    EXPECT_EQ(twin.Pixel(1, 1), qRgb(255, 0, 0));
     EXPECT_EQ(entry->RefCount.load(), 4);
 
     // The canvas memory outlives its first owner while the entry holds it.
     const QRgb expected = drawn.Pixel(1, 1);
     drawn.Clear();
     EXPECT_EQ(copy.Pixel(1, 1), expected);
+}
+
+// A picture with private pixels whose content matches an entry that already has pixels: copying it
+// must not take away the buffer that its rows and views point into.
+TEST_F(PngSharing, CopyingAPrivatePictureLeavesItsRowsAndViewsValid)
+{
+    QImage picture(6, 5, QImage::Format_ARGB32);
+    picture.fill(qRgba(10, 20, 30, 255));
+    TPngImage a, b, c, d;
+    a.Assign(picture); // private
+    c.Assign(a);       // entry keyed by the pixels, holding a's buffer
+    b.Assign(picture); // private again, same content
+    const uint8_t* row = b.Scanline(0);
+    const QImage view = b.View();
+    ASSERT_NE(row, nullptr);
+
+    d.Assign(b); // finds the entry
+    EXPECT_EQ(d.ShareImageData(), c.ShareImageData());
+    EXPECT_EQ(b.Scanline(0), row) << "the picture's rows moved under its owner";
+    EXPECT_EQ(row[0], 30); // B of B, G, R, A
+    b.SetPixel(0, 0, qRgba(1, 2, 3, 255));
+    EXPECT_EQ(view.pixel(0, 0), qRgba(1, 2, 3, 255)) << "an earlier view no longer shows the picture";
+    EXPECT_EQ(d.Pixel(0, 0), qRgba(10, 20, 30, 255));
+    EXPECT_EQ(d.Pixel(5, 4), qRgba(10, 20, 30, 255));
 }
 
 TEST_F(PngSharing, SixteenBitPicturesDifferingOnlyInLowBytesAreNotMerged)
@@ -308,11 +310,12 @@ TEST(PngSharingList, EntriesStayOrderedAndFindGivesTheInsertionPoint)
     TPngImageDataList list;
     std::vector<TPngImageData*> made;
     for (int i = 0; i < 200; ++i) {
-        auto* stream = new QByteArray(QByteArray::number(i * 7919));
-        made.push_back(list.ShareCompressedData(stream, QByteArrayView()));
+        auto stream = std::make_unique<QByteArray>(QByteArray::number(i * 7919));
+        made.push_back(list.ShareCompressedData(std::move(stream), QByteArrayView()));
     }
     // Sharing the same bytes again finds the existing entry and frees the new copy.
-    EXPECT_EQ(list.ShareCompressedData(new QByteArray(QByteArray::number(7919)), QByteArrayView()), made[1]);
+    EXPECT_EQ(list.ShareCompressedData(std::make_unique<QByteArray>(QByteArray::number(7919)), QByteArrayView()),
+              made[1]);
     EXPECT_EQ(made[1]->RefCount.load(), 2);
     const auto entries = list.Entries();
     ASSERT_EQ(entries.size(), 200u);
@@ -353,18 +356,20 @@ TEST(PngSharingList, EntriesStayOrderedAndFindGivesTheInsertionPoint)
 TEST(PngSharingList, StreamLoansAndSharedBuffers)
 {
     TPngImageData entry;
-    auto* stream = new QByteArray("idat");
-    entry.Stream.value.store(reinterpret_cast<uintptr_t>(stream));
+    auto owned = std::make_unique<QByteArray>("idat");
+    const QByteArray* stream = owned.get();
+    entry.Stream.Publish(std::move(owned), 4);
 
-    QByteArray* taken = TPngImageDataList::TakeStream(entry);
-    EXPECT_EQ(taken, stream);
-    EXPECT_EQ(entry.Stream.Load(), 1u);
+    std::unique_ptr<QByteArray> taken = TPngImageDataList::TakeStream(entry);
+    EXPECT_EQ(taken.get(), stream);
+    EXPECT_TRUE(entry.Stream.IsMarked());
     EXPECT_EQ(TPngImageDataList::TakeStream(entry), nullptr)
         << "the holder's own thread does not wait for itself";
-    TPngImageDataList::ReturnStream(entry, taken);
-    EXPECT_EQ(TPngImageDataList::TakeStream(entry), stream);
+    TPngImageDataList::ReturnStream(entry, std::move(taken));
+    taken = TPngImageDataList::TakeStream(entry);
+    EXPECT_EQ(taken.get(), stream);
     TPngImageDataList::ReturnStream(entry, nullptr);
-    delete stream;
+    EXPECT_TRUE(entry.Stream.IsEmpty());
     EXPECT_EQ(TPngImageDataList::TakeStream(entry), nullptr);
 
     bool created = false;

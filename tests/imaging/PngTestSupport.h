@@ -1,17 +1,21 @@
 #pragma once
 // Shared helpers of the imaging tests: the PngSuite folder, its reference pixels, and a scope that
 // switches the process-wide sharing list on or off.
+//
+// tests/data/pngsuite holds the suite's pictures (png/) and, for each picture that decodes, its
+// reference samples (reference/<name>.gz): R, G, B, A of every pixel, row by row, as 16-bit
+// little-endian numbers, gzip-compressed.
 
+#include "imaging/PngCodec.h"
 #include "imaging/TPngImage.h"
 #include "imaging/TPngImageDataList.h"
 #include "support/TempDir.h"
 
 #include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QStringList>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <vector>
 
@@ -19,7 +23,7 @@ namespace imagingtest {
 
 inline QString SuiteDir()
 {
-    return testsupport::SharedDataDir() + QStringLiteral("/pngsuite");
+    return testsupport::TestDataDir() + QStringLiteral("/pngsuite");
 }
 
 inline QString SuitePng(const QString& name)
@@ -39,17 +43,61 @@ inline QStringList SuiteNames(bool broken)
     return names;
 }
 
-// Reference samples R, G, B, A per pixel (16-bit values for 16-bit pictures).
+// Reference samples R, G, B, A per pixel (16-bit values for 16-bit pictures); empty when missing
+// or damaged.
 inline std::vector<int> ReferencePixels(const QString& name)
 {
-    const QByteArray json =
-        testsupport::ReadAll(SuiteDir() + QStringLiteral("/json/") + name + QStringLiteral(".json"));
-    const QJsonArray array = QJsonDocument::fromJson(json).array();
-    std::vector<int> values;
-    values.reserve(size_t(array.size()));
-    for (const auto& v : array)
-        values.push_back(v.toInt());
+    const QByteArray packed =
+        testsupport::ReadAll(SuiteDir() + QStringLiteral("/reference/") + name + QStringLiteral(".gz"));
+    z_stream z{};
+    if (packed.isEmpty() || inflateInit2(&z, 16 + MAX_WBITS) != Z_OK)
+        return {};
+    QByteArray raw;
+    char chunk[65536];
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.constData()));
+    z.avail_in = uInt(packed.size());
+    int status = Z_OK;
+    while (status == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(chunk);
+        z.avail_out = sizeof chunk;
+        status = inflate(&z, Z_NO_FLUSH);
+        raw.append(chunk, qsizetype(sizeof chunk - z.avail_out));
+    }
+    inflateEnd(&z);
+    if (status != Z_STREAM_END || raw.size() % 2)
+        return {};
+    std::vector<int> values(size_t(raw.size() / 2));
+    const auto* p = reinterpret_cast<const uint8_t*>(raw.constData());
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = p[2 * i] | p[2 * i + 1] << 8;
     return values;
+}
+
+// A minimal PNG with the given header fields, palette (when not empty) and raw image bytes (each row
+// led by its filter byte).
+inline QByteArray MakePng(int width, int height, int bitDepth, int colorType, const QByteArray& raw,
+                          const QByteArray& plte = QByteArray())
+{
+    QByteArray file("\x89PNG\r\n\x1a\n", 8);
+    auto chunk = [&file](const char* type, const QByteArray& data) {
+        auto be = [](uint32_t v) {
+            return QByteArray(1, char(v >> 24)) + char(v >> 16) + char(v >> 8) + char(v);
+        };
+        const QByteArray body = QByteArray(type, 4) + data;
+        file += be(uint32_t(data.size())) + body +
+                be(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()))));
+    };
+    imaging::PngHeader h{width, height, uint8_t(bitDepth), uint8_t(colorType), 0};
+    chunk("IHDR", imaging::PngCodec::HeaderData(h));
+    if (!plte.isEmpty())
+        chunk("PLTE", plte);
+    QByteArray packed(int(compressBound(uLong(raw.size()))), '\0');
+    uLongf size = uLongf(packed.size());
+    compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(raw.constData()),
+             uLong(raw.size()));
+    chunk("IDAT", packed.left(qsizetype(size)));
+    chunk("IEND", QByteArray());
+    return file;
 }
 
 // Switches the sharing list on (creating it) or off (destroying it, which needs every image gone).

@@ -101,3 +101,41 @@ TEST(PngThreads, LoadingCopyingDrawingAndFreeingTheSamePicturesStaysConsistent)
         EXPECT_EQ(sources[k]->ShareImageData()->RefCount.load(), 1);
     sources.clear();
 }
+
+// The owner's thread only reads a private picture while another thread copies it again and again:
+// the copies must not swap the picture's buffer under the reader.
+TEST(PngThreads, CopyingAPictureWhileItsOwnerReadsIt)
+{
+    SharingScope scope(true);
+    QImage picture(16, 16, QImage::Format_ARGB32);
+    picture.fill(qRgba(40, 50, 60, 255));
+    TPngImage first, holder, source;
+    first.Assign(picture);
+    holder.Assign(first); // an entry with pixels for this content
+    source.Assign(picture);
+
+    std::atomic<bool> done{false};
+    std::atomic<bool> reading{false};
+    std::atomic<int> wrong{0};
+    std::thread reader([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!done.load() && std::chrono::steady_clock::now() < deadline) {
+            for (int y = 0; y < 16; ++y)
+                if (source.Pixel(y, y) != qRgba(40, 50, 60, 255))
+                    wrong.fetch_add(1);
+            reading.store(true);
+        }
+    });
+    for (int i = 0; i < 1000 && !reading.load(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    for (int i = 0; i < 200; ++i) {
+        TPngImage copy;
+        copy.Assign(source);
+        if (copy.Pixel(3, 3) != qRgba(40, 50, 60, 255))
+            wrong.fetch_add(1);
+    }
+    done.store(true);
+    reader.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(source.ShareImageData(), holder.ShareImageData());
+}

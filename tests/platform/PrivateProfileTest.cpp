@@ -285,7 +285,28 @@ TEST(ProfileDocument, ParsesWhateverBytesAndSerializesThemBack)
 {
     const QByteArray samples[] = {QByteArray(), QByteArray("no sections at all\r\nk=v"),
                                   QByteArray("[unclosed\n=\n[]\n\r\r\n"), QByteArray("\xFF\xFE[\x00", 4),
-                                  QByteArray("\xFE\xFF\x00[\x00S\x00]", 8)};
+                                  QByteArray("\xFE\xFF\x00[\x00S\x00]", 8),
+                                  QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF[S]\r\nk=v\r\n"),
+                                  QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF"), QByteArray("\xFF\xFE[\x00S", 5),
+                                  QByteArray("\xFE\xFF\x00", 3)};
     for (const QByteArray& bytes : samples)
         EXPECT_EQ(ProfileDocument::parse(bytes).serialize(), bytes) << bytes.toHex().toStdString();
+}
+
+TEST(PrivateProfile, WriteKeepsASecondUtf8MarkInTheFirstLine)
+{
+    TempDir dir;
+    const QByteArray original("\xEF\xBB\xBF\xEF\xBB\xBF[S]\r\nk=v\r\n");
+    const QString file = dir.write(QStringLiteral("marks.ini"), original);
+    ASSERT_TRUE(writeValue(file, QStringLiteral("T"), QStringLiteral("x"), QStringLiteral("1")));
+    EXPECT_EQ(ReadAll(file), original + "\r\n[T]\r\nx=1\r\n");
+}
+
+TEST(PrivateProfile, WriteKeepsTheLastByteOfAnOddLengthUtf16File)
+{
+    TempDir dir;
+    const QByteArray original = utf16le(QStringLiteral("[S]\r\nk=v\r\n")) + QByteArray("\x41", 1);
+    const QString file = dir.write(QStringLiteral("odd.ini"), original);
+    ASSERT_TRUE(writeValue(file, QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("w")));
+    EXPECT_EQ(ReadAll(file), utf16le(QStringLiteral("[S]\r\nk=w\r\n")) + QByteArray("\x41", 1));
 }

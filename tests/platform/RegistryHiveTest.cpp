@@ -118,6 +118,43 @@ TEST(RegistryHive, DamagedFilesNeverCrashAndKeepWhatIsReadable)
     EXPECT_EQ(hive.value("Good", "ok")->text(), "yes");
 }
 
+// Names compare by upper-casing each UTF-16 unit on its own; lower-casing "\u0130" would give two
+// units and shift every position after it.
+TEST(RegistryHive, NamesWhoseCaseMappingChangesLengthKeepTheirSpellingAndValues)
+{
+    const QByteArray text = QStringLiteral("WINE REGISTRY Version 2\n"
+                                           "[a\\\\\u0130] 1\n\"v\"=\"1\"\n"
+                                           "[a\\\\\u0130\\\\Stra\u00DFe] 1\n\"\u0130d\"=\"2\"\n"
+                                           "[a\\\\b] 1\n")
+                                .toUtf8();
+    const RegistryHive hive = RegistryHive::parse(text);
+    QStringList children = hive.subKeys(QStringLiteral("a"));
+    children.sort();
+    EXPECT_EQ(children, QStringList({QStringLiteral("b"), QStringLiteral("\u0130")}));
+    EXPECT_EQ(hive.subKeys(QStringLiteral("A\\\u0130")), QStringList({QStringLiteral("Stra\u00DFe")}));
+    const RegistryValue* v = hive.value(QStringLiteral("a\\\u0130"), QStringLiteral("V"));
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->text(), QStringLiteral("1"));
+    const RegistryValue* nested = hive.value(QStringLiteral("A\\\u0130\\STRA\u00DFE"), QStringLiteral("\u0130D"));
+    ASSERT_NE(nested, nullptr);
+    EXPECT_EQ(nested->text(), QStringLiteral("2"));
+    // Only the unit-by-unit mapping counts: "i" is not "\u0130", nor "ss" the sharp s.
+    EXPECT_FALSE(hive.hasKey(QStringLiteral("a\\i")));
+    EXPECT_FALSE(hive.hasKey(QStringLiteral("a\\\u0130\\Strasse")));
+}
+
+// A key path with an empty part ("a\\\\b" in the file's escaping) names no key Windows could have;
+// its header counts as damaged, so no nameless subkey is ever reported.
+TEST(RegistryHive, KeyPathsWithEmptyPartsAreLeftOut)
+{
+    const RegistryHive hive = RegistryHive::parse("WINE REGISTRY Version 2\n"
+                                                  "[a\\\\\\\\b] 1\n\"v\"=\"1\"\n"
+                                                  "[a\\\\c] 1\n\"w\"=\"2\"\n");
+    EXPECT_EQ(hive.subKeys(QStringLiteral("a")), QStringList({QStringLiteral("c")}));
+    EXPECT_EQ(hive.keyCount(), 1);
+    EXPECT_EQ(hive.value(QStringLiteral("a\\\\b"), QStringLiteral("v")), nullptr);
+}
+
 TEST(Registry, ThirtyTwoBitViewAndTypedReads)
 {
     EXPECT_EQ(RedirectTo32BitView("\\SOFTWARE\\Microsoft\\X", true), "SOFTWARE\\Wow6432Node\\Microsoft\\X");
@@ -143,4 +180,47 @@ TEST(Registry, ThirtyTwoBitViewAndTypedReads)
     EXPECT_EQ(key->readDword("InstallLocation", number), RegStatus::WrongType);
     EXPECT_EQ(key->readString("Missing", text), RegStatus::NotFound);
     EXPECT_FALSE(RegistryKey::open(RootKey::CurrentUser, "Software", KEY_READ)) << "no user.reg";
+}
+
+// Parsed hives are kept per file; every way the file can change must still show at the next open.
+TEST(Registry, AChangedHiveFileShowsAtTheNextOpen)
+{
+    testsupport::TempDir prefix;
+    qputenv("WINEPREFIX", prefix.path().toUtf8());
+    auto hiveWith = [](const char* location) {
+        return QByteArray("WINE REGISTRY Version 2\n#arch=win32\n\n[Software\\\\Vendor] 1\n\"Where\"=\"") +
+               location + "\"\n";
+    };
+    auto where = []() {
+        QString text;
+        const auto key = RegistryKey::open(RootKey::LocalMachine, "Software\\Vendor");
+        if (key)
+            key->readString("Where", text);
+        return text;
+    };
+    const QString file = prefix.write("system.reg", hiveWith("A"));
+    EXPECT_EQ(where(), "A");
+    EXPECT_EQ(where(), "A");
+
+    // Rewritten in place at once, same size.
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(hiveWith("B"));
+    }
+    EXPECT_EQ(where(), "B");
+
+    // Replaced by a renamed new file, as Wine saves it, with the old modification time.
+    const QString fresh = prefix.write("system.reg.new", hiveWith("C"));
+    QFile(fresh).setFileTime(QFileInfo(file).lastModified(), QFileDevice::FileModificationTime);
+    ASSERT_TRUE(QFile::remove(file));
+    ASSERT_TRUE(QFile::rename(fresh, file));
+    EXPECT_EQ(where(), "C");
+
+    // Gone: no keys any more.
+    ASSERT_TRUE(QFile::remove(file));
+    EXPECT_EQ(where(), QString());
+    prefix.write("system.reg", hiveWith("D"));
+    EXPECT_EQ(where(), "D");
+    qunsetenv("WINEPREFIX");
 }

@@ -31,10 +31,9 @@ QString SourceDir()
     return fromEnv.isEmpty() ? QStringLiteral(SKINTOOL_SOURCE_DIR_DEFAULT) : fromEnv;
 }
 
-QString SharedDataDir()
+QString TestDataDir()
 {
-    const QString fromEnv = qEnvironmentVariable("SKINTOOL_SHARED_DIR");
-    return QDir::cleanPath(fromEnv.isEmpty() ? SourceDir() + QStringLiteral("/../shared") : fromEnv);
+    return SourceDir() + QStringLiteral("/tests/data");
 }
 
 QString ArtifactDir()

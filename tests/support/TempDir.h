@@ -22,8 +22,8 @@ private:
 };
 
 QByteArray ReadAll(const QString& path);
-// The read-only test data folder beside the project (PngSuite and the like).
-QString SharedDataDir();
+// The read-only test data in the source tree, tests/data (PngSuite and the like).
+QString TestDataDir();
 // Where tests keep what a person may want to look at afterwards (screenshots).
 QString ArtifactDir();
 // The project's source folder.

@@ -201,7 +201,8 @@ bool ParseSettingsText(const QString& text, SettingsTextDocument& document, QStr
 {
     document = {};
     const QStringList lines = text.split(QLatin1Char('\n'));
-    bool inObject = false, ended = false;
+    std::vector<SettingsTextDocument*> open; // the objects whose "end" is still to come
+    bool ended = false;
     for (int i = 0; i < lines.size(); ++i) {
         const int lineNo = i + 1;
         QStringView line(lines[i]);
@@ -215,7 +216,7 @@ bool ParseSettingsText(const QString& text, SettingsTextDocument& document, QStr
             return false;
         }
         const QString word = s.name();
-        if (!inObject) {
+        if (open.empty() || (word == QLatin1String("object") && !s.rest().trimmed().startsWith(QLatin1Char('=')))) {
             QString objectName, className;
             if (word == QLatin1String("object"))
                 objectName = s.name();
@@ -224,13 +225,19 @@ bool ParseSettingsText(const QString& text, SettingsTextDocument& document, QStr
                 error = LineError(lineNo, QStringLiteral("\"object <Name>: <Class>\" expected"));
                 return false;
             }
-            document.objectName = objectName.toStdString();
-            document.className = className.toStdString();
-            inObject = true;
+            SettingsTextDocument* target = &document;
+            if (!open.empty()) {
+                open.back()->children.emplace_back();
+                target = &open.back()->children.back();
+            }
+            target->objectName = objectName.toStdString();
+            target->className = className.toStdString();
+            open.push_back(target);
             continue;
         }
         if (word == QLatin1String("end") && s.atEnd()) {
-            ended = true;
+            open.pop_back();
+            ended = open.empty();
             continue;
         }
         if (word.isEmpty() || word.size() > 255) {
@@ -253,21 +260,20 @@ bool ParseSettingsText(const QString& text, SettingsTextDocument& document, QStr
             error = LineError(lineNo, QStringLiteral("unexpected text after the value"));
             return false;
         }
-        document.entries.push_back(std::move(entry));
+        open.back()->entries.push_back(std::move(entry));
     }
     if (!ended) {
-        error = LineError(int(lines.size()), inObject ? QStringLiteral("\"end\" missing")
-                                                      : QStringLiteral("no object in the file"));
+        error = LineError(int(lines.size()), !open.empty() ? QStringLiteral("\"end\" missing")
+                                                          : QStringLiteral("no object in the file"));
         return false;
     }
     return true;
 }
 
-QByteArray WriteSettingsStream(const SettingsTextDocument& document)
+namespace {
+
+void PutProperties(QByteArray& out, const SettingsTextDocument& document)
 {
-    QByteArray out("TPF0");
-    PutLength8(out, QByteArray::fromStdString(document.className));
-    PutLength8(out, QByteArray::fromStdString(document.objectName));
     for (const SettingsTextEntry& e : document.entries) {
         PutLength8(out, QByteArray::fromStdString(e.name));
         out += char(e.type);
@@ -308,6 +314,33 @@ QByteArray WriteSettingsStream(const SettingsTextDocument& document)
         }
     }
     out += '\0';
+}
+
+void PutFormObject(QByteArray& out, const SettingsTextDocument& object)
+{
+    PutLength8(out, QByteArray::fromStdString(object.className));
+    PutLength8(out, QByteArray::fromStdString(object.objectName));
+    PutProperties(out, object);
+    for (const SettingsTextDocument& child : object.children)
+        PutFormObject(out, child);
+    out += '\0';
+}
+
+} // namespace
+
+QByteArray WriteSettingsStream(const SettingsTextDocument& document)
+{
+    QByteArray out("TPF0");
+    PutLength8(out, QByteArray::fromStdString(document.className));
+    PutLength8(out, QByteArray::fromStdString(document.objectName));
+    PutProperties(out, document);
+    return out;
+}
+
+QByteArray WriteFormStream(const SettingsTextDocument& document)
+{
+    QByteArray out("TPF0");
+    PutFormObject(out, document);
     return out;
 }
 
@@ -344,7 +377,9 @@ QByteArray SettingsResourceSource(const QByteArray& stream, const QString& origi
          "[[gnu::used, gnu::retain, gnu::section(\".note." +
          noteName +
          "\")]] SETTINGS_NOTE_UNINSTRUMENTED\n"
-         "const SettingsResourceNote settingsResourceNote = {\n"
+         "// Aligned by the declaration itself, so the compiler does not raise it (to 32 for large data)\n"
+         "// and leave gaps that break the walk over the notes of the segment.\n"
+         "alignas(4) const SettingsResourceNote settingsResourceNote = {\n"
          "    " +
          QByteArray::number(noteName.size() + 1) +
          "u,\n"

@@ -38,12 +38,18 @@ struct SettingsTextDocument
     std::string objectName;
     std::string className;
     std::vector<SettingsTextEntry> entries;
+    // Nested "object ... end" blocks: the child objects of a form stream.
+    std::vector<SettingsTextDocument> children;
 };
 
 // False with "line N: what is wrong" in `error`.
 bool ParseSettingsText(const QString& text, SettingsTextDocument& document, QString& error);
 
 QByteArray WriteSettingsStream(const SettingsTextDocument& document);
+
+// A form stream: "TPF0", then each object as class name, object name, properties, an end marker,
+// its child objects and an end marker.
+QByteArray WriteFormStream(const SettingsTextDocument& document);
 
 // C++ source that links `stream` into a module as its resource `name` (an ELF note of type RCDATA).
 QByteArray SettingsResourceSource(const QByteArray& stream, const QString& origin,

@@ -2,6 +2,10 @@
 //
 //   settings_compiler <file.settings> --binary <out.bin>    the stream itself
 //   settings_compiler <file.settings> --source <out.cpp>    C++ that links the stream into a module
+//   settings_compiler <file.form> --form-source <out.cpp> <NAME>
+//                                                           C++ that links the form stream into a
+//                                                           module as its resource NAME
+//   settings_compiler <file.form> --form-binary <out.bin>   the form stream itself
 //   settings_compiler --encipher <password> <account> <server>
 //                                                           a password as the resource stores it
 
@@ -19,6 +23,8 @@ namespace {
 int Usage()
 {
     std::fprintf(stderr, "usage: settings_compiler <file.settings> (--binary|--source) <output>\n"
+                         "       settings_compiler <file.form> --form-source <output> <NAME>\n"
+                         "       settings_compiler <file.form> --form-binary <output>\n"
                          "       settings_compiler --encipher <password> <account> <server>\n");
     return 2;
 }
@@ -46,11 +52,16 @@ int main(int argc, char** argv)
         std::printf("%s\n", qPrintable(stored));
         return 0;
     }
-    if (argc != 4)
+    if (argc < 4)
         return Usage();
     const QString mode = QString::fromLocal8Bit(argv[2]);
     const QString output = QString::fromLocal8Bit(argv[3]);
-    if (mode != QLatin1String("--binary") && mode != QLatin1String("--source"))
+    const bool formBinary = mode == QLatin1String("--form-binary");
+    const bool form = mode == QLatin1String("--form-source") || formBinary;
+    if (mode == QLatin1String("--form-source") ? argc != 5
+        : form                                 ? argc != 4
+                                               : (argc != 4 || (mode != QLatin1String("--binary") &&
+                                                                mode != QLatin1String("--source"))))
         return Usage();
 
     QFile input(first);
@@ -64,9 +75,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s: %s\n", qPrintable(first), qPrintable(error));
         return 1;
     }
-    const QByteArray stream = tools::WriteSettingsStream(document);
-    const QByteArray content =
-        mode == QLatin1String("--binary") ? stream : tools::SettingsResourceSource(stream, first);
+    const QByteArray stream = form ? tools::WriteFormStream(document) : tools::WriteSettingsStream(document);
+    const QByteArray content = mode == QLatin1String("--binary") || formBinary ? stream
+                               : form ? tools::SettingsResourceSource(stream, first, argv[4])
+                                      : tools::SettingsResourceSource(stream, first);
     if (!WriteFile(output, content)) {
         std::fprintf(stderr, "%s: cannot write\n", qPrintable(output));
         return 1;

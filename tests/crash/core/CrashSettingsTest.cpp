@@ -235,6 +235,36 @@ TEST_F(CrashSettingsTest, ModuleWithoutSettingsReadsThroughTheMainSettings)
     EXPECT_EQ(crash::SettingsForModule(0), crash::MainSettings());
 }
 
+TEST_F(CrashSettingsTest, ModulesWithoutTheirOwnEntrySeeWhatWasSetOnTheMainSettings)
+{
+    auto main = std::make_shared<CrashSettings>(0);
+    crash::RegisterMainSettings(main);
+    ASSERT_TRUE(main->setSmtpPort(2525));
+    ASSERT_TRUE(main->setText("MailSubj", QStringLiteral("Set at run time")));
+    ASSERT_TRUE(main->setNumber("AutoDelay", 7));
+    ASSERT_TRUE(main->setText("MailAddr", QStringLiteral("crashes@mirelune.example")));
+
+    // A module without settings of its own, in this module's code.
+    CrashSettings other(ModuleWithoutSettings());
+    ASSERT_FALSE(other.isMainSettings());
+    EXPECT_EQ(other.SmtpPort(), 2525);
+    EXPECT_EQ(other.MailSubj(), QStringLiteral("Set at run time"));
+    EXPECT_EQ(other.AutoDelay(), 7);
+
+    // A library with its own copy of the reporter's code: its own entries win, the rest come from
+    // the main settings object.
+    crashtest::TestModule library;
+    ASSERT_TRUE(library.load()) << qPrintable(library.library.errorString());
+    EXPECT_EQ(library.number("SmtpPort"), 587);
+    EXPECT_EQ(library.number("AutoDelay"), 7);
+    EXPECT_EQ(library.readText("MailAddr"), QStringLiteral("crashes@mirelune.example"));
+
+    // Once the main settings are gone, nobody reads through them any more.
+    crash::RegisterMainSettings(nullptr);
+    main.reset();
+    EXPECT_EQ(library.number("AutoDelay"), 60);
+}
+
 TEST_F(CrashSettingsTest, PluginsEnableInFrontAndDisableEveryOccurrence)
 {
     CrashSettings s(0);

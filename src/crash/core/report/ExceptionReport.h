@@ -10,18 +10,21 @@
 // Reports are shared: the handler thread, the dialog, a background send and the callbacks each
 // hold a std::shared_ptr, and the last one frees it.
 
+#include "crash/core/report/ThreadRecord.h"
 #include "crash/core/settings/ExceptionSettings.h"
 #include "crash/core/settings/ReportFields.h"
 
 #include <QDateTime>
 #include <QImage>
 #include <QString>
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace crash {
@@ -82,8 +85,40 @@ public:
     // Completion: the slow parts (stacks, plugins) have replaced their placeholders.
     bool isComplete() const;
     void markComplete();
-    // Blocks until markComplete (or the report is destroyed while waiting is pointless).
+    // Runs a pending completion in this thread, or waits (bounded) for the one running elsewhere;
+    // returns at once when there is nothing to complete.
     void waitForCompletion() const;
+
+    // The work of the completion step, handed over by the first build step. startCompletion runs
+    // it in a thread of its own or here; it runs at most once.
+    void setCompletionWork(std::function<void()> work);
+    void startCompletion(bool inOwnThread);
+    bool completionPending() const;
+    // Stops a running completion between two items; what is done stays.
+    void cancelCompletion() { m_cancel = true; }
+    bool completionCancelled() const { return m_cancel.load() || (m_cancelSource && m_cancelSource->load()); }
+    // A flag of the caller's that cancels as well (checked between items); it must outlive the report.
+    void setCancelSource(const std::atomic<bool>* source) { m_cancelSource = source; }
+    const std::atomic<bool>* cancelFlag() const { return &m_cancel; }
+    bool deferCompletion() const { return m_defer.load(); }
+    void setDeferCompletion(bool defer) { m_defer = defer; }
+
+    // Phases of the handling flow: 1 created, 2 handlers seen, 3 ready to present, 4 completed
+    // after phase 3 was reached. The phase-4 handler is the flow's way to call its exception
+    // handlers once more; it runs in the completing thread.
+    int phase() const { return m_phase.load(); }
+    void setPhase(int phase) { m_phase = phase; }
+    void setPhaseFourHandler(std::function<void(ExceptionReport&)> handler);
+
+    // A per-process count of reports, from 1.
+    int exceptionNumber() const { return m_number; }
+
+    // The listed threads, in listing order; filled by the first build step.
+    std::vector<ThreadRecord>& threads() { return m_threads; }
+    const std::vector<ThreadRecord>& threads() const { return m_threads; }
+    // The three call-stack checksums; set when completion wrote "callstack crc".
+    std::optional<std::array<std::uint32_t, 3>> callStackChecksums() const;
+    void setCallStackChecksums(const std::array<std::uint32_t, 3>& values);
 
     // Group several field changes into one change notification.
     void beginUpdate();
@@ -109,6 +144,7 @@ public:
 private:
     void fieldsChanged();
     void notify();
+    void runCompletion() const;
 
     ExceptionSource m_source;
     std::atomic<bool> m_canContinue;
@@ -127,6 +163,26 @@ private:
     QImage m_screenshot;
     QString m_writtenFile;
     std::atomic<bool> m_sent{false};
+
+    enum class CompletionState
+    {
+        None,
+        Pending,
+        Running,
+        Finished
+    };
+    mutable CompletionState m_completionState = CompletionState::None;
+    mutable std::function<void()> m_completionWork;
+    std::thread m_completionThread;
+    mutable std::thread::id m_completingThread; // the thread running the completion work
+    std::atomic<bool> m_cancel{false};
+    const std::atomic<bool>* m_cancelSource = nullptr;
+    std::atomic<bool> m_defer{false};
+    std::atomic<int> m_phase{1};
+    std::function<void(ExceptionReport&)> m_phaseFourHandler;
+    const int m_number;
+    std::vector<ThreadRecord> m_threads;
+    std::optional<std::array<std::uint32_t, 3>> m_checksums;
 
     struct Callback
     {

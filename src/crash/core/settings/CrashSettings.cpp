@@ -106,6 +106,7 @@ CrashSettings::~CrashSettings()
         if (m_attachments)
             m_attachments->clearOwner();
     }
+    m_store.withdrawMainLookup(this);
     m_store.releaseModule(m_settings);
 }
 
@@ -135,6 +136,9 @@ std::optional<CrashSettings::Value> CrashSettings::lookup(std::string_view key) 
             return fromProperty(*p);
     }
     if (m_fallback == Fallback::MainSettings && !isMainSettings()) {
+        // The main settings object answers with what was set on it, its resource and its defaults.
+        if (auto p = m_store.findInMainSettings(key))
+            return fromProperty(*p);
         if (auto p = m_store.findInModule(m_store.mainModule(), key))
             return fromProperty(*p);
     }
@@ -502,14 +506,30 @@ __attribute__((noinline)) std::shared_ptr<CrashSettings> SettingsForCaller()
     return SettingsForAddress(__builtin_return_address(0));
 }
 
+bool CrashSettings::lookupForOtherModules(const void* object, std::string_view key, SettingsProperty& out)
+{
+    const auto value = static_cast<const CrashSettings*>(object)->lookup(key);
+    if (!value)
+        return false;
+    out.kind = value->kind;
+    out.flagValue = value->flag;
+    out.numberValue = value->number;
+    out.textValue = value->text;
+    return true;
+}
+
 void RegisterMainSettings(std::shared_ptr<CrashSettings> settings)
 {
     std::lock_guard guard(g_mainLock);
-    if (g_main)
+    if (g_main) {
+        g_main->m_store.publishMainLookup(nullptr, nullptr);
         g_main->m_store.setMainModule(0);
+    }
     g_main = std::move(settings);
-    if (g_main)
+    if (g_main) {
         g_main->m_store.setMainModule(g_main->module());
+        g_main->m_store.publishMainLookup(g_main.get(), &CrashSettings::lookupForOtherModules);
+    }
 }
 
 std::shared_ptr<CrashSettings> MainSettings()

@@ -4,10 +4,10 @@
 // A key is looked up in the object's own overrides (what was set on it), then in the module's
 // parsed settings resource, then, for the module whose settings are the process's main settings
 // (or while none are registered), in the built-in default table; any other module asks the main
-// settings. A key found nowhere reads false, 0 or empty. Texts come back with their placeholders
-// expanded, FrozenMsg excepted. Sets only ever change the object's own overrides, never the
-// module's shared list, and are refused on an object without settings resource or when the key
-// exists with another kind.
+// settings object, which answers with what was set on it too. A key found nowhere reads false, 0
+// or empty. Texts come back with their placeholders expanded, FrozenMsg excepted. Sets only ever
+// change the object's own overrides, never the module's shared list, and are refused on an object
+// without settings resource or when the key exists with another kind.
 
 #include "crash/core/settings/ModuleSettings.h"
 #include "crash/core/settings/ReportAttachments.h"
@@ -177,6 +177,8 @@ private:
         QString text;
     };
     std::optional<Value> lookup(std::string_view key) const;
+    // The main settings object's lookup as the store hands it to other modules.
+    static bool lookupForOtherModules(const void* object, std::string_view key, SettingsProperty& out);
     std::optional<SettingsKind> existingKind(std::string_view key) const;
     bool set(std::string_view key, const Value& value);
     struct ExpansionState;

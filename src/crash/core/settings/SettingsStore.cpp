@@ -34,6 +34,10 @@ struct SettingsStoreBlock
     std::mutex lock;  // guards the list and the records' reference counts
     ModuleSettings* head = nullptr;
     std::atomic<platform::ModuleHandle> mainModule{0};
+    // The main settings object and its reader, guarded by `lock`: another module calls in while
+    // holding it, so the object cannot go away meanwhile.
+    const void* mainObject = nullptr;
+    SettingsStore::MainLookup mainLookup = nullptr;
 };
 
 namespace {
@@ -263,6 +267,37 @@ void SettingsStore::setMainModule(platform::ModuleHandle module)
 {
     if (m_block)
         m_block->mainModule.store(module);
+}
+
+void SettingsStore::publishMainLookup(const void* object, MainLookup lookup)
+{
+    if (!m_block)
+        return;
+    std::lock_guard guard(m_block->lock);
+    m_block->mainObject = lookup ? object : nullptr;
+    m_block->mainLookup = object ? lookup : nullptr;
+}
+
+void SettingsStore::withdrawMainLookup(const void* object)
+{
+    if (!m_block)
+        return;
+    std::lock_guard guard(m_block->lock);
+    if (m_block->mainObject == object) {
+        m_block->mainObject = nullptr;
+        m_block->mainLookup = nullptr;
+    }
+}
+
+std::optional<SettingsProperty> SettingsStore::findInMainSettings(std::string_view key) const
+{
+    if (!m_block)
+        return std::nullopt;
+    std::lock_guard guard(m_block->lock);
+    SettingsProperty found;
+    if (m_block->mainLookup && m_block->mainLookup(m_block->mainObject, key, found))
+        return found;
+    return std::nullopt;
 }
 
 std::optional<SettingsProperty> SettingsStore::findInModule(platform::ModuleHandle module,

@@ -48,6 +48,16 @@ public:
     platform::ModuleHandle mainModule() const;
     void setMainModule(platform::ModuleHandle module);
 
+    // How another module asks the main settings object for a key: true with `out` filled when found.
+    using MainLookup = bool (*)(const void* object, std::string_view key, SettingsProperty& out);
+    // Makes `object` the main settings object for every module; null withdraws it.
+    void publishMainLookup(const void* object, MainLookup lookup);
+    // Withdraws `object` when it is the one published (it is going away).
+    void withdrawMainLookup(const void* object);
+    // `key` as the published main settings object reads it; nullopt when none is published or it
+    // has no value for the key.
+    std::optional<SettingsProperty> findInMainSettings(std::string_view key) const;
+
     // The first entry `name` in the parsed settings of `module`, when that module has a record.
     std::optional<SettingsProperty> findInModule(platform::ModuleHandle module, std::string_view name) const;
 

@@ -1,0 +1,236 @@
+#include "crash/ui/DialogProcess.h"
+
+#include "crash/core/settings/DefaultSettings.h"
+#include "crash/ui/CrashWindows.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDataStream>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryFile>
+#include <cstdio>
+#include <cstring>
+
+namespace crash::ui {
+
+namespace {
+
+constexpr quint32 Magic = 0x48444c47; // "HDLG"
+constexpr quint32 Version = 1;
+// The user decides in the dialog process; this only bounds a process that never ends.
+constexpr qint64 LongestDialogMs = 12LL * 60 * 60 * 1000;
+
+void WriteFields(QDataStream& out, const ReportFields& fields)
+{
+    const auto items = fields.items();
+    out << quint32(items.size());
+    for (const auto& [name, content] : items)
+        out << name << content;
+}
+
+bool ReadFields(QDataStream& in, ReportFields& fields)
+{
+    quint32 count = 0;
+    in >> count;
+    for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        QString name, content;
+        in >> name >> content;
+        fields.setField(name, content);
+    }
+    return in.status() == QDataStream::Ok;
+}
+
+const char* ChoiceName(UserChoice choice)
+{
+    switch (choice) {
+    case UserChoice::Continue:
+        return "continue";
+    case UserChoice::Restart:
+        return "restart";
+    case UserChoice::Close:
+        return "close";
+    case UserChoice::None:
+        break;
+    }
+    return "none";
+}
+
+UserChoice ChoiceFromOutput(const QByteArray& output)
+{
+    UserChoice choice = UserChoice::None;
+    for (const QByteArray& line : output.split('\n')) {
+        const QByteArray word = line.trimmed();
+        if (word == "choice continue")
+            choice = UserChoice::Continue;
+        else if (word == "choice restart")
+            choice = UserChoice::Restart;
+        else if (word == "choice close")
+            choice = UserChoice::Close;
+    }
+    return choice;
+}
+
+} // namespace
+
+bool SaveDialogRequest(const PresentRequest& request, const QString& fileName)
+{
+    const ExceptionReport& report = *request.report;
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    QDataStream out(&file);
+    out.setVersion(QDataStream::Qt_6_4);
+    out << Magic << Version << qint32(request.presentation) << request.beep << qint32(report.type())
+        << report.exceptionClass() << report.exceptionMessage() << qint32(report.source())
+        << report.canContinue();
+    // Every setting as this exception sees it, so the per-exception decisions travel too.
+    quint32 count = 0;
+    for (const DefaultSetting& setting : DefaultSettings())
+        if (setting.kind != SettingsKind::Text || report.hasKey(setting.name))
+            ++count;
+    out << count;
+    for (const DefaultSetting& setting : DefaultSettings()) {
+        if (setting.kind == SettingsKind::Text && !report.hasKey(setting.name))
+            continue;
+        out << QByteArray(setting.name) << quint8(setting.kind);
+        switch (setting.kind) {
+        case SettingsKind::Flag:
+            out << report.getFlag(setting.name);
+            break;
+        case SettingsKind::Number:
+            out << qint32(report.getNumber(setting.name));
+            break;
+        case SettingsKind::Text:
+            out << report.getRawText(setting.name);
+            break;
+        }
+    }
+    WriteFields(out, report.header());
+    WriteFields(out, report.sections());
+    QByteArray png;
+    if (!report.screenshot().isNull()) {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        report.screenshot().save(&buffer, "PNG");
+    }
+    out << png << report.isComplete();
+    return out.status() == QDataStream::Ok && file.flush();
+}
+
+std::optional<PresentRequest> LoadDialogRequest(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QDataStream in(&file);
+    in.setVersion(QDataStream::Qt_6_4);
+    quint32 magic = 0, version = 0;
+    qint32 presentation = 0, type = 0, source = 0;
+    bool beep = false, canContinue = false;
+    QString className, message;
+    in >> magic >> version;
+    if (magic != Magic || version != Version)
+        return std::nullopt;
+    in >> presentation >> beep >> type >> className >> message >> source >> canContinue;
+    if (in.status() != QDataStream::Ok || type < 0 || type > 2)
+        return std::nullopt;
+    auto report = std::make_shared<ExceptionReport>(0, ExceptionType(type), QStringList{className}, className,
+                                                    message, ExceptionSource(source), canContinue);
+    quint32 count = 0;
+    in >> count;
+    for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        QByteArray name;
+        quint8 kind = 0;
+        in >> name >> kind;
+        const std::string key = name.toStdString();
+        if (!FindDefaultSetting(key)) {
+            in.setStatus(QDataStream::ReadCorruptData);
+            break;
+        }
+        if (kind == quint8(SettingsKind::Flag)) {
+            bool value = false;
+            in >> value;
+            if (report->getFlag(key) != value)
+                report->setFlag(key, value);
+        } else if (kind == quint8(SettingsKind::Number)) {
+            qint32 value = 0;
+            in >> value;
+            if (report->getNumber(key) != value)
+                report->setNumber(key, value);
+        } else {
+            QString value;
+            in >> value;
+            if (report->getRawText(key) != value)
+                report->setText(key, value);
+        }
+    }
+    report->header().setAcceptingData(true);
+    report->sections().setAcceptingData(true);
+    report->beginUpdate();
+    const bool fieldsRead = ReadFields(in, report->header()) && ReadFields(in, report->sections());
+    report->endUpdate();
+    QByteArray png;
+    bool complete = false;
+    in >> png >> complete;
+    if (!fieldsRead || in.status() != QDataStream::Ok)
+        return std::nullopt;
+    if (!png.isEmpty())
+        report->setScreenshot(QImage::fromData(png, "PNG"));
+    if (complete)
+        report->markComplete();
+    PresentRequest request;
+    request.report = report;
+    request.presentation = presentation;
+    request.beep = beep;
+    return request;
+}
+
+UserChoice PresentInDialogProcess(const PresentRequest& request)
+{
+    QTemporaryFile file; // private to this user, removed when done
+    if (!file.open() || !SaveDialogRequest(request, file.fileName()))
+        return UserChoice::None;
+    QProcess dialog;
+    dialog.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    dialog.start(QCoreApplication::applicationFilePath(),
+                 {QString::fromLatin1(DialogProcessArgument), file.fileName()});
+    if (!dialog.waitForStarted(10000))
+        return UserChoice::None;
+    QByteArray output;
+    const QDeadlineTimer deadline(LongestDialogMs);
+    while (dialog.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        dialog.waitForFinished(500);
+        output += dialog.readAllStandardOutput();
+    }
+    if (dialog.state() != QProcess::NotRunning) {
+        dialog.kill();
+        dialog.waitForFinished(5000);
+    }
+    output += dialog.readAllStandardOutput();
+    return ChoiceFromOutput(output);
+}
+
+bool IsDialogProcessStart(int argc, char** argv)
+{
+    return argc == 3 && std::strcmp(argv[1], DialogProcessArgument) == 0;
+}
+
+std::optional<int> RunDialogProcessIfAsked(int argc, char** argv, const DialogActions& actions)
+{
+    if (!IsDialogProcessStart(argc, argv))
+        return std::nullopt;
+    auto request = LoadDialogRequest(QString::fromLocal8Bit(argv[2]));
+    if (!request) {
+        std::fprintf(stderr, "crash dialog: the report file cannot be read\n");
+        return 2;
+    }
+    request->mainThreadAvailable = true;
+    const UserChoice choice = PresentHere(*request, actions);
+    std::printf("choice %s\n", ChoiceName(choice));
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace crash::ui

@@ -1,0 +1,34 @@
+#pragma once
+// The exception dialog in a process of its own, for when this process's main thread cannot run it
+// (a freeze, a fatal fault of the main thread, a blocked process).
+//
+// The waiting thread writes the report (header, sections, screenshot, the exception's settings) to
+// a private file and starts this same executable with a hidden argument naming it. That process
+// shows the dialog, saves and sends from there, and prints the user's choice on its standard
+// output, which the waiting thread reads through the pipe. A start with an argument runs beside
+// the first instance, so single-instance is no obstacle.
+
+#include "crash/core/report/ReportServices.h"
+#include "crash/ui/DialogActions.h"
+
+#include <QString>
+#include <optional>
+
+namespace crash::ui {
+
+inline constexpr char DialogProcessArgument[] = "--halvorn-dialog-process";
+
+// Parent side: shows the presentation in a dialog process and returns its choice; None when the
+// process could not be started or ended without one.
+UserChoice PresentInDialogProcess(const PresentRequest& request);
+
+// Dialog process side: when the arguments ask for it, shows the dialog with `actions` (a
+// QApplication must exist), prints the choice and returns the exit code; none otherwise.
+std::optional<int> RunDialogProcessIfAsked(int argc, char** argv, const DialogActions& actions);
+bool IsDialogProcessStart(int argc, char** argv);
+
+// The request as the file carries it.
+bool SaveDialogRequest(const PresentRequest& request, const QString& fileName);
+std::optional<PresentRequest> LoadDialogRequest(const QString& fileName);
+
+} // namespace crash::ui

@@ -1,0 +1,97 @@
+// The windows registered in the crash reporter's services, and the actions they perform: the
+// report file (with the save dialog), delivery and printing, each after its assistant.
+#include "crash/ui/CrashWindows.h"
+
+#include "crash/core/report/ReportBuilder.h"
+#include "crash/ui/ReportPrinter.h"
+#include "crash/ui/ScreenCapture.h"
+#include "crash/ui/TIProgressAlert.h"
+#include "crash/ui/TNVAssistant.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QStandardPaths>
+#include <QThread>
+#include <future>
+
+namespace crash::ui {
+
+namespace {
+
+bool SaveWithDialog(const std::shared_ptr<ExceptionReport>& report, QWidget* parent)
+{
+    if (!RunAssistant(report->SaveAssis(), report, parent))
+        return false;
+    const QString configured = report->BugRepFile();
+    const qsizetype slash =
+        std::max(configured.lastIndexOf(QLatin1Char('\\')), configured.lastIndexOf(QLatin1Char('/')));
+    const QString folder = slash >= 0 ? configured.left(slash)
+                                      : QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    const QString name = configured.mid(slash + 1);
+    QString file = QFileDialog::getSaveFileName(parent, QString(), folder + QLatin1Char('/') + name,
+                                                QStringLiteral("*.txt (*.txt)"));
+    if (file.isEmpty())
+        return false;
+    if (!file.contains(QLatin1Char('.')))
+        file += QLatin1String(".txt");
+    return SaveReportFile(*report, file, false);
+}
+
+} // namespace
+
+DialogActions DefaultDialogActions()
+{
+    DialogActions actions;
+    actions.send = [](const std::shared_ptr<ExceptionReport>& report, QWidget* parent) {
+        if (!Services().send || !RunAssistant(report->SendAssis(), report, parent))
+            return false;
+        SendRequest request;
+        request.report = report;
+        request.reportText = report->reportText(true);
+        request.screenshot = report->screenshot();
+        request.inBackground = report->SendInBackgr();
+        return Services().send(request);
+    };
+    actions.save = SaveWithDialog;
+    actions.print = ReportPrinter::printWithDialog;
+    return actions;
+}
+
+void RegisterCrashWindows()
+{
+    Services().present = [](const PresentRequest& request) {
+        return Present(request, DefaultDialogActions());
+    };
+    Services().progress = [](const QString& title, const QString& text) -> std::unique_ptr<ProgressAlert> {
+        auto alert = std::make_unique<TIProgressAlert>(title);
+        if (!text.isEmpty())
+            alert->addStep(text, ProgressSteps::Full);
+        return alert;
+    };
+    Services().print = [](const std::shared_ptr<ExceptionReport>& report) {
+        auto* app = QCoreApplication::instance();
+        if (!app || QThread::currentThread() == app->thread())
+            return ReportPrinter::printWithDialog(report, QApplication::activeWindow());
+        // The print dialog needs the GUI thread; the user may take long, but not for ever.
+        auto result = std::make_shared<std::promise<bool>>();
+        std::future<bool> printed = result->get_future();
+        QMetaObject::invokeMethod(app, [result, report] {
+            result->set_value(ReportPrinter::printWithDialog(report, QApplication::activeWindow()));
+        });
+        return printed.wait_for(std::chrono::hours(1)) == std::future_status::ready && printed.get();
+    };
+    Services().screenshot = [](bool ownWindowsOnly) {
+        auto* app = QCoreApplication::instance();
+        if (!app || QThread::currentThread() == app->thread())
+            return ScreenCapture::capture(ownWindowsOnly);
+        // The X connection belongs to the GUI thread; a GUI thread that does not answer within
+        // a few seconds (a freeze) leaves the report without a screenshot.
+        auto result = std::make_shared<std::promise<QImage>>();
+        std::future<QImage> shot = result->get_future();
+        QMetaObject::invokeMethod(
+            app, [result, ownWindowsOnly] { result->set_value(ScreenCapture::capture(ownWindowsOnly)); });
+        return shot.wait_for(std::chrono::seconds(3)) == std::future_status::ready ? shot.get() : QImage();
+    };
+}
+
+} // namespace crash::ui

@@ -1,0 +1,238 @@
+#include "crash/ui/SectionTable.h"
+
+#include <QRegularExpression>
+#include <algorithm>
+
+namespace crash::ui {
+
+namespace {
+
+const QString kCallStackSpec = QStringLiteral("^address|^ rel.|module|unit| line| rel.|function");
+
+QString BareName(QString name)
+{
+    name = name.trimmed();
+    if (name.endsWith(QLatin1Char(':')))
+        name.chop(1);
+    return name.trimmed().toLower();
+}
+
+QStringList SplitLines(const QString& text)
+{
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    QStringList lines = text.split(lineBreak);
+    while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// Cuts `line` into `count` cells at runs of two or more blanks, or failing that at single blanks;
+// the last cell keeps the rest of the line.
+QStringList CutAtBlanks(const QString& line, int count)
+{
+    static const QRegularExpression wide(QStringLiteral("\\s{2,}"));
+    static const QRegularExpression narrow(QStringLiteral("\\s+"));
+    const QString trimmed = line.trimmed();
+    QStringList cells = trimmed.split(wide);
+    if (cells.size() != count) {
+        cells.clear();
+        QString rest = trimmed;
+        while (cells.size() + 1 < count) {
+            const auto match = narrow.match(rest);
+            if (!match.hasMatch())
+                break;
+            cells.append(rest.left(match.capturedStart()));
+            rest = rest.mid(match.capturedEnd());
+        }
+        cells.append(rest);
+    }
+    while (cells.size() < count)
+        cells.append(QString());
+    return cells;
+}
+
+// The processes section says by its values which of the four column sets it has.
+QString ProcessSpec(const QStringList& lines)
+{
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    int fields = 0;
+    for (const QString& line : lines)
+        fields = std::max(fields, int(line.trimmed().split(blanks).size()));
+    if (fields >= 7)
+        return QStringLiteral("^id|file name|session|gdi objects|user objects|priority|path");
+    if (fields == 6)
+        return QStringLiteral("^id|file name|gdi objects|user objects|priority|path");
+    if (fields == 5)
+        return QStringLiteral("^id|file name|session|priority|path");
+    return QStringLiteral("^id|file name|priority|path");
+}
+
+QString DisassemblySpec(const QStringList& lines)
+{
+    static const QRegularExpression address(QStringLiteral("^\\s*[0-9a-fA-F]{8,16}\\b"));
+    for (const QString& line : lines)
+        if (!line.trimmed().isEmpty())
+            return address.match(line).hasMatch() ? QStringLiteral("address|asm code|comments")
+                                                  : QStringLiteral("line|asm code|comments");
+    return QStringLiteral("address|asm code|comments");
+}
+
+} // namespace
+
+void SectionTable::setSpec(const QString& spec)
+{
+    m_spec = spec;
+    m_titles.clear();
+    m_rightAligned.clear();
+    for (const QString& part : spec.split(QLatin1Char('|'))) {
+        const bool hex = part.startsWith(QLatin1Char('^'));
+        QString title = hex ? part.mid(1) : part;
+        m_rightAligned.append(hex || title.startsWith(QLatin1Char(' ')));
+        m_titles.append(title.trimmed());
+    }
+}
+
+SectionTable SectionTable::fromHeader(const QList<std::pair<QString, QString>>& fields)
+{
+    SectionTable table;
+    table.m_fixedWidth = false;
+    table.m_cutting = Cutting::Tab;
+    table.setSpec(QStringLiteral("description|value"));
+    for (const auto& [name, value] : fields) {
+        table.m_lines.append(name + QLatin1Char('\t') + value);
+        table.m_raw += name + QLatin1String(": ") + value + QLatin1Char('\n');
+    }
+    return table;
+}
+
+SectionTable SectionTable::fromSections(const QList<std::pair<QString, QString>>& sections)
+{
+    SectionTable table;
+    if (sections.isEmpty())
+        return table;
+    const QString first = BareName(sections.first().first);
+    const QString content = sections.first().second;
+    for (const auto& [name, text] : sections) {
+        if (sections.size() > 1) {
+            table.m_sectionTitleRows.append(int(table.m_lines.size()));
+            table.m_lines.append(name);
+        }
+        table.m_lines += SplitLines(text);
+        table.m_raw += (table.m_raw.isEmpty() ? QString() : QStringLiteral("\n\n")) +
+                       (sections.size() > 1 ? name + QLatin1Char('\n') : QString()) + text;
+    }
+
+    if (content.startsWith(QLatin1String(">> will be")) || content.contains(QLatin1String(">> will be"))) {
+        table.takeColumnsFromAlignment();
+        return table;
+    }
+    if (first.contains(QLatin1Char('$')) || first.contains(QLatin1String("thread")) ||
+        first.startsWith(QLatin1String("call stack")) || content.startsWith(QLatin1String(">> internal")))
+        table.setSpec(kCallStackSpec);
+    else if (first == QLatin1String("cpu registers"))
+        table.setSpec(QStringLiteral("reg.|content"));
+    else if (first == QLatin1String("stack dump") || first == QLatin1String("memory dump"))
+        table.setSpec(QStringLiteral("address|data - hexadecimal|data - chars"));
+    else if (first == QLatin1String("modules"))
+        table.setSpec(QStringLiteral("^handle|file name| version|path"));
+    else if (first == QLatin1String("processes"))
+        table.setSpec(ProcessSpec(table.m_lines));
+    else if (first == QLatin1String("disassembling"))
+        table.setSpec(DisassemblySpec(table.m_lines));
+    else
+        table.takeColumnsFromAlignment();
+    return table;
+}
+
+bool SectionTable::takeColumnsFromAlignment()
+{
+    // A boundary is a run of positions blank in every line; one line alone needs two blanks.
+    qsizetype width = 0;
+    int filled = 0;
+    for (const QString& line : std::as_const(m_lines))
+        if (!line.trimmed().isEmpty()) {
+            width = std::max(width, line.size());
+            ++filled;
+        }
+    if (filled == 0)
+        return false;
+    QList<bool> blank(width, true);
+    for (const QString& line : std::as_const(m_lines)) {
+        if (line.trimmed().isEmpty())
+            continue;
+        for (qsizetype i = 0; i < line.size(); ++i)
+            if (!line[i].isSpace())
+                blank[i] = false;
+    }
+    const qsizetype minimumGap = filled == 1 ? 2 : 1;
+    QList<qsizetype> starts;
+    qsizetype gap = 0;
+    for (qsizetype i = 0; i < width; ++i) {
+        if (blank[i]) {
+            ++gap;
+            continue;
+        }
+        if (starts.isEmpty() || gap >= minimumGap)
+            starts.append(i);
+        gap = 0;
+    }
+    // Real columns hold something in most lines; an indented tree or prose does not.
+    for (qsizetype c = 0; c < starts.size() && starts.size() >= 2; ++c) {
+        const qsizetype end = c + 1 < starts.size() ? starts[c + 1] : width;
+        int used = 0;
+        for (const QString& line : std::as_const(m_lines))
+            if (!line.mid(starts[c], end - starts[c]).trimmed().isEmpty())
+                ++used;
+        if (2 * used <= filled)
+            starts.clear();
+    }
+    if (starts.size() < 2 || filled < 2) {
+        m_titles.clear();
+        return false;
+    }
+    m_cutting = Cutting::Positions;
+    m_starts = starts;
+    // The first line of an aligned text names its columns.
+    qsizetype titleRow = 0;
+    while (m_lines[titleRow].trimmed().isEmpty())
+        ++titleRow;
+    const QString titleLine = m_lines[titleRow];
+    m_lines.removeAt(titleRow);
+    QStringList titles;
+    for (qsizetype c = 0; c < starts.size(); ++c) {
+        const qsizetype end = c + 1 < starts.size() ? starts[c + 1] : titleLine.size();
+        titles.append(titleLine.mid(starts[c], end - starts[c]).trimmed());
+    }
+    setSpec(titles.join(QLatin1Char('|')));
+    return true;
+}
+
+QStringList SectionTable::cells(int row) const
+{
+    const QString& line = m_lines.at(row);
+    const int count = columnCount();
+    if (isTitleRow(row)) {
+        QStringList cells(count);
+        cells[0] = line;
+        return cells;
+    }
+    switch (m_cutting) {
+    case Cutting::Tab: {
+        const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+        return {line.left(tab), tab < 0 ? QString() : line.mid(tab + 1)};
+    }
+    case Cutting::Positions: {
+        QStringList cells;
+        for (qsizetype c = 0; c < m_starts.size(); ++c) {
+            const qsizetype end = c + 1 < m_starts.size() ? m_starts[c + 1] : line.size();
+            cells.append(line.mid(m_starts[c], std::max<qsizetype>(0, end - m_starts[c])).trimmed());
+        }
+        return cells;
+    }
+    case Cutting::Blanks:
+        break;
+    }
+    return CutAtBlanks(line, count);
+}
+
+} // namespace crash::ui

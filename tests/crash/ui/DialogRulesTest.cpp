@@ -1,0 +1,111 @@
+// The dialog's text, tab and column rules, without a window.
+#include "crash/ui/DialogTexts.h"
+#include "crash/ui/ReportTabs.h"
+#include "crash/ui/SectionTable.h"
+
+#include <gtest/gtest.h>
+
+using namespace crash::ui;
+
+TEST(BreakSentences, BreaksOnlyBetweenPosition20AndTheLengthLess10)
+{
+    EXPECT_EQ(BreakSentences("Short. Message here."), "Short. Message here."); // under 30 characters
+    const QString message = "An error occurred in the application. Please send the bug report. Thanks.";
+    // The first full stop breaks; the last two lie within the final ten characters.
+    const QString broken = BreakSentences(message);
+    EXPECT_TRUE(broken.startsWith("An error occurred in the application.\r\nPlease"));
+    EXPECT_TRUE(broken.endsWith("bug report. Thanks."));
+    EXPECT_EQ(BreakSentences("First one is short. x"), "First one is short. x"); // position 19: too early
+    EXPECT_EQ(BreakSentences("Ends with a stop and a blank. "), "Ends with a stop and a blank. ");
+}
+
+TEST(VisibleCaption, AmpersandMarksTheShortcut)
+{
+    EXPECT_EQ(VisibleCaption("&OK"), "OK");
+    EXPECT_EQ(VisibleCaption("save && send"), "save & send");
+}
+
+TEST(ReportTabs, GeneralCallStacksThenOneTabPerSection)
+{
+    const NamedTexts header{{"date/time", "now"}};
+    const NamedTexts sections{{"main thread ($1):", "a"}, {"thread $2:", "b"}, {"modules", "c"},
+                              {"cpu registers", "d"},     {"stack dump", "e"}, {"disassembling", "f"},
+                              {"thread $3 later", "g"}};
+    const QList<ReportTab> tabs = BuildReportTabs(header, sections);
+    QStringList titles;
+    for (const ReportTab& t : tabs)
+        titles << t.title;
+    EXPECT_EQ(titles, QStringList({"general", "call stacks", "modules", "cpu regs", "stack dump", "disasm",
+                                   "thread $3 later"}));
+    EXPECT_TRUE(tabs[0].isHeader);
+    EXPECT_EQ(tabs[1].sections, QStringList({"main thread ($1):", "thread $2:"}));
+
+    const QList<ReportTab> single = BuildReportTabs(header, {{"main thread", "a"}, {"modules", "c"}});
+    EXPECT_EQ(single[1].title, "call stack");
+
+    const QList<ReportTab> leak =
+        BuildReportTabs({{"allocation number", "12"}}, {{"memory dump", "x"}, {"call stack $", "y"}});
+    ASSERT_EQ(leak.size(), 1);
+    EXPECT_EQ(leak[0].title, "memory dump");
+    EXPECT_TRUE(BuildReportTabs({}, {}).size() == 1);
+}
+
+TEST(SectionTable, KnownSectionsGetTheirColumns)
+{
+    const SectionTable stack = SectionTable::fromSections(
+        {{"main thread ($1)",
+          "0046c2a8 +008 tool.exe uMain 27 +2 TfrmMain::Button_MakeClick(int a, int b)"}});
+    ASSERT_TRUE(stack.hasColumns());
+    EXPECT_EQ(stack.columnSpec(), "^address|^ rel.|module|unit| line| rel.|function");
+    EXPECT_EQ(stack.cells(0), QStringList({"0046c2a8", "+008", "tool.exe", "uMain", "27", "+2",
+                                           "TfrmMain::Button_MakeClick(int a, int b)"}));
+    EXPECT_TRUE(stack.rightAligned(0));
+    EXPECT_TRUE(stack.rightAligned(4));
+    EXPECT_FALSE(stack.rightAligned(2));
+    EXPECT_EQ(stack.columnTitle(1), "rel.");
+
+    const SectionTable dump =
+        SectionTable::fromSections({{"stack dump", "7ffd1234a000  a0 f9 12 00 e4 f9  ..x.. ."}});
+    EXPECT_EQ(dump.cells(0), QStringList({"7ffd1234a000", "a0 f9 12 00 e4 f9", "..x.. ."}));
+
+    const SectionTable modules =
+        SectionTable::fromSections({{"modules", "00400000 tool 1.0.0.0 /opt/my tools/tool"}});
+    EXPECT_EQ(modules.cells(0).last(), "/opt/my tools/tool");
+
+    EXPECT_EQ(
+        SectionTable::fromSections({{"processes", "0001 init 0 12 34 normal /sbin/init"}}).columnCount(), 7);
+    EXPECT_EQ(SectionTable::fromSections({{"processes", "0001 init normal /sbin/init"}}).columnCount(), 4);
+    EXPECT_EQ(SectionTable::fromSections({{"disassembling", "12  mov eax, 1  ; x"}}).columnTitle(0), "line");
+    EXPECT_EQ(SectionTable::fromSections({{"cpu registers", "rax = 0"}}).columnCount(), 2);
+}
+
+TEST(SectionTable, OtherSectionsTakeColumnsFromTheirAlignment)
+{
+    const SectionTable aligned = SectionTable::fromSections(
+        {{"hardware", "device      driver   state\nxvfb        none     ok\nkeyboard    evdev    busy"}});
+    ASSERT_TRUE(aligned.hasColumns());
+    EXPECT_EQ(aligned.columnSpec(), "device|driver|state");
+    EXPECT_EQ(aligned.rowCount(), 2);
+    EXPECT_EQ(aligned.cells(1), QStringList({"keyboard", "evdev", "busy"}));
+
+    const SectionTable free = SectionTable::fromSections({{"hardware", "+ Display adapters"}});
+    EXPECT_FALSE(free.hasColumns());
+    EXPECT_EQ(free.rawText(), "+ Display adapters");
+
+    const SectionTable placeholder = SectionTable::fromSections({{"modules", ">> will be calculated soon"}});
+    EXPECT_FALSE(placeholder.hasColumns());
+}
+
+TEST(SectionTable, SeveralThreadsShareOneTableWithTitleRows)
+{
+    const SectionTable table = SectionTable::fromSections(
+        {{"main thread ($1)", "00000001 +0 a u 1 +0 f"}, {"thread $2", "00000002 +0 b u 2 +0 g"}});
+    ASSERT_EQ(table.rowCount(), 4);
+    EXPECT_EQ(table.cells(0).first(), "main thread ($1)");
+    EXPECT_EQ(table.cells(2).first(), "thread $2");
+    EXPECT_EQ(table.cells(3).first(), "00000002");
+
+    const SectionTable header = SectionTable::fromHeader({{"date/time", "now"}, {"user name", "tester"}});
+    EXPECT_FALSE(header.fixedWidth());
+    EXPECT_EQ(header.cells(1), QStringList({"user name", "tester"}));
+}
