@@ -2,6 +2,7 @@
 
 #include "crash/core/handler/HandleException.h"
 #include "crash/core/handler/MainThreadBridge.h"
+#include "crash/core/threads/ThreadRegistry.h"
 #include "platform/ProcessControl.h"
 
 #include <atomic>
@@ -25,7 +26,9 @@ Watchdog* g_watchdog = nullptr; // never a static object: its thread must not me
 
 void Loop(Watchdog& self, int timeoutMs)
 {
-    platform::SetCurrentThreadName("Halvorn - AntiFreezeThread");
+    platform::SetCurrentThreadName(AntiFreezeThreadName);
+    if (ThreadRegistry* registry = ThreadRegistry::instance())
+        registry->setName(platform::CurrentKernelThreadId(), QString::fromLatin1(AntiFreezeThreadName));
     const int baseInterval = timeoutMs / 10 > 0 ? timeoutMs / 10 : 1;
     int interval = baseInterval;
     int misses = 0;

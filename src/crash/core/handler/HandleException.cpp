@@ -7,6 +7,7 @@
 #include "crash/core/handler/ThreadPause.h"
 #include "platform/Exception.h"
 #include "platform/FaultSignals.h"
+#include "crash/core/threads/ThreadRegistry.h"
 #include "platform/ProcessControl.h"
 #include "platform/RecordPipe.h"
 
@@ -34,7 +35,9 @@ constexpr auto kLongestWait = std::chrono::minutes(15);
 
 void HandlerLoop()
 {
-    platform::SetCurrentThreadName("Halvorn - HandleExceptionThread");
+    platform::SetCurrentThreadName(HandleExceptionThreadName);
+    if (ThreadRegistry* registry = ThreadRegistry::instance())
+        registry->setName(platform::CurrentKernelThreadId(), QString::fromLatin1(HandleExceptionThreadName));
     g_handlerThreadId = platform::CurrentKernelThreadId();
     for (;;) {
         HandleExceptionRequest request;

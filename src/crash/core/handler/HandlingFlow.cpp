@@ -347,6 +347,7 @@ void HandlingFlow::runSteps()
     History().record(NowSeconds());
     callExceptionHandlers(1, handled);
     // 4. Phase 2: pause the other threads, screenshot, report, handlers again.
+    m_report->setPhase(2);
     bool paused = false;
     if (!handled) {
         if (!m_report->isFreeze() && !m_inPlace && pauseThreadsWanted()) {
@@ -366,12 +367,24 @@ void HandlingFlow::runSteps()
             for (int i = 0; i < m_request.raiseDepth; ++i)
                 build.crashed.raiseTimeStack.push_back(m_request.raiseStack[i]);
             build.listThreads = m_report->ListThreads();
+            // Completion runs beside the presentation; in place there is no thread to spare.
+            build.completeInOwnThread = !m_inPlace;
+            std::weak_ptr<ExceptionReport> weak = m_report;
+            m_report->setPhaseFourHandler([weak](ExceptionReport&) {
+                HandlerCall call;
+                call.report = weak.lock();
+                if (!call.report)
+                    return;
+                call.phase = 4;
+                HandlerRegistry::instance().call(call, {});
+            });
             BuildReport(*m_report, build);
             step();
         }
         callExceptionHandlers(2, handled);
     }
     // 5. Phase 3.
+    m_report->setPhase(3);
     if (!handled)
         callExceptionHandlers(3, handled);
     // 6. Handled and able to continue: nothing more to do.

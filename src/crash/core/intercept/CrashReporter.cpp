@@ -10,6 +10,7 @@
 #include "crash/core/intercept/ThreadInterception.h"
 #include "crash/core/settings/CrashSettings.h"
 #include "crash/core/settings/SettingsStore.h"
+#include "crash/core/threads/ThreadRegistry.h"
 #include "platform/FaultSignals.h"
 
 #include <QCoreApplication>
@@ -45,7 +46,12 @@ bool StartCrashReporter(const ReporterStartOptions& options)
     auto settings = std::make_shared<CrashSettings>(0);
     RegisterMainSettings(settings);
     SetMainThreadId(platform::CurrentKernelThreadId());
-    if (!settings->isValid() || !settings->Enabled())
+    if (!settings->isValid())
+        return false;
+    // The thread registry, created here so that this (the main) thread is the one named
+    // "main thread". Without it reports still come, only with plainer thread titles.
+    ThreadRegistry::instance();
+    if (!settings->Enabled())
         return false;
     g_started = true;
     g_checkChecksum = settings->CheckFileCrc();

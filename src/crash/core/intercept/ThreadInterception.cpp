@@ -2,6 +2,7 @@
 
 #include "crash/core/handler/HandleException.h"
 #include "crash/core/handler/ThreadPause.h"
+#include "crash/core/threads/ThreadRegistry.h"
 #include "crash/core/intercept/InterceptPoints.h"
 #include "platform/AltSignalStack.h"
 #include "platform/FaultSignals.h"
@@ -25,8 +26,12 @@ std::map<std::int64_t, WrappedThreadInfo> g_threads;
 
 void Forget(std::int64_t id)
 {
-    std::lock_guard guard(g_lock);
-    g_threads.erase(id);
+    {
+        std::lock_guard guard(g_lock);
+        g_threads.erase(id);
+    }
+    if (ThreadRegistry* registry = ThreadRegistry::instance())
+        registry->removeThread(id);
 }
 
 void* RunThread(const platform::ThreadStart& start)
@@ -39,12 +44,25 @@ void* RunThread(const platform::ThreadStart& start)
     const QObject* qthread = nullptr;
     if (platform::IsQtCoreAddress(reinterpret_cast<const void*>(start.routine)) && start.argument) {
         // Qt Core creates threads for QThread only; the argument is the QThread.
-        qthread = static_cast<QThread*>(start.argument);
-        info.className = QString::fromLatin1(qthread->metaObject()->className());
+        const auto* thread = static_cast<QThread*>(start.argument);
+        qthread = thread;
+        info.className = QString::fromLatin1(thread->metaObject()->className());
+        // Qt names the thread after its object through prctl, past the naming redirection.
+        info.name = thread->objectName();
     }
     {
         std::lock_guard guard(g_lock);
         g_threads[info.threadId] = info;
+    }
+    // The registry names the thread in reports: its creator, where it was created, its class.
+    if (ThreadRegistry* registry = ThreadRegistry::instance()) {
+        ThreadInfo entry;
+        entry.threadId = info.threadId;
+        entry.className = info.className;
+        entry.creatorThread = info.creatorThread;
+        entry.creationAddress = info.creationAddress;
+        entry.name = info.name;
+        registry->addThread(entry);
     }
     void* result = nullptr;
     t_inWrappedThread = true;
@@ -72,10 +90,14 @@ void OnThreadName(std::uintptr_t handle, const char* name)
     const std::int64_t id = platform::KernelThreadIdOf(handle);
     if (!id)
         return;
-    std::lock_guard guard(g_lock);
-    auto& info = g_threads[id];
-    info.threadId = id;
-    info.name = QString::fromUtf8(name);
+    {
+        std::lock_guard guard(g_lock);
+        auto& info = g_threads[id];
+        info.threadId = id;
+        info.name = QString::fromUtf8(name);
+    }
+    if (ThreadRegistry* registry = ThreadRegistry::instance())
+        registry->setName(id, QString::fromUtf8(name));
 }
 
 } // namespace

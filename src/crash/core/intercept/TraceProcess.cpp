@@ -4,6 +4,7 @@
 #include "crash/core/handler/HandleException.h"
 #include "crash/core/handler/MainThreadBridge.h"
 #include "crash/core/report/ReportBuilder.h"
+#include "crash/core/threads/ThreadRegistry.h"
 #include "platform/FaultSignals.h"
 #include "platform/ProcessControl.h"
 #include "platform/SharedMemory.h"
@@ -12,11 +13,41 @@
 #include <QGuiApplication>
 #include <cstring>
 
+namespace {
+
+// The calling thread carries the trace's name while it runs (so the report titles it so), and gets
+// its own name back afterwards.
+class TraceThreadName
+{
+public:
+    TraceThreadName() : m_registry(crash::ThreadRegistry::instance()), m_id(platform::CurrentKernelThreadId())
+    {
+        if (!m_registry)
+            return;
+        crash::ThreadInfo info;
+        if (m_registry->find(m_id, info) == crash::ThreadRegistry::Lookup::Found)
+            m_previous = info.name;
+        m_registry->setName(m_id, QString::fromLatin1(crash::TraceProcessThreadName));
+    }
+    ~TraceThreadName()
+    {
+        if (m_registry)
+            m_registry->setName(m_id, m_previous);
+    }
+
+private:
+    crash::ThreadRegistry* m_registry;
+    std::int64_t m_id;
+    QString m_previous;
+};
+
+} // namespace
+
 extern "C" __attribute__((visibility("default"), used)) std::int32_t qelTraceProcess(std::int32_t size)
 {
     using namespace crash;
     try {
-        platform::SetCurrentThreadName("Halvorn - TraceProcessThread");
+        TraceThreadName name;
         auto report = std::make_shared<ExceptionReport>(0, ExceptionType::Freeze, QStringList{}, QString(), QString(),
                                                         ExceptionSource::Explicit, true);
         report->crashedThread = platform::CurrentKernelThreadId();

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QThread>
 #include <atomic>
 #include <thread>
@@ -59,7 +60,9 @@ int ReportsInFile()
     QFile file(ReportFile());
     if (!file.open(QIODevice::ReadOnly))
         return 0;
-    return static_cast<int>(QString::fromUtf8(file.readAll()).count("date/time"));
+    // Each report starts with its "date/time" line ("exec. date/time" and the like do not count).
+    static const QRegularExpression start(QStringLiteral("(^|\n)date/time"));
+    return static_cast<int>(QString::fromUtf8(file.readAll()).count(start));
 }
 
 void Raise(const QString& message)
