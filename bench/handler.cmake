@@ -1,10 +1,6 @@
 # bench_report: a fault in a 20-thread process to the complete report saved, against eu-stack -p on
 # the same process; and what the reporter's start-up adds to a program's start (time, resident memory).
 #   build-bench/bin/bench_report
-# It links the handling flow, which needs the report builder.
-if(NOT EXISTS ${PROJECT_SOURCE_DIR}/src/crash/core/report/ReportBuilder.cpp)
-    return()
-endif()
 add_executable(bench_report ${CMAKE_CURRENT_LIST_DIR}/bench_report.cpp)
 target_link_libraries(bench_report PRIVATE crash_core settings_text Qt6::Widgets)
 include(${PROJECT_SOURCE_DIR}/tools/settings-compiler/SettingsResource.cmake)
