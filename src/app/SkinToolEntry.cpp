@@ -3,7 +3,7 @@
 #include "app/TApplication.h"
 #include "app/uMain.h"
 #include "controls/RdScrollBarHook.h"
-#include "crash/core/settings/CrashSettings.h"
+#include "crash/core/intercept/CrashReporter.h"
 #include "imaging/TPngImageDataList.h"
 #include "platform/NamedMutex.h"
 #include "platform/TerminationRequest.h"
@@ -16,8 +16,9 @@ int SkinToolMain(int argc, char** argv)
 {
     // Module start-up: identical PNG pictures share one copy of their data from here on.
     imaging::InitializePngSharing();
-    // The crash reporter reads the settings carried by this executable.
-    crash::RegisterMainSettings(std::make_shared<crash::CrashSettings>(0));
+    // The crash reporter: the settings carried by this executable, its interception points and its
+    // handler thread, before anything else can fail.
+    crash::StartCrashReporter();
 
     // Only the number of arguments counts; it is taken before Qt removes its own options.
     const int argumentCount = argc - 1;

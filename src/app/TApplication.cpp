@@ -3,6 +3,7 @@
 #include "platform/UnhandledException.h"
 #include "platform/WindowsFonts.h"
 
+#include <QEvent>
 #include <QFontDatabase>
 
 namespace app {
@@ -11,10 +12,16 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool TApplication::notify(QObject* receiver, QEvent* event)
 {
+    // Read before dispatch: the handler may delete the event.
+    platform::ExceptionOrigin origin;
+    origin.kind = event->type() == QEvent::MetaCall ? platform::ExceptionOrigin::Kind::MarshalledCall
+                                                    : platform::ExceptionOrigin::Kind::EventHandler;
+    origin.receiver = receiver;
     try {
+        platform::ExceptionFrame frame;
         return QApplication::notify(receiver, event);
     } catch (...) {
-        platform::HandleApplicationException(std::current_exception());
+        platform::HandleApplicationException(std::current_exception(), origin);
     }
     return false;
 }

@@ -22,4 +22,12 @@ private:
     std::string m_utf8;
 };
 
+// The silent exception: it ends what is running without a message and without a bug report.
+class EAbort : public Exception
+{
+public:
+    explicit EAbort(QString message = QStringLiteral("Operation aborted")) : Exception(std::move(message)) {}
+    QString className() const override { return QStringLiteral("EAbort"); }
+};
+
 } // namespace platform

@@ -3,12 +3,14 @@
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
 
+#include <QCoreApplication>
 #include <QMutex>
 
 namespace platform {
 namespace {
 QMutex g_lock;
 ApplicationExceptionHandler g_handler;
+thread_local int t_frameDepth = 0;
 
 void showMessage(std::exception_ptr error)
 {
@@ -24,6 +26,12 @@ void showMessage(std::exception_ptr error)
     }
     ShowMessageBox(message, {}, MsgIcon::Error);
 }
+
+ApplicationExceptionHandler CurrentHandler()
+{
+    QMutexLocker lock(&g_lock);
+    return g_handler;
+}
 } // namespace
 
 ApplicationExceptionHandler SetApplicationExceptionHandler(ApplicationExceptionHandler handler)
@@ -33,17 +41,35 @@ ApplicationExceptionHandler SetApplicationExceptionHandler(ApplicationExceptionH
     return handler;
 }
 
-void HandleApplicationException(std::exception_ptr error)
+void HandleApplicationException(std::exception_ptr error, const ExceptionOrigin& origin)
 {
-    ApplicationExceptionHandler handler;
-    {
-        QMutexLocker lock(&g_lock);
-        handler = g_handler;
-    }
-    if (handler)
-        handler(error);
+    if (ApplicationExceptionHandler handler = CurrentHandler())
+        handler(error, origin);
     else
         showMessage(error);
+}
+
+void ShowException(std::exception_ptr error)
+{
+    ExceptionOrigin origin;
+    origin.kind = QCoreApplication::instance() ? ExceptionOrigin::Kind::ApplicationShow
+                                               : ExceptionOrigin::Kind::RuntimeShow;
+    HandleApplicationException(error, origin);
+}
+
+ExceptionFrame::ExceptionFrame() noexcept
+{
+    ++t_frameDepth;
+}
+
+ExceptionFrame::~ExceptionFrame()
+{
+    --t_frameDepth;
+}
+
+bool ExceptionFrame::active() noexcept
+{
+    return t_frameDepth > 0;
 }
 
 } // namespace platform

@@ -45,7 +45,7 @@ TEST(UnhandledException, EscapingExceptionIsShownAndTheLoopGoesOn)
 TEST(UnhandledException, ATakenOverPointGetsTheExceptionItself)
 {
     QString seen;
-    auto previous = platform::SetApplicationExceptionHandler([&](std::exception_ptr error) {
+    auto previous = platform::SetApplicationExceptionHandler([&](std::exception_ptr error, const platform::ExceptionOrigin&) {
         try {
             std::rethrow_exception(error);
         } catch (const platform::Exception& e) {

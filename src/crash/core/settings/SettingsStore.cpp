@@ -54,6 +54,19 @@ struct Published
     std::uint64_t block;
 };
 
+struct ResourceOverrideEntry
+{
+    platform::ModuleHandle module = 0;
+    QByteArray stream;
+    bool set = false;
+};
+ResourceOverrideEntry g_resourceOverride; // set once, before any settings are read
+
+const QByteArray* ResourceOverride(platform::ModuleHandle module)
+{
+    return g_resourceOverride.set && g_resourceOverride.module == module ? &g_resourceOverride.stream : nullptr;
+}
+
 QString WithProcessId(const char* prefix)
 {
     return QLatin1String(prefix) + QLatin1Char('$') +
@@ -184,6 +197,13 @@ SettingsStore& SettingsStore::operator=(SettingsStore&& other) noexcept
     return *this;
 }
 
+void SetSettingsResourceOverride(platform::ModuleHandle module, QByteArray stream)
+{
+    g_resourceOverride.module = module == 0 ? platform::MainModuleHandle() : module;
+    g_resourceOverride.stream = std::move(stream);
+    g_resourceOverride.set = true;
+}
+
 ModuleSettings* SettingsStore::acquireModule(platform::ModuleHandle module)
 {
     if (!m_block)
@@ -199,7 +219,9 @@ ModuleSettings* SettingsStore::acquireModule(platform::ModuleHandle module)
         }
     }
     // Parsed outside the lock: a broken resource shows a message box.
-    const auto resource = platform::FindModuleResource(module, SettingsResourceName);
+    auto resource = platform::FindModuleResource(module, SettingsResourceName);
+    if (const QByteArray* replaced = ResourceOverride(module))
+        resource = std::as_bytes(std::span(replaced->constData(), static_cast<std::size_t>(replaced->size())));
     if (resource.empty())
         return nullptr;
     auto record = std::make_unique<ModuleSettings>();

@@ -9,6 +9,7 @@
 #include "crash/core/settings/SettingsProperty.h"
 #include "platform/ModuleHandle.h"
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -17,6 +18,11 @@
 namespace crash {
 
 struct SettingsStoreBlock;
+
+// Replaces the settings resource of `module` (0 = the executable) for this process by `stream`, a
+// settings stream as the resource holds it. For test programs that take their settings from the
+// command line; call before the module's settings are first used.
+void SetSettingsResourceOverride(platform::ModuleHandle module, QByteArray stream);
 
 // One reference on the process's store.
 class SettingsStore

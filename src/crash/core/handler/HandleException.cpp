@@ -1,0 +1,215 @@
+#include "crash/core/handler/HandleException.h"
+
+#include "crash/core/handler/HandlingFlow.h"
+#include "crash/core/handler/MainThreadBridge.h"
+#include "crash/core/handler/OutOfMemoryReserve.h"
+#include "crash/core/handler/ProcessRestart.h"
+#include "crash/core/handler/ThreadPause.h"
+#include "platform/Exception.h"
+#include "platform/FaultSignals.h"
+#include "crash/core/threads/ThreadRegistry.h"
+#include "platform/ProcessControl.h"
+#include "platform/RecordPipe.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace crash {
+namespace {
+
+std::unique_ptr<platform::RecordPipe> g_pipe;
+std::atomic<std::int64_t> g_handlerThreadId{0};
+std::atomic<int> g_freezePause{0};
+std::atomic<unsigned> g_freezeGeneration{0};
+ExceptionHistory g_history;
+
+// Without progress for this long, a handler thread counts as stuck.
+constexpr auto kStall = std::chrono::seconds(10);
+// The deadline of an in-place handling; the process ends rather than hangs.
+constexpr unsigned kInPlaceDeadlineSeconds = 30;
+// The longest any caller waits for a request that is not presenting to the user.
+constexpr auto kLongestWait = std::chrono::minutes(15);
+
+void HandlerLoop()
+{
+    platform::SetCurrentThreadName(HandleExceptionThreadName);
+    if (ThreadRegistry* registry = ThreadRegistry::instance())
+        registry->setName(platform::CurrentKernelThreadId(), QString::fromLatin1(HandleExceptionThreadName));
+    g_handlerThreadId = platform::CurrentKernelThreadId();
+    for (;;) {
+        HandleExceptionRequest request;
+        if (!g_pipe->read(&request, sizeof request, -1))
+            break;
+        if (!request.completion)
+            break;
+        HandlingFlow(request).run();
+        request.completion->signal();
+        // The waiting main thread may sit in its event loop: give it something to wake for.
+        MainThreadBridge::wake();
+    }
+    g_handlerThreadId = 0;
+}
+
+bool IsAbort(const HandleExceptionRequest& request)
+{
+    if (!request.object || !*request.object)
+        return false;
+    try {
+        std::rethrow_exception(*request.object);
+    } catch (const platform::EAbort&) {
+        return true;
+    } catch (...) {
+    }
+    return false;
+}
+
+void RunInPlace(const HandleExceptionRequest& request)
+{
+    platform::ArmProcessDeadline(kInPlaceDeadlineSeconds);
+    HandlingFlow(request, true).run();
+    platform::ArmProcessDeadline(0);
+}
+
+// Waits for the handler thread to finish `request`. False when it stalled and the request was
+// taken back (it may be handled in place then).
+bool WaitForCompletion(const HandleExceptionRequest& request, platform::EventFd& done)
+{
+    const bool pump = !request.inSignalHandler && MainThreadBridge::isMainThread();
+    long long lastStamp = HandlingFlow::progressStamp().load();
+    auto lastMove = std::chrono::steady_clock::now();
+    const auto started = lastMove;
+    for (;;) {
+        if (pump) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            if (done.wait(10))
+                return true;
+        } else if (done.wait(250)) {
+            return true;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        const long long stamp = HandlingFlow::progressStamp().load();
+        if (stamp != lastStamp || HandlingFlow::presenting().load()) {
+            lastStamp = stamp;
+            lastMove = now;
+            continue;
+        }
+        if (!request.canContinue && now - lastMove > kStall)
+            return false;
+        if (now - started > kLongestWait && now - lastMove > kStall)
+            CloseProcess(); // the request still points into this frame: it cannot be given up
+    }
+}
+
+} // namespace
+
+void HandleException(HandleExceptionRequest request)
+{
+    if (IsHandlerThread())
+        return; // an exception of the handling itself is never handled again
+    ReleaseOutOfMemoryRegions();
+    if (IsAbort(request)) {
+        if (!request.canContinue)
+            CloseProcess();
+        return;
+    }
+    if (!request.threadId)
+        request.threadId = platform::CurrentKernelThreadId();
+    if (!request.stackPointer) {
+        request.framePointer = reinterpret_cast<std::uint64_t>(__builtin_frame_address(0));
+        request.stackPointer = request.framePointer;
+    }
+    if (request.context && request.exceptionAddress >= request.context->rip &&
+        request.exceptionAddress <= request.context->rip + 4) {
+        request.stackPointer = request.context->rsp;
+        request.framePointer = request.context->rbp;
+    }
+    PauseFreezeWatchdog();
+    ThreadPause::WaitingForHandling waiting;
+    if (request.processBlocked || !g_pipe || !g_handlerThreadId.load()) {
+        RunInPlace(request);
+    } else {
+        platform::EventFd done;
+        request.completion = &done;
+        if (done.isValid() && g_pipe->write(&request, sizeof request)) {
+            // A stalled request that cannot continue is handled here; the process then ends, so the
+            // handler thread can never reach back into this frame after it is gone.
+            if (!WaitForCompletion(request, done) && !request.canContinue) {
+                RunInPlace(request);
+                CloseProcess();
+            }
+        }
+    }
+    ResumeFreezeWatchdog();
+    ReserveOutOfMemoryRegions();
+}
+
+bool StartHandlerThread()
+{
+    if (g_pipe)
+        return true;
+    g_pipe = platform::RecordPipe::create();
+    if (!g_pipe)
+        return false;
+    // Detached: it lives until the process ends or a stop request, and a joinable static thread
+    // object would end the process in std::terminate at exit.
+    std::thread(HandlerLoop).detach();
+    for (int i = 0; i < 200 && !g_handlerThreadId.load(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return true;
+}
+
+void StopHandlerThread()
+{
+    if (!g_pipe)
+        return;
+    HandleExceptionRequest stop;
+    g_pipe->write(&stop, sizeof stop);
+    // 500 ms and then 50 more; a thread still busy is left to the process's end.
+    for (int i = 0; i < 55 && g_handlerThreadId.load(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (g_handlerThreadId.load())
+        return; // the pipe stays: the thread still reads it
+    g_pipe.reset();
+}
+
+bool IsHandlerThread()
+{
+    const std::int64_t id = g_handlerThreadId.load();
+    return id != 0 && id == platform::CurrentKernelThreadId();
+}
+
+ExceptionHistory& History()
+{
+    return g_history;
+}
+
+void PauseFreezeWatchdog()
+{
+    ++g_freezePause;
+    ++g_freezeGeneration;
+}
+
+void ResumeFreezeWatchdog()
+{
+    --g_freezePause;
+}
+
+bool FreezeWatchdogPaused()
+{
+    return g_freezePause.load() > 0;
+}
+
+void ClearFreezeCounter()
+{
+    ++g_freezeGeneration;
+}
+
+unsigned FreezePauseGeneration()
+{
+    return g_freezeGeneration.load();
+}
+
+} // namespace crash

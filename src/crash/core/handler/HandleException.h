@@ -1,0 +1,34 @@
+#pragma once
+// The single entry every interception point, the freeze watchdog and explicit requests use.
+//
+// The caller (any thread, possibly inside a signal handler) fills a fixed-size request, writes it
+// into the handler thread's pipe and waits for the completion event; the main thread keeps
+// pumping Qt events meanwhile so dialogs and main-thread handlers can run. All policy runs on the
+// handler thread (HandlingFlow). Only when the process is blocked (the loader or allocator may be
+// locked), or the handler thread does not move on a request that cannot continue, does the flow run
+// in the calling thread, under a deadline that ends the process rather than letting it hang.
+
+#include "crash/core/handler/ExceptionHistory.h"
+#include "crash/core/handler/HandleExceptionRequest.h"
+
+namespace crash {
+
+void HandleException(HandleExceptionRequest request);
+
+// Starts and stops the handler thread ("Halvorn - HandleExceptionThread").
+bool StartHandlerThread();
+void StopHandlerThread();
+bool IsHandlerThread();
+
+// The process's exception history (written by the handler thread only).
+ExceptionHistory& History();
+
+// The freeze watchdog's pause: nested, atomic; a pause resets its miss counter.
+void PauseFreezeWatchdog();
+void ResumeFreezeWatchdog();
+bool FreezeWatchdogPaused();
+void ClearFreezeCounter();
+// Bumped at every pause so the watchdog restarts its count.
+unsigned FreezePauseGeneration();
+
+} // namespace crash

@@ -1,0 +1,465 @@
+#include "crash/core/handler/HandlingFlow.h"
+
+#include "crash/core/handler/FaultExceptions.h"
+#include "crash/core/handler/HandleException.h"
+#include "crash/core/handler/MainThreadBridge.h"
+#include "crash/core/handler/ProcessRestart.h"
+#include "crash/core/handler/ThreadPause.h"
+#include "crash/core/report/ReportBuilder.h"
+#include "crash/core/report/ReportServices.h"
+#include "crash/core/settings/CrashSettings.h"
+#include "platform/Exception.h"
+#include "platform/FaultSignals.h"
+#include "platform/ModuleHandle.h"
+
+#include <QClipboard>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QStandardPaths>
+#include <chrono>
+#include <cstdio>
+#include <cxxabi.h>
+
+namespace crash {
+namespace {
+
+struct Identity
+{
+    QStringList chain;
+    QString className;
+    QString message;
+    std::optional<stack::CpuContext> context;
+    std::uintptr_t address = 0;
+    bool external = false;
+};
+
+QString Demangle(const std::type_info* type)
+{
+    if (!type)
+        return QStringLiteral("unknown exception");
+    int status = 0;
+    char* name = abi::__cxa_demangle(type->name(), nullptr, nullptr, &status);
+    const QString result = status == 0 && name ? QString::fromLatin1(name) : QString::fromLatin1(type->name());
+    std::free(name);
+    return result;
+}
+
+QString ModuleName(std::uintptr_t address, bool mayAskLoader)
+{
+    if (!mayAskLoader)
+        return {};
+    const platform::ModuleHandle module = platform::ModuleOfAddress(reinterpret_cast<const void*>(address));
+    return module ? QFileInfo(platform::ModuleFileName(module)).fileName() : QString();
+}
+
+Identity Identify(const HandleExceptionRequest& request, bool mayAskLoader)
+{
+    Identity id;
+    id.address = request.exceptionAddress;
+    if (request.type == ExceptionType::Freeze)
+        return id; // the settings name it EFrozen with FrozenMsg
+    if (request.object && *request.object) {
+        try {
+            std::rethrow_exception(*request.object);
+        } catch (const EExternal& e) {
+            id.chain = ExceptionClassChain(typeid(e));
+            id.className = e.className();
+            id.message = e.message();
+            id.context = e.context();
+            id.external = true;
+            if (!id.address)
+                id.address = e.address();
+        } catch (const platform::Exception& e) {
+            id.chain = ExceptionClassChain(typeid(e));
+            id.className = e.className();
+            id.message = e.message();
+        } catch (const std::exception& e) {
+            id.chain = ExceptionClassChain(typeid(e));
+            id.className = Demangle(&typeid(e));
+            id.message = QString::fromUtf8(e.what());
+        } catch (...) {
+            const std::type_info* type = abi::__cxa_current_exception_type();
+            if (type)
+                id.chain = ExceptionClassChain(*type);
+            id.className = Demangle(type);
+        }
+    } else if (request.fault) {
+        id.className = FaultClassName(*request.fault);
+        id.chain = QStringList{id.className};
+        id.message = FaultMessage(*request.fault, ModuleName(request.fault->registers[6], mayAskLoader));
+        id.context = ContextOf(*request.fault);
+        id.external = request.fault->kind != platform::FaultKind::Abort;
+        if (!id.address)
+            id.address = request.fault->registers[6];
+    } else {
+        id.className = QString::fromUtf8(request.className ? request.className : "Exception");
+        id.message = QString::fromUtf8(request.message ? request.message : "");
+        id.chain = QStringList{id.className};
+    }
+    if (!id.context && request.context)
+        id.context = *request.context;
+    if (!id.address && request.raiseDepth > 0)
+        id.address = request.raiseStack[0];
+    return id;
+}
+
+std::uint64_t NowSeconds()
+{
+    return static_cast<std::uint64_t>(QDateTime::currentSecsSinceEpoch());
+}
+
+void DeleteLeftOverTempFolder()
+{
+    QString base = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+    if (base.isEmpty())
+        base = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (base.isEmpty())
+        return;
+    const QString name = QFileInfo(platform::ModuleFileName(0)).completeBaseName() + QStringLiteral(".Halvorn");
+    QDir folder(base + QLatin1Char('/') + name);
+    if (folder.exists())
+        folder.removeRecursively();
+}
+
+// Synchronous handlers need the main thread: a paused one is let go for them.
+bool RunReleasingMainThread(const std::function<void()>& work)
+{
+    ThreadPause::releaseMainThread();
+    const bool ran = MainThreadBridge::run(work);
+    ThreadPause::holdMainThread();
+    return ran;
+}
+
+long long NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+HandlingFlow::HandlingFlow(const HandleExceptionRequest& request, bool inPlace) : m_request(request), m_inPlace(inPlace)
+{
+}
+
+std::atomic<long long>& HandlingFlow::progressStamp()
+{
+    static std::atomic<long long> stamp{0};
+    return stamp;
+}
+
+std::atomic<bool>& HandlingFlow::presenting()
+{
+    static std::atomic<bool> flag{false};
+    return flag;
+}
+
+bool HandlingFlow::isConsoleProgram()
+{
+    return !qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+}
+
+void HandlingFlow::step()
+{
+    progressStamp() = NowMs();
+}
+
+void HandlingFlow::run() noexcept
+{
+    try {
+        runSteps();
+    } catch (...) {
+        // Swallowed: the caller goes on as if the exception had been handled without a dialog.
+    }
+    presenting() = false;
+    step();
+}
+
+std::shared_ptr<ExceptionReport> HandlingFlow::createReport()
+{
+    // In place the loader may be locked: no module lookups then.
+    const Identity id = Identify(m_request, !m_request.processBlocked);
+    platform::ModuleHandle governing = 0;
+    if (!m_request.processBlocked && id.address)
+        governing = SettingsForAddress(reinterpret_cast<const void*>(id.address))->module();
+    auto report = std::make_shared<ExceptionReport>(governing, m_request.type, id.chain, id.className, id.message,
+                                                    m_request.source, m_request.canContinue);
+    report->crashedThread = m_request.threadId;
+    report->exceptionAddress = id.address;
+    return report;
+}
+
+void HandlingFlow::callExceptionHandlers(int phase, bool& handled)
+{
+    HandlerCall call;
+    call.report = m_report;
+    call.event = m_request.type == ExceptionType::ReportOnly ? HandlerEvent::ReportOnly : HandlerEvent::Exception;
+    call.phase = phase;
+    call.handled = handled;
+    HandlerRegistry::MainThreadRunner runner;
+    if (!m_inPlace)
+        runner = RunReleasingMainThread;
+    HandlerRegistry::instance().call(call, runner);
+    handled = call.handled;
+    step();
+}
+
+bool HandlingFlow::callActionHandlers(ExceptionAction action)
+{
+    HandlerCall call;
+    call.report = m_report;
+    call.event = HandlerEvent::Action;
+    call.action = action;
+    HandlerRegistry::MainThreadRunner runner;
+    if (!m_inPlace)
+        runner = RunReleasingMainThread;
+    HandlerRegistry::instance().call(call, runner);
+    step();
+    return call.handled;
+}
+
+void HandlingFlow::completeIfRequired()
+{
+    if (!m_report->filterResult().buildReport)
+        return;
+    if (!m_report->isComplete())
+        CompleteReport(*m_report);
+    step();
+}
+
+void HandlingFlow::automaticSave(bool waitForSend)
+{
+    (void)waitForSend; // the delivery service runs its own background thread and owns its waiting
+    if (!m_report->AutoSave() || m_savedAutomatically)
+        return;
+    if (m_report->AutoSaveIfNotSent() && m_report->wasSent())
+        return;
+    m_savedAutomatically = true;
+    if (m_report->reportText().isEmpty())
+        return;
+    if (callActionHandlers(ExceptionAction::Save))
+        return;
+    SaveReportFile(*m_report, QString(), true);
+    callActionHandlers(ExceptionAction::SaveDone);
+}
+
+void HandlingFlow::registerAutomaticActions()
+{
+    if (!m_report->AutoSend() && !m_report->AutoClip())
+        return;
+    std::weak_ptr<ExceptionReport> weak = m_report;
+    auto done = std::make_shared<bool>(false);
+    auto id = std::make_shared<int>(0);
+    const bool inPlace = m_inPlace;
+    *id = m_report->addCallback(
+        [weak, done, id, inPlace](bool complete, const QString& text) {
+            auto report = weak.lock();
+            if (!report || !complete || *done)
+                return;
+            *done = true;
+            if (report->AutoSend() && !text.isEmpty() && Services().send) {
+                HandlerCall call;
+                call.report = report;
+                call.event = HandlerEvent::Action;
+                call.action = ExceptionAction::Send;
+                HandlerRegistry::instance().call(call, {});
+                if (!call.handled) {
+                    SendRequest send;
+                    send.report = report;
+                    send.reportText = text;
+                    send.screenshot = report->screenshot();
+                    send.silent = true;
+                    send.inBackground = report->SendInBackgr();
+                    if (Services().send(send))
+                        report->setSent(true);
+                    call.action = ExceptionAction::SendDone;
+                    call.handled = false;
+                    HandlerRegistry::instance().call(call, {});
+                }
+            }
+            if (report->AutoClip() && !inPlace)
+                MainThreadBridge::post([text] {
+                    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+                        gui->clipboard()->setText(text);
+                });
+        },
+        true);
+}
+
+UserChoice HandlingFlow::present()
+{
+    const int presentation = m_report->filterResult().presentation;
+    if (presentation == 4)
+        return UserChoice::None;
+    if (isConsoleProgram()) {
+        const QString message = m_report->isFreeze() ? m_report->getRawText("FrozenMsg") : m_report->ExceptMsg();
+        QByteArray out = message.toUtf8() + '\n';
+        if (m_report->AutoShowBugRep() || m_report->ShowBtnVis()) {
+            completeIfRequired();
+            out += '\n' + m_report->reportText(m_report->filterResult().buildReport).toUtf8() + '\n';
+        }
+        std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout);
+        std::fflush(stdout);
+        return UserChoice::None;
+    }
+    if (!Services().present)
+        return UserChoice::None;
+    PresentRequest request;
+    request.report = m_report;
+    request.presentation = presentation;
+    request.mainThreadAvailable = !m_inPlace && !m_report->isFreeze() &&
+                                  !(m_request.threadId == MainThreadId() && !m_request.canContinue);
+    presenting() = true;
+    const UserChoice choice = Services().present(request);
+    presenting() = false;
+    step();
+    return choice;
+}
+
+void HandlingFlow::close()
+{
+    CloseProcess();
+}
+
+void HandlingFlow::restart()
+{
+    RestartProcess(History());
+}
+
+void HandlingFlow::runSteps()
+{
+    step();
+    // 1. A temporary folder left over from an earlier handling.
+    if (!m_inPlace)
+        DeleteLeftOverTempFolder();
+    // 2. The report object, filters applied.
+    m_report = createReport();
+    step();
+    // 3. Handlers, phase 1; the history counts every exception that is not report-only.
+    bool handled = false;
+    if (m_request.type == ExceptionType::ReportOnly) {
+        handled = true;
+        callExceptionHandlers(1, handled);
+        return;
+    }
+    History().record(NowSeconds());
+    callExceptionHandlers(1, handled);
+    // 4. Phase 2: pause the other threads, screenshot, report, handlers again.
+    m_report->setPhase(2);
+    bool paused = false;
+    if (!handled) {
+        if (!m_report->isFreeze() && !m_inPlace && pauseThreadsWanted()) {
+            ThreadPause::pause(platform::CurrentKernelThreadId(), m_request.threadId);
+            paused = true;
+        }
+        const ExceptionFilterResult& filter = m_report->filterResult();
+        if (filter.takeScreenshot && Services().screenshot && !m_inPlace)
+            m_report->setScreenshot(Services().screenshot(m_report->ScrShotAppOnly()));
+        if (filter.buildReport) {
+            ReportRequest build;
+            build.crashed.threadId = m_request.threadId;
+            const Identity id = Identify(m_request, !m_request.processBlocked);
+            build.crashed.context = id.context;
+            build.crashed.external = id.external;
+            build.crashed.abnormalTermination = m_request.source == ExceptionSource::AbnormalTermination;
+            for (int i = 0; i < m_request.raiseDepth; ++i)
+                build.crashed.raiseTimeStack.push_back(m_request.raiseStack[i]);
+            build.listThreads = m_report->ListThreads();
+            // Completion runs beside the presentation; in place there is no thread to spare.
+            build.completeInOwnThread = !m_inPlace;
+            std::weak_ptr<ExceptionReport> weak = m_report;
+            m_report->setPhaseFourHandler([weak](ExceptionReport&) {
+                HandlerCall call;
+                call.report = weak.lock();
+                if (!call.report)
+                    return;
+                call.phase = 4;
+                HandlerRegistry::instance().call(call, {});
+            });
+            BuildReport(*m_report, build);
+            step();
+        }
+        callExceptionHandlers(2, handled);
+    }
+    // 5. Phase 3.
+    m_report->setPhase(3);
+    if (!handled)
+        callExceptionHandlers(3, handled);
+    // 6. Handled and able to continue: nothing more to do.
+    if (handled && m_report->canContinue()) {
+        ClearFreezeCounter();
+        if (paused)
+            ThreadPause::resume();
+        return;
+    }
+    // 7. Present.
+    UserChoice choice = UserChoice::None;
+    int presentation = m_report->filterResult().presentation;
+    if (!handled) {
+        if (m_report->AutoSave() || m_report->AutoSend() || m_report->AutoClip())
+            registerAutomaticActions();
+        choice = present();
+        if (!Services().present && !isConsoleProgram())
+            presentation = 4; // nothing could be shown: decide as if nothing was wanted
+    }
+    // 8. Decide.
+    const std::uint64_t now = NowSeconds();
+    const bool dialogDecided = m_report->canContinue() && presentation != 4 && !isConsoleProgram();
+    auto closeNow = [&](bool wait) {
+        if (paused)
+            ThreadPause::resume(); // finishing the report may need the other threads
+        if (callActionHandlers(ExceptionAction::Close))
+            return;
+        completeIfRequired();
+        automaticSave(wait);
+        close();
+    };
+    auto restartNow = [&] {
+        if (callActionHandlers(ExceptionAction::Restart))
+            return;
+        completeIfRequired();
+        automaticSave(true);
+        restart();
+    };
+    if (dialogDecided) {
+        if (choice == UserChoice::Close)
+            closeNow(true);
+        else if (choice == UserChoice::Restart)
+            restartNow();
+        else
+            callActionHandlers(ExceptionAction::Continue);
+    } else if (History().autoButtonRule(m_report->AutoClose(), now)) {
+        closeNow(true);
+    } else if (!m_report->canContinue() && !History().autoButtonRule(m_report->AutoRestart(), now)) {
+        closeNow(true);
+    } else if (History().autoButtonRule(m_report->AutoRestart(), now)) {
+        restartNow();
+        if (!m_report->canContinue())
+            closeNow(true); // the new process could not be started
+    } else {
+        callActionHandlers(ExceptionAction::Continue);
+    }
+    // 9. Complete and save what was not saved on the way out.
+    if (!handled) {
+        if (m_report->hasCriticalCallback() || m_report->filterResult().buildReport)
+            completeIfRequired();
+        automaticSave(false);
+    }
+    // 10.
+    ClearFreezeCounter();
+    if (paused)
+        ThreadPause::resume();
+}
+
+bool HandlingFlow::pauseThreadsWanted() const
+{
+    if (!m_report->PauseThreads())
+        return false;
+    static constexpr const char* kNoSuspend[] = {"GnNoSuspend", "F1NoSuspend", "F2NoSuspend"};
+    const int group = m_report->filterResult().group;
+    return !m_report->getFlag(kNoSuspend[group >= 0 && group <= 2 ? group : 0]);
+}
+
+} // namespace crash

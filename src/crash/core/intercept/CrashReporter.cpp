@@ -1,0 +1,91 @@
+#include "crash/core/intercept/CrashReporter.h"
+
+#include "crash/core/handler/FreezeWatchdog.h"
+#include "crash/core/handler/HandleException.h"
+#include "crash/core/handler/MainThreadBridge.h"
+#include "crash/core/handler/OutOfMemoryReserve.h"
+#include "crash/core/handler/ProcessRestart.h"
+#include "crash/core/intercept/ChecksumCheck.h"
+#include "crash/core/intercept/InterceptPoints.h"
+#include "crash/core/intercept/ThreadInterception.h"
+#include "crash/core/settings/CrashSettings.h"
+#include "crash/core/settings/SettingsStore.h"
+#include "crash/core/threads/ThreadRegistry.h"
+#include "platform/FaultSignals.h"
+
+#include <QCoreApplication>
+
+namespace crash {
+namespace {
+
+bool g_started = false;
+
+bool g_checkChecksum = false;
+
+// Runs when the application object exists: a message box needs it.
+void CreateBridge()
+{
+    MainThreadBridge::create();
+    if (g_checkChecksum)
+        CheckExecutableChecksum();
+}
+
+void DestroyBridge()
+{
+    MainThreadBridge::destroy();
+}
+
+} // namespace
+
+bool StartCrashReporter(const ReporterStartOptions& options)
+{
+    if (g_started)
+        return true;
+    if (!options.settingsOverride.isEmpty())
+        SetSettingsResourceOverride(0, options.settingsOverride);
+    auto settings = std::make_shared<CrashSettings>(0);
+    RegisterMainSettings(settings);
+    SetMainThreadId(platform::CurrentKernelThreadId());
+    if (!settings->isValid())
+        return false;
+    // The thread registry, created here so that this (the main) thread is the one named
+    // "main thread". Without it reports still come, only with plainer thread titles.
+    ThreadRegistry::instance();
+    if (!settings->Enabled())
+        return false;
+    g_started = true;
+    g_checkChecksum = settings->CheckFileCrc();
+
+    InstallApplicationInterception();
+    InstallFaultInterception();
+    InstallTerminateInterception();
+    StartHandlerThread();
+    // Thread creation is hooked after the reporter's own threads exist.
+    InstallRuntimeRedirections();
+    InstallThreadInterception();
+    if (settings->PauseThreads())
+        InstallPauseRedirection();
+    if (QCoreApplication::instance())
+        CreateBridge();
+    else
+        qAddPreRoutine(&CreateBridge);
+    qAddPostRoutine(&DestroyBridge);
+    if (settings->CheckFreeze())
+        StartFreezeWatchdog(settings->FreezeTimeout());
+    ReserveOutOfMemoryRegions();
+    TakeOverRestart(History());
+    return true;
+}
+
+void StopCrashReporter()
+{
+    if (!g_started)
+        return;
+    StopFreezeWatchdog();
+    RemoveInterception();
+    StopHandlerThread();
+    ReleaseOutOfMemoryRegions();
+    g_started = false;
+}
+
+} // namespace crash

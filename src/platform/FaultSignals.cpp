@@ -1,0 +1,150 @@
+#include "platform/FaultSignals.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <link.h>
+#include <sys/syscall.h>
+#include <ucontext.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+std::atomic<FaultCallback> g_callback{nullptr};
+
+FaultKind KindOf(int signal)
+{
+    switch (signal) {
+    case SIGBUS:
+        return FaultKind::Bus;
+    case SIGFPE:
+        return FaultKind::Arithmetic;
+    case SIGILL:
+        return FaultKind::Illegal;
+    case SIGABRT:
+        return FaultKind::Abort;
+    default:
+        return FaultKind::Access;
+    }
+}
+
+void CopyRegisters(const ucontext_t* uc, std::uint64_t* out)
+{
+    const greg_t* g = uc->uc_mcontext.gregs;
+    const int order[17] = {REG_RAX, REG_RBX, REG_RCX, REG_RDX, REG_RSI, REG_RDI, REG_RIP, REG_RSP, REG_RBP,
+                           REG_R8,  REG_R9,  REG_R10, REG_R11, REG_R12, REG_R13, REG_R14, REG_R15};
+    for (int i = 0; i < 17; ++i)
+        out[i] = static_cast<std::uint64_t>(g[order[i]]);
+}
+
+void OnSignal(int signal, siginfo_t* info, void* context)
+{
+    FaultRecord fault;
+    fault.kind = KindOf(signal);
+    fault.signal = signal;
+    fault.code = info ? info->si_code : 0;
+    fault.sentByProcess = !info || info->si_code <= 0;
+    fault.accessAddress = info ? reinterpret_cast<std::uintptr_t>(info->si_addr) : 0;
+    fault.integerDivide = signal == SIGFPE && (fault.code == FPE_INTDIV || fault.code == FPE_INTOVF);
+    fault.privileged = (signal == SIGILL && (fault.code == ILL_PRVOPC || fault.code == ILL_PRVREG)) ||
+                       (signal == SIGSEGV && fault.code == SI_KERNEL);
+    fault.threadId = CurrentKernelThreadId();
+    if (context) {
+        CopyRegisters(static_cast<const ucontext_t*>(context), fault.registers);
+        // Page-fault error code: bit 1 set for a write access.
+        fault.write = (static_cast<const ucontext_t*>(context)->uc_mcontext.gregs[REG_ERR] & 2) != 0;
+    }
+    if (FaultCallback callback = g_callback.load())
+        callback(fault);
+    // Not taken over: the default action ends the process with the usual status (and core file).
+    struct sigaction dfl{};
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    sigaction(signal, &dfl, nullptr);
+    if (fault.sentByProcess)
+        raise(signal);
+    // A processor fault repeats when the handler returns and now meets the default action.
+}
+
+int CollectRanges(dl_phdr_info* info, size_t, void* data)
+{
+    auto* ranges = static_cast<CodeRanges*>(data);
+    const char* name = info->dlpi_name ? info->dlpi_name : "";
+    CodeRanges::Range* target = nullptr;
+    int* count = nullptr;
+    if (name[0] == '\0' && ranges->executableCount == 0) {
+        target = ranges->executable;
+        count = &ranges->executableCount;
+    } else if (std::strstr(name, "/ld-linux") || std::strstr(name, "/ld.so")) {
+        target = ranges->loader;
+        count = &ranges->loaderCount;
+    } else if (std::strstr(name, "/libc.so")) {
+        target = ranges->cLibrary;
+        count = &ranges->cLibraryCount;
+    }
+    if (!target)
+        return 0;
+    for (int i = 0; i < info->dlpi_phnum && *count < CodeRanges::kMax; ++i) {
+        const auto& ph = info->dlpi_phdr[i];
+        if (ph.p_type == PT_LOAD && (ph.p_flags & PF_X))
+            target[(*count)++] = {info->dlpi_addr + ph.p_vaddr, info->dlpi_addr + ph.p_vaddr + ph.p_memsz};
+    }
+    return 0;
+}
+
+} // namespace
+
+bool InstallFaultHandlers(FaultCallback callback)
+{
+    g_callback = callback;
+    bool ok = true;
+    for (int signal : kSignals) {
+        struct sigaction action{};
+        action.sa_sigaction = OnSignal;
+        action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+        sigemptyset(&action.sa_mask);
+        ok = sigaction(signal, &action, nullptr) == 0 && ok;
+    }
+    return ok;
+}
+
+void RemoveFaultHandlers()
+{
+    for (int signal : kSignals) {
+        struct sigaction dfl{};
+        dfl.sa_handler = SIG_DFL;
+        sigemptyset(&dfl.sa_mask);
+        sigaction(signal, &dfl, nullptr);
+    }
+    g_callback = nullptr;
+}
+
+void UnblockSignal(int signal) noexcept
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+std::int64_t CurrentKernelThreadId() noexcept
+{
+    return static_cast<std::int64_t>(syscall(SYS_gettid));
+}
+
+CodeRanges ComputeCodeRanges()
+{
+    CodeRanges ranges;
+    dl_iterate_phdr(CollectRanges, &ranges);
+    return ranges;
+}
+
+void RaiseAbort()
+{
+    std::abort();
+}
+
+} // namespace platform

@@ -1,0 +1,85 @@
+#pragma once
+// Processor faults and abort signals, delivered to one callback on the faulting thread.
+//
+// The handler runs on the thread's alternate signal stack (see AltSignalStack.h) so even a stack
+// overflow reaches it. It copies the registers into a plain record and calls the callback; the
+// callback may throw a C++ exception (the project is compiled with -fnon-call-exceptions, and the
+// unwinder steps through the signal frame), or return, in which case the default action of the
+// signal runs. Everything here is async-signal-safe: no allocation, no locks.
+
+#include <cstdint>
+
+namespace platform {
+
+enum class FaultKind
+{
+    Access,      // SIGSEGV
+    Bus,         // SIGBUS
+    Arithmetic,  // SIGFPE
+    Illegal,     // SIGILL
+    Abort        // SIGABRT
+};
+
+struct FaultRecord
+{
+    FaultKind kind = FaultKind::Access;
+    int signal = 0;
+    int code = 0;                       // si_code
+    bool integerDivide = false;         // SIGFPE from an integer division
+    bool privileged = false;            // SIGILL from a privileged instruction, SIGSEGV from a protected one
+    bool sentByProcess = false;         // raised by kill/abort rather than by the processor
+    bool write = false;                 // the faulting access was a write
+    std::uintptr_t accessAddress = 0;   // si_addr
+    std::int64_t threadId = 0;
+    // rax, rbx, rcx, rdx, rsi, rdi, rip, rsp, rbp, r8 .. r15
+    std::uint64_t registers[17] = {};
+};
+
+using FaultCallback = void (*)(const FaultRecord& fault);
+
+// Installs the handler for SIGSEGV, SIGBUS, SIGFPE, SIGILL and SIGABRT. The callback is the only one.
+bool InstallFaultHandlers(FaultCallback callback);
+// Puts the default actions back.
+void RemoveFaultHandlers();
+
+// Unblocks `signal` for this thread, so a fault after leaving its handler by an exception is caught.
+void UnblockSignal(int signal) noexcept;
+
+// The kernel id of the calling thread (async-signal-safe).
+std::int64_t CurrentKernelThreadId() noexcept;
+
+// Address ranges of code, computed once at start-up so the signal handler can classify addresses.
+struct CodeRanges
+{
+    struct Range
+    {
+        std::uintptr_t begin = 0, end = 0;
+    };
+    static constexpr int kMax = 8;
+    Range executable[kMax];
+    int executableCount = 0;
+    Range loader[kMax];
+    int loaderCount = 0;
+    Range cLibrary[kMax];
+    int cLibraryCount = 0;
+
+    bool inExecutable(std::uintptr_t a) const noexcept { return In(executable, executableCount, a); }
+    bool inLoader(std::uintptr_t a) const noexcept { return In(loader, loaderCount, a); }
+    bool inCLibrary(std::uintptr_t a) const noexcept { return In(cLibrary, cLibraryCount, a); }
+
+private:
+    static bool In(const Range* r, int n, std::uintptr_t a) noexcept
+    {
+        for (int i = 0; i < n; ++i)
+            if (a >= r[i].begin && a < r[i].end)
+                return true;
+        return false;
+    }
+};
+// The executable segments of the main program, of ld.so and of libc.
+CodeRanges ComputeCodeRanges();
+
+// Aborts through the C library (default SIGABRT action), bypassing nothing.
+[[noreturn]] void RaiseAbort();
+
+} // namespace platform

@@ -1,0 +1,234 @@
+#include "platform/RuntimeRedirections.h"
+
+#include "platform/FaultSignals.h"
+#include "platform/ImportSlots.h"
+#include "platform/ModuleHandle.h"
+
+#include <QString>
+#include <atomic>
+#include <cstdlib>
+#include <cxxabi.h>
+#include <dlfcn.h>
+#include <execinfo.h>
+#include <new>
+#include <poll.h>
+#include <pthread.h>
+
+extern "C" void __cxa_pure_virtual();
+extern "C" void __stack_chk_fail();
+
+namespace platform {
+namespace {
+
+using PthreadCreate = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+using CxaThrow = void (*)(void*, std::type_info*, void (*)(void*));
+using SetName = int (*)(pthread_t, const char*);
+using Poll = int (*)(pollfd*, nfds_t, int);
+using PPoll = int (*)(pollfd*, nfds_t, const timespec*, const sigset_t*);
+
+constexpr char kCLibrary[] = "libc.so.6";
+constexpr char kCxxLibrary[] = "libstdc++.so.6";
+
+// The real routines, looked up by symbol (a taken address would read a slot that may be rewritten).
+template <typename F>
+F Real(const char* name, F fallback)
+{
+    void* found = dlsym(RTLD_DEFAULT, name);
+    return found ? reinterpret_cast<F>(found) : fallback;
+}
+PthreadCreate g_realCreate = Real<PthreadCreate>("pthread_create", &pthread_create);
+CxaThrow g_realThrow = Real<CxaThrow>("__cxa_throw", reinterpret_cast<CxaThrow>(&__cxa_throw));
+SetName g_realSetName = Real<SetName>("pthread_setname_np", &pthread_setname_np);
+void (*g_realPureVirtual)() = Real<void (*)()>("__cxa_pure_virtual", &__cxa_pure_virtual);
+void (*g_realStackChkFail)() = Real<void (*)()>("__stack_chk_fail", &__stack_chk_fail);
+Poll g_realPoll = Real<Poll>("poll", &poll);
+PPoll g_realPPoll = Real<PPoll>("ppoll", &ppoll);
+
+std::atomic<ThreadRunner> g_runner{nullptr};
+std::atomic<ThrowObserver> g_throwObserver{nullptr};
+std::atomic<ThreadNameObserver> g_nameObserver{nullptr};
+std::atomic<RuntimeErrorHandler> g_errorHandler{nullptr};
+std::atomic<EventWaitObserver> g_waitObserver{nullptr};
+
+int HookedPoll(pollfd* fds, nfds_t count, int timeout)
+{
+    if (EventWaitObserver observer = g_waitObserver.load())
+        observer();
+    return g_realPoll(fds, count, timeout);
+}
+
+int HookedPPoll(pollfd* fds, nfds_t count, const timespec* timeout, const sigset_t* mask)
+{
+    if (EventWaitObserver observer = g_waitObserver.load())
+        observer();
+    return g_realPPoll(fds, count, timeout, mask);
+}
+
+// Only the event loops' modules wait for messages; other modules' polls are left alone.
+bool RedirectIn(const char* moduleName, const char* function, std::uintptr_t to)
+{
+    bool any = false;
+    for (ModuleHandle module : LoadedModules())
+        if (ModuleFileName(module).contains(QLatin1String(moduleName)))
+            any = ReplaceImportSlots(module, function, kCLibrary, to) != 0 || any;
+    return any;
+}
+
+void* StartTrampoline(void* raw)
+{
+    const ThreadStart start = *static_cast<ThreadStart*>(raw);
+    delete static_cast<ThreadStart*>(raw);
+    if (ThreadRunner runner = g_runner.load())
+        return runner(start);
+    return start.routine(start.argument);
+}
+
+int HookedCreate(pthread_t* thread, const pthread_attr_t* attr, void* (*routine)(void*), void* argument)
+{
+    auto* start = new (std::nothrow) ThreadStart{routine, argument, CurrentKernelThreadId(),
+                                                 reinterpret_cast<std::uintptr_t>(__builtin_return_address(0))};
+    if (!start)
+        return g_realCreate(thread, attr, routine, argument);
+    const int result = g_realCreate(thread, attr, StartTrampoline, start);
+    if (result != 0)
+        delete start;
+    return result;
+}
+
+[[noreturn]] void HookedThrow(void* object, std::type_info* type, void (*destroy)(void*))
+{
+    if (ThrowObserver observer = g_throwObserver.load()) {
+        void* frames[64];
+        const int depth = backtrace(frames, 64);
+        // Frame 0 is this function: the raising site starts with its caller.
+        observer(object, type, reinterpret_cast<const std::uintptr_t*>(frames) + 1, depth > 0 ? depth - 1 : 0);
+    }
+    g_realThrow(object, type, destroy);
+    __builtin_unreachable();
+}
+
+int HookedSetName(pthread_t thread, const char* name)
+{
+    const int result = g_realSetName(thread, name);
+    if (ThreadNameObserver observer = g_nameObserver.load(); observer && name)
+        observer(static_cast<std::uintptr_t>(thread), name);
+    return result;
+}
+
+[[noreturn]] void HookedPureVirtual()
+{
+    if (RuntimeErrorHandler handler = g_errorHandler.load())
+        handler(RuntimeError::PureVirtualCall, reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)));
+    g_realPureVirtual();
+    std::abort();
+}
+
+[[noreturn]] void HookedStackChkFail()
+{
+    if (RuntimeErrorHandler handler = g_errorHandler.load())
+        handler(RuntimeError::StackSmashing, reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)));
+    g_realStackChkFail();
+    std::abort();
+}
+
+bool IsRuntimeLibrary(ModuleHandle module, const char* library)
+{
+    return ModuleFileName(module).endsWith(QLatin1Char('/') + QLatin1String(library));
+}
+
+// Rewrites the slots of `function` in every loaded module but the library that defines it.
+bool RedirectEverywhere(const char* function, const char* library, std::uintptr_t to)
+{
+    bool any = false;
+    for (ModuleHandle module : LoadedModules()) {
+        if (IsRuntimeLibrary(module, library))
+            continue;
+        const ModuleHandle handle = module == MainModuleHandle() ? 0 : module;
+        any = ReplaceImportSlots(handle, function, library, to) != 0 || any;
+    }
+    return any;
+}
+
+// Thread names are kept by the kernel id; the pthread_t of this implementation is the address of
+// the thread's descriptor, whose tid field pthread_getattr_np does not expose, so ask the thread.
+thread_local std::int64_t t_kernelId = 0;
+
+} // namespace
+
+bool RedirectThreadCreation(ThreadRunner runner)
+{
+    g_runner = runner;
+    return RedirectEverywhere("pthread_create", kCLibrary, reinterpret_cast<std::uintptr_t>(&HookedCreate));
+}
+
+bool IsQtCoreAddress(const void* routine)
+{
+    const ModuleHandle module = ModuleOfAddress(routine);
+    return module != 0 && ModuleFileName(module).contains(QLatin1String("/libQt6Core.so"));
+}
+
+bool RedirectThrow(ThrowObserver observer)
+{
+    // The unwinder behind backtrace() is loaded on first use; do that now, not inside a throw.
+    void* warm[2];
+    backtrace(warm, 2);
+    g_throwObserver = observer;
+    return RedirectEverywhere("__cxa_throw", kCxxLibrary, reinterpret_cast<std::uintptr_t>(&HookedThrow));
+}
+
+bool RedirectThreadNaming(ThreadNameObserver observer)
+{
+    g_nameObserver = observer;
+    return RedirectEverywhere("pthread_setname_np", kCLibrary, reinterpret_cast<std::uintptr_t>(&HookedSetName));
+}
+
+std::int64_t KernelThreadIdOf(std::uintptr_t threadHandle)
+{
+    if (static_cast<pthread_t>(threadHandle) == pthread_self()) {
+        if (!t_kernelId)
+            t_kernelId = CurrentKernelThreadId();
+        return t_kernelId;
+    }
+    return 0;
+}
+
+bool RedirectRuntimeErrors(RuntimeErrorHandler handler)
+{
+    g_errorHandler = handler;
+    const bool pure = RedirectEverywhere("__cxa_pure_virtual", kCxxLibrary,
+                                         reinterpret_cast<std::uintptr_t>(&HookedPureVirtual));
+    const bool chk = RedirectEverywhere("__stack_chk_fail", kCLibrary,
+                                        reinterpret_cast<std::uintptr_t>(&HookedStackChkFail));
+    return pure || chk;
+}
+
+bool RedirectEventWait(EventWaitObserver observer)
+{
+    g_waitObserver = observer;
+    bool any = false;
+    for (const char* module : {"/libQt6Core.so", "/libglib-2.0.so"}) {
+        any = RedirectIn(module, "poll", reinterpret_cast<std::uintptr_t>(&HookedPoll)) || any;
+        any = RedirectIn(module, "ppoll", reinterpret_cast<std::uintptr_t>(&HookedPPoll)) || any;
+    }
+    return any;
+}
+
+void RestoreRuntimeRedirections()
+{
+    for (const char* module : {"/libQt6Core.so", "/libglib-2.0.so"}) {
+        RedirectIn(module, "poll", reinterpret_cast<std::uintptr_t>(g_realPoll));
+        RedirectIn(module, "ppoll", reinterpret_cast<std::uintptr_t>(g_realPPoll));
+    }
+    g_waitObserver = nullptr;
+    RedirectEverywhere("pthread_create", kCLibrary, reinterpret_cast<std::uintptr_t>(g_realCreate));
+    RedirectEverywhere("__cxa_throw", kCxxLibrary, reinterpret_cast<std::uintptr_t>(g_realThrow));
+    RedirectEverywhere("pthread_setname_np", kCLibrary, reinterpret_cast<std::uintptr_t>(g_realSetName));
+    RedirectEverywhere("__cxa_pure_virtual", kCxxLibrary, reinterpret_cast<std::uintptr_t>(g_realPureVirtual));
+    RedirectEverywhere("__stack_chk_fail", kCLibrary, reinterpret_cast<std::uintptr_t>(g_realStackChkFail));
+    g_runner = nullptr;
+    g_throwObserver = nullptr;
+    g_nameObserver = nullptr;
+    g_errorHandler = nullptr;
+}
+
+} // namespace platform

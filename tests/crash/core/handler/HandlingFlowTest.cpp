@@ -1,0 +1,208 @@
+// The handler thread and the flow in this process: serialised handling, handlers that misbehave,
+// main-thread handlers while the main thread waits, and what the presenter is asked.
+#include "SettingsText.h"
+#include "crash/core/handler/HandleException.h"
+#include "crash/core/handler/HandlerRegistry.h"
+#include "crash/core/handler/MainThreadBridge.h"
+#include "crash/core/report/ReportServices.h"
+#include "crash/core/settings/CrashSettings.h"
+#include "crash/core/settings/SettingsStore.h"
+#include "platform/Exception.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QThread>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+using namespace crash;
+
+namespace {
+
+testsupport::TempDir& Folder()
+{
+    static testsupport::TempDir dir;
+    return dir;
+}
+
+QString ReportFile()
+{
+    return Folder().file("bugreport.txt");
+}
+
+// Once per process: the program's settings with the report file in a fresh folder, nothing shown.
+void StartOnce()
+{
+    static bool started = false;
+    if (started)
+        return;
+    started = true;
+    QString text = QString::fromUtf8(testsupport::ReadAll(testsupport::SourceDir() +
+                                                          "/src/crash/core/settings/Halvorn.settings"));
+    text.replace("object Halvorn: THalvorn\n", "object Halvorn: THalvorn\n  BugRepFile = '" + ReportFile() +
+                                                   "'\n  GnShowCfg = 4\n  NoDupExcepts = False\n"
+                                                   "  BugRepFileSize = 0\n");
+    tools::SettingsTextDocument document;
+    QString error;
+    ASSERT_TRUE(tools::ParseSettingsText(text, document, error)) << error.toStdString();
+    SetSettingsResourceOverride(0, tools::WriteSettingsStream(document));
+    RegisterMainSettings(std::make_shared<CrashSettings>(0));
+    MainThreadBridge::create();
+    ASSERT_TRUE(StartHandlerThread());
+}
+
+int ReportsInFile()
+{
+    QFile file(ReportFile());
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    // Each report starts with its "date/time" line ("exec. date/time" and the like do not count).
+    static const QRegularExpression start(QStringLiteral("(^|\n)date/time"));
+    return static_cast<int>(QString::fromUtf8(file.readAll()).count(start));
+}
+
+void Raise(const QString& message)
+{
+    std::exception_ptr error = std::make_exception_ptr(platform::Exception(message));
+    HandleExceptionRequest request;
+    request.source = ExceptionSource::Explicit;
+    request.object = &error;
+    HandleException(request);
+}
+
+struct HandlingFlowTest : ::testing::Test
+{
+    std::vector<int> handlers;
+    void SetUp() override { StartOnce(); }
+    void TearDown() override
+    {
+        for (int id : handlers)
+            HandlerRegistry::instance().remove(id);
+        Services().present = nullptr;
+    }
+};
+
+} // namespace
+
+TEST_F(HandlingFlowTest, EightThreadsAtOnceGiveEightReportsHandledOneAfterTheOther)
+{
+    const int before = ReportsInFile();
+    std::atomic<int> inside{0}, overlaps{0}, calls{0};
+    handlers.push_back(HandlerRegistry::instance().add(HandlerEvent::Exception, [&](HandlerCall& call) {
+        if (call.phase != 1)
+            return;
+        if (++inside > 1)
+            ++overlaps;
+        ++calls;
+        QThread::msleep(20);
+        --inside;
+    }));
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 8; ++i)
+        threads.emplace_back([i] { Raise(QStringLiteral("thread %1").arg(i)); });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(calls.load(), 8);
+    EXPECT_EQ(overlaps.load(), 0);
+    EXPECT_EQ(ReportsInFile() - before, 8);
+}
+
+TEST_F(HandlingFlowTest, AHandlerThatThrowsDoesNotStopTheReport)
+{
+    const int before = ReportsInFile();
+    handlers.push_back(HandlerRegistry::instance().add(HandlerEvent::Exception, [](HandlerCall&) {
+        throw platform::Exception(QStringLiteral("handler fails"));
+    }));
+    Raise(QStringLiteral("with a throwing handler"));
+    EXPECT_EQ(ReportsInFile() - before, 1);
+}
+
+TEST_F(HandlingFlowTest, AnExceptionRaisedInsideTheHandlingIsNotHandledAgain)
+{
+    std::atomic<int> phaseOneCalls{0};
+    handlers.push_back(HandlerRegistry::instance().add(HandlerEvent::Exception, [&](HandlerCall& call) {
+        if (call.phase != 1)
+            return;
+        ++phaseOneCalls;
+        Raise(QStringLiteral("nested")); // on the handler thread: returns at once
+    }));
+    Raise(QStringLiteral("outer"));
+    EXPECT_EQ(phaseOneCalls.load(), 1);
+}
+
+TEST_F(HandlingFlowTest, MainThreadHandlersRunInTheMainThreadWhileItWaits)
+{
+    Qt::HANDLE ranIn = nullptr;
+    handlers.push_back(HandlerRegistry::instance().add(
+        HandlerEvent::Exception,
+        [&](HandlerCall& call) {
+            if (call.phase == 1)
+                ranIn = QThread::currentThreadId();
+        },
+        true));
+    Raise(QStringLiteral("from the main thread"));
+    EXPECT_EQ(ranIn, QThread::currentThreadId());
+}
+
+TEST_F(HandlingFlowTest, AnExceptionMarkedHandledInPhaseOneGetsNoReport)
+{
+    const int before = ReportsInFile();
+    handlers.push_back(HandlerRegistry::instance().add(HandlerEvent::Exception, [](HandlerCall& call) {
+        call.handled = true;
+    }));
+    Raise(QStringLiteral("handled"));
+    EXPECT_EQ(ReportsInFile(), before);
+}
+
+namespace {
+class EDBEditError : public platform::Exception
+{
+public:
+    using Exception::Exception;
+    QString className() const override { return QStringLiteral("EDBEditError"); }
+};
+} // namespace
+
+TEST_F(HandlingFlowTest, ThePresenterIsAskedWithTheFilteredPresentationAndTheMainThreadAvailable)
+{
+    // The program's settings put EDBEditError in filter 1: small box with OK (3), no report.
+    std::vector<PresentRequest> asked;
+    Services().present = [&](const PresentRequest& request) {
+        asked.push_back(request);
+        return UserChoice::Continue;
+    };
+    std::exception_ptr error = std::make_exception_ptr(EDBEditError(QStringLiteral("edit error")));
+    HandleExceptionRequest request;
+    request.object = &error;
+    HandleException(request);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].presentation, 3);
+    EXPECT_TRUE(asked[0].mainThreadAvailable);
+    EXPECT_EQ(asked[0].report->exceptionClass(), "EDBEditError");
+    EXPECT_EQ(asked[0].report->exceptionMessage(), "edit error");
+}
+
+TEST_F(HandlingFlowTest, AutoSendDeliversTheCompleteReportOnceWithoutAnyWindow)
+{
+    std::vector<SendRequest> sent;
+    Services().send = [&](const SendRequest& request) {
+        sent.push_back(request);
+        return true;
+    };
+    // The exception's own settings: AutoSend for this one only.
+    handlers.push_back(HandlerRegistry::instance().add(HandlerEvent::Exception, [](HandlerCall& call) {
+        if (call.phase == 1)
+            call.report->setAutoSend(true);
+    }));
+    Raise(QStringLiteral("to be sent"));
+    Services().send = nullptr;
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_TRUE(sent[0].silent);
+    EXPECT_TRUE(sent[0].report->isComplete());
+    EXPECT_TRUE(sent[0].reportText.contains("to be sent"));
+    EXPECT_TRUE(sent[0].report->wasSent());
+}

@@ -1,0 +1,84 @@
+// A victim for the crash reporter tests: crash_victim SETTINGS-FILE MODE
+//   double-free  frees one block twice (the C library aborts, possibly holding its allocator lock)
+//   console      a console program (no application object) shows an exception
+//   eight-faults eight threads write through a null pointer at the same moment
+#include "SettingsText.h"
+#include "crash/core/intercept/CrashReporter.h"
+#include "platform/Exception.h"
+#include "platform/UnhandledException.h"
+
+#include <QFile>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+
+void* volatile g_block = nullptr;
+
+int* volatile g_null = nullptr;
+
+[[gnu::noinline]] void WriteNull()
+{
+    *g_null = 1;
+}
+
+void EightFaultsAtOnce()
+{
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 8; ++i)
+        threads.emplace_back([&] {
+            ++ready;
+            while (ready.load() < 8)
+                std::this_thread::yield();
+            WriteNull();
+        });
+    for (auto& t : threads)
+        t.join();
+}
+
+[[gnu::noinline]] void FreeTwice()
+{
+    g_block = std::malloc(40);
+    std::free(g_block);
+    std::free(g_block);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3)
+        return 64;
+    QFile file(QString::fromLocal8Bit(argv[1]));
+    if (!file.open(QIODevice::ReadOnly))
+        return 64;
+    tools::SettingsTextDocument document;
+    QString error;
+    if (!tools::ParseSettingsText(QString::fromUtf8(file.readAll()), document, error))
+        return 64;
+    crash::ReporterStartOptions options;
+    options.settingsOverride = tools::WriteSettingsStream(document);
+    crash::StartCrashReporter(options);
+    if (std::strcmp(argv[2], "double-free") == 0) {
+        FreeTwice();
+        return 0;
+    }
+    if (std::strcmp(argv[2], "eight-faults") == 0) {
+        EightFaultsAtOnce();
+        return 0;
+    }
+    if (std::strcmp(argv[2], "console") == 0) {
+        try {
+            throw platform::Exception(QStringLiteral("console victim exception"));
+        } catch (...) {
+            platform::ShowException(std::current_exception());
+        }
+        return 0;
+    }
+    return 64;
+}
