@@ -4,6 +4,11 @@
 #include "app/uMain.h"
 #include "controls/RdScrollBarHook.h"
 #include "crash/core/intercept/CrashReporter.h"
+#include "crash/core/plugins/ReportPlugins.h"
+#include "crash/core/settings/CrashSettings.h"
+#include "crash/send/SendProcedure.h"
+#include "crash/ui/CrashWindows.h"
+#include "crash/ui/DialogProcess.h"
 #include "imaging/TPngImageDataList.h"
 #include "platform/NamedMutex.h"
 #include "platform/TerminationRequest.h"
@@ -17,8 +22,13 @@ int SkinToolMain(int argc, char** argv)
     // Module start-up: identical PNG pictures share one copy of their data from here on.
     imaging::InitializePngSharing();
     // The crash reporter: the settings carried by this executable, its interception points and its
-    // handler thread, before anything else can fail.
-    crash::StartCrashReporter();
+    // handler thread, before anything else can fail. A dialog process only shows the dialog of the
+    // process that started it, so it needs the settings alone.
+    const bool dialogProcess = crash::ui::IsDialogProcessStart(argc, argv);
+    if (dialogProcess)
+        crash::RegisterMainSettings(std::make_shared<crash::CrashSettings>(0));
+    else
+        crash::StartCrashReporter();
 
     // Only the number of arguments counts; it is taken before Qt removes its own options.
     const int argumentCount = argc - 1;
@@ -35,6 +45,13 @@ int SkinToolMain(int argc, char** argv)
     TApplication::setApplicationName(kApplicationTitle);
     TApplication::setApplicationDisplayName(kApplicationTitle);
     TApplication::loadWindowFonts();
+
+    // The reporter's sections, delivery and windows.
+    crash::RegisterBuiltInPlugins();
+    crash::send::RegisterReportDelivery();
+    crash::ui::RegisterCrashWindows();
+    if (dialogProcess)
+        return crash::ui::RunDialogProcessIfAsked(argc, argv, crash::ui::DefaultDialogActions()).value_or(1);
     // Asked to end from outside: close as the user would, so the normal shutdown below runs.
     platform::HandleTerminationRequests([] {
         QApplication::closeAllWindows();

@@ -1,5 +1,7 @@
 #include "crash/send/SendProcedure.h"
 
+#include "crash/send/HttpDelivery.h"
+
 #include "crash/send/Attachments.h"
 #include "crash/send/MailFields.h"
 #include "crash/send/MailtoTransport.h"
@@ -211,7 +213,7 @@ bool SendNow(const SendJob& job, const DeliveryTransports& transports)
 DeliveryTransports DefaultTransports()
 {
     DeliveryTransports transports;
-    transports.http = RegisteredHttpUploader();
+    transports.http = RegisteredHttpUploader() ? RegisteredHttpUploader() : HttpUploader(&UploadOverHttp);
     transports.smtp = [](const SmtpMailRequest& request, SendProgress& progress) {
         return MailViaSmtp(request, progress);
     };
