@@ -18,8 +18,8 @@ int UploadOverHttp(const HttpUploadRequest& request)
     upload.fields = request.additionalFields;
     for (qsizetype i = 0; i < request.files.size(); ++i)
         upload.files << http::FormFile{request.files[i], request.sendAsNames.value(i), request.fieldNames.value(i)};
-    upload.title = ExpandReportPlaceholders(settings.BugTrTitle(), text);
-    upload.description = ExpandReportPlaceholders(settings.BugTrDescr(), text);
+    upload.title = ExpandSettingForReport(settings, "BugTrTitle", text);
+    upload.description = ExpandSettingForReport(settings, "BugTrDescr", text);
     upload.project = settings.BugTrProject();
     upload.area = settings.BugTrArea();
     upload.assignTo = settings.BugTrAssignTo();

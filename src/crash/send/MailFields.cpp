@@ -79,16 +79,19 @@ QString ExpandReportPlaceholders(const QString& text, const QString& reportText)
     return ExpandBugReportPlaceholder(ExpandExceptionPlaceholders(text, reportText), reportText);
 }
 
+QString ExpandSettingForReport(const CrashSettings& settings, const char* key, const QString& reportText)
+{
+    // The report's values first, from its text; then the general placeholders; the report text
+    // itself goes in last so nothing inside it is taken for a placeholder.
+    const QString own = ExpandExceptionPlaceholders(settings.getRawText(key), reportText);
+    return ExpandBugReportPlaceholder(settings.expandPlaceholders(own), reportText);
+}
+
 MailFields ComposeMailFields(const CrashSettings& settings, const QString& reportText)
 {
     MailFields fields;
     fields.to = settings.MailAddr();
-    // The report's values first, from its text; then the general placeholders; the report text
-    // itself goes in last so nothing inside it is taken for a placeholder.
-    auto expand = [&](const char* key) {
-        const QString own = ExpandExceptionPlaceholders(settings.getRawText(key), reportText);
-        return ExpandBugReportPlaceholder(settings.expandPlaceholders(own), reportText);
-    };
+    auto expand = [&](const char* key) { return ExpandSettingForReport(settings, key, reportText); };
     fields.subject = expand("MailSubj");
     fields.body = expand("MailBody");
     fields.from = settings.MailFrom();

@@ -27,6 +27,9 @@ QString ExpandBugReportPlaceholder(const QString& text, const QString& reportTex
 // Both of the above.
 QString ExpandReportPlaceholders(const QString& text, const QString& reportText);
 
+// A text setting with the report's placeholders and the general ones filled in.
+QString ExpandSettingForReport(const CrashSettings& settings, const char* key, const QString& reportText);
+
 // The value of the first header line that starts with `name` (text after the first ":", trimmed).
 QString ReportHeaderValue(const QString& reportText, const QString& name);
 
