@@ -11,6 +11,8 @@ constexpr int kClosedByReporter = 3;
 
 struct CrashTestCases : ::testing::Test
 {
+    void SetUp() override { SKIP_WHERE_SANITIZERS_OWN_THE_FAULTS(); }
+
     CrashTestRunner runner;
 
     // One report of `className` whose message contains `message`; the run ended as expected.
