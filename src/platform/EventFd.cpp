@@ -30,8 +30,15 @@ bool EventFd::wait(int timeoutMs) const noexcept
     pollfd p{m_fd, POLLIN, 0};
     for (;;) {
         const int r = poll(&p, 1, timeoutMs);
-        if (r > 0)
+        if (r > 0) {
+            // Reading the count (and putting it back, so the event stays signalled) is what orders
+            // the signaller's writes before ours; a poll alone does not.
+            std::uint64_t count = 0;
+            if (read(m_fd, &count, sizeof count) == sizeof count)
+                while (write(m_fd, &count, sizeof count) < 0 && errno == EINTR) {
+                }
             return true;
+        }
         if (r == 0 || errno != EINTR)
             return false;
     }

@@ -20,7 +20,8 @@
 namespace crash {
 namespace {
 
-std::unique_ptr<platform::RecordPipe> g_pipe;
+// Never freed at exit: the detached handler thread may still be reading it then.
+platform::RecordPipe* g_pipe = nullptr;
 std::atomic<std::int64_t> g_handlerThreadId{0};
 std::atomic<int> g_freezePause{0};
 std::atomic<unsigned> g_freezeGeneration{0};
@@ -150,7 +151,7 @@ bool StartHandlerThread()
 {
     if (g_pipe)
         return true;
-    g_pipe = platform::RecordPipe::create();
+    g_pipe = platform::RecordPipe::create().release();
     if (!g_pipe)
         return false;
     // Detached: it lives until the process ends or a stop request, and a joinable static thread
@@ -172,7 +173,8 @@ void StopHandlerThread()
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     if (g_handlerThreadId.load())
         return; // the pipe stays: the thread still reads it
-    g_pipe.reset();
+    delete g_pipe;
+    g_pipe = nullptr;
 }
 
 bool IsHandlerThread()
