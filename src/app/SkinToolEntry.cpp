@@ -21,15 +21,6 @@ int SkinToolMain(int argc, char** argv)
 {
     // Module start-up: identical PNG pictures share one copy of their data from here on.
     imaging::InitializePngSharing();
-    // The crash reporter: the settings carried by this executable, its interception points and its
-    // handler thread, before anything else can fail. A dialog process only shows the dialog of the
-    // process that started it, so it needs the settings alone.
-    const bool dialogProcess = crash::ui::IsDialogProcessStart(argc, argv);
-    if (dialogProcess)
-        crash::RegisterMainSettings(std::make_shared<crash::CrashSettings>(0));
-    else
-        crash::StartCrashReporter();
-
     // Only the number of arguments counts; it is taken before Qt removes its own options.
     const int argumentCount = argc - 1;
 
@@ -40,6 +31,15 @@ int SkinToolMain(int argc, char** argv)
         instance.reset();
         return 0;
     }
+
+    // The crash reporter: the settings carried by this executable, its interception points and its
+    // handler thread, before anything else can fail (a second copy that only ends is spared it). A
+    // dialog process only shows the dialog of the process that started it: the settings suffice.
+    const bool dialogProcess = crash::ui::IsDialogProcessStart(argc, argv);
+    if (dialogProcess)
+        crash::RegisterMainSettings(std::make_shared<crash::CrashSettings>(0));
+    else
+        crash::StartCrashReporter();
 
     TApplication application(argc, argv);
     TApplication::setApplicationName(kApplicationTitle);
