@@ -11,6 +11,9 @@
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <chrono>
+#include <mutex>
+#include <thread>
 
 #include <QFile>
 #include <QRegularExpression>
@@ -188,8 +191,10 @@ TEST_F(HandlingFlowTest, ThePresenterIsAskedWithTheFilteredPresentationAndTheMai
 
 TEST_F(HandlingFlowTest, AutoSendDeliversTheCompleteReportOnceWithoutAnyWindow)
 {
+    std::mutex sentLock;
     std::vector<SendRequest> sent;
     Services().send = [&](const SendRequest& request) {
+        std::lock_guard guard(sentLock);
         sent.push_back(request);
         return true;
     };
@@ -199,7 +204,16 @@ TEST_F(HandlingFlowTest, AutoSendDeliversTheCompleteReportOnceWithoutAnyWindow)
             call.report->setAutoSend(true);
     }));
     Raise(QStringLiteral("to be sent"));
+    // The automatic send runs when the report completes, which may be just after the handling.
+    const auto anySent = [&] {
+        std::lock_guard guard(sentLock);
+        return !sent.empty();
+    };
+    for (int i = 0; i < 1000 && !anySent(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // let the sender return first
     Services().send = nullptr;
+    std::lock_guard guard(sentLock);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_TRUE(sent[0].silent);
     EXPECT_TRUE(sent[0].report->isComplete());
