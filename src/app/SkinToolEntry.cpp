@@ -17,6 +17,16 @@
 
 namespace app {
 
+namespace {
+// A sanitizer build keeps the fault signals and thread start-up for the sanitizer; the reporter's
+// own tests check it there, and the plain build runs the tool with it.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitizerOwnsFaults = true;
+#else
+constexpr bool kSanitizerOwnsFaults = false;
+#endif
+} // namespace
+
 int SkinToolMain(int argc, char** argv)
 {
     // Module start-up: identical PNG pictures share one copy of their data from here on.
@@ -36,7 +46,7 @@ int SkinToolMain(int argc, char** argv)
     // handler thread, before anything else can fail (a second copy that only ends is spared it). A
     // dialog process only shows the dialog of the process that started it: the settings suffice.
     const bool dialogProcess = crash::ui::IsDialogProcessStart(argc, argv);
-    if (dialogProcess)
+    if (dialogProcess || kSanitizerOwnsFaults)
         crash::RegisterMainSettings(std::make_shared<crash::CrashSettings>(0));
     else
         crash::StartCrashReporter();
