@@ -7,7 +7,7 @@ namespace crash::ui {
 
 namespace {
 
-const QString kCallStackSpec = QStringLiteral("^address|^ rel.|module|unit| line| rel.|function");
+const QString kCallStackColumns = QStringLiteral("^address|^ rel.|module|unit| line| rel.|function");
 
 QString BareName(QString name)
 {
@@ -52,7 +52,7 @@ QStringList CutAtBlanks(const QString& line, int count)
 }
 
 // The processes section says by its values which of the four column sets it has.
-QString ProcessSpec(const QStringList& lines)
+QString ProcessColumns(const QStringList& lines)
 {
     static const QRegularExpression blanks(QStringLiteral("\\s+"));
     int fields = 0;
@@ -67,7 +67,7 @@ QString ProcessSpec(const QStringList& lines)
     return QStringLiteral("^id|file name|priority|path");
 }
 
-QString DisassemblySpec(const QStringList& lines)
+QString DisassemblyColumns(const QStringList& lines)
 {
     static const QRegularExpression address(QStringLiteral("^\\s*[0-9a-fA-F]{8,16}\\b"));
     for (const QString& line : lines)
@@ -79,12 +79,12 @@ QString DisassemblySpec(const QStringList& lines)
 
 } // namespace
 
-void SectionTable::setSpec(const QString& spec)
+void SectionTable::setColumnLayout(const QString& layout)
 {
-    m_spec = spec;
+    m_columnLayout = layout;
     m_titles.clear();
     m_rightAligned.clear();
-    for (const QString& part : spec.split(QLatin1Char('|'))) {
+    for (const QString& part : layout.split(QLatin1Char('|'))) {
         const bool hex = part.startsWith(QLatin1Char('^'));
         QString title = hex ? part.mid(1) : part;
         m_rightAligned.append(hex || title.startsWith(QLatin1Char(' ')));
@@ -97,7 +97,7 @@ SectionTable SectionTable::fromHeader(const QList<std::pair<QString, QString>>& 
     SectionTable table;
     table.m_fixedWidth = false;
     table.m_cutting = Cutting::Tab;
-    table.setSpec(QStringLiteral("description|value"));
+    table.setColumnLayout(QStringLiteral("description|value"));
     for (const auto& [name, value] : fields) {
         table.m_lines.append(name + QLatin1Char('\t') + value);
         table.m_raw += name + QLatin1String(": ") + value + QLatin1Char('\n');
@@ -128,17 +128,17 @@ SectionTable SectionTable::fromSections(const QList<std::pair<QString, QString>>
     }
     if (first.contains(QLatin1Char('$')) || first.contains(QLatin1String("thread")) ||
         first.startsWith(QLatin1String("call stack")) || content.startsWith(QLatin1String(">> internal")))
-        table.setSpec(kCallStackSpec);
+        table.setColumnLayout(kCallStackColumns);
     else if (first == QLatin1String("cpu registers"))
-        table.setSpec(QStringLiteral("reg.|content"));
+        table.setColumnLayout(QStringLiteral("reg.|content"));
     else if (first == QLatin1String("stack dump") || first == QLatin1String("memory dump"))
-        table.setSpec(QStringLiteral("address|data - hexadecimal|data - chars"));
+        table.setColumnLayout(QStringLiteral("address|data - hexadecimal|data - chars"));
     else if (first == QLatin1String("modules"))
-        table.setSpec(QStringLiteral("^handle|file name| version|path"));
+        table.setColumnLayout(QStringLiteral("^handle|file name| version|path"));
     else if (first == QLatin1String("processes"))
-        table.setSpec(ProcessSpec(table.m_lines));
+        table.setColumnLayout(ProcessColumns(table.m_lines));
     else if (first == QLatin1String("disassembling"))
-        table.setSpec(DisassemblySpec(table.m_lines));
+        table.setColumnLayout(DisassemblyColumns(table.m_lines));
     else
         table.takeColumnsFromAlignment();
     return table;
@@ -203,7 +203,7 @@ bool SectionTable::takeColumnsFromAlignment()
         const qsizetype end = c + 1 < starts.size() ? starts[c + 1] : titleLine.size();
         titles.append(titleLine.mid(starts[c], end - starts[c]).trimmed());
     }
-    setSpec(titles.join(QLatin1Char('|')));
+    setColumnLayout(titles.join(QLatin1Char('|')));
     return true;
 }
 

@@ -38,7 +38,7 @@ public:
     bool isTitleRow(int row) const { return m_sectionTitleRows.contains(row); }
     const QString& rawText() const { return m_raw; }
     // The column set in its marked form, e.g. "^address|^ rel.|module|unit| line| rel.|function".
-    QString columnSpec() const { return m_spec; }
+    QString columnLayout() const { return m_columnLayout; }
 
 private:
     enum class Cutting
@@ -47,12 +47,12 @@ private:
         Blanks,    // runs of two or more blanks, else single blanks, the last column keeps the rest
         Positions, // fixed boundaries found from the alignment
     };
-    void setSpec(const QString& spec);
+    void setColumnLayout(const QString& layout);
     bool takeColumnsFromAlignment();
 
     QStringList m_titles;
     QList<bool> m_rightAligned;
-    QString m_spec;
+    QString m_columnLayout;
     QStringList m_lines;
     QList<int> m_sectionTitleRows; // rows that hold a section name, shown in the first cell
     QList<qsizetype> m_starts;     // Positions: where each column starts

@@ -180,14 +180,14 @@ TExceptionBox::~TExceptionBox()
 
 void TExceptionBox::createButtons()
 {
-    struct Spec
+    struct ButtonPlan
     {
         Button id;
         bool shown;
         QString caption;
     };
     const ExceptionReport& r = *m_report;
-    std::array<Spec, ButtonCount> specs{{
+    std::array<ButtonPlan, ButtonCount> plans{{
         {SendButton, !m_small && r.SendBtnVis(), r.SendBtnTxt()},
         {SaveButton, !m_small && r.SaveBtnVis(), r.SaveBtnTxt()},
         {PrintButton, !m_small && r.PrintBtnVis(), r.PrintBtnTxt()},
@@ -202,13 +202,13 @@ void TExceptionBox::createButtons()
     static const char* const names[ButtonCount] = {"sendButton", "saveButton",     "printButton",
                                                    "showButton", "continueButton", "restartButton",
                                                    "closeButton"};
-    for (const Spec& spec : specs) {
-        if (!spec.shown)
+    for (const ButtonPlan& plan : plans) {
+        if (!plan.shown)
             continue;
-        auto* button = new FlatButton(spec.caption, !m_ugly && !m_small, this);
-        button->setObjectName(QLatin1String(names[spec.id]));
-        connect(button, &QPushButton::clicked, this, [this, id = spec.id] { buttonClicked(id); });
-        m_buttons[spec.id] = button;
+        auto* button = new FlatButton(plan.caption, !m_ugly && !m_small, this);
+        button->setObjectName(QLatin1String(names[plan.id]));
+        connect(button, &QPushButton::clicked, this, [this, id = plan.id] { buttonClicked(id); });
+        m_buttons[plan.id] = button;
     }
     if (m_buttons[ContinueButton] && !m_report->canContinue() &&
         (m_buttons[RestartButton] || m_buttons[CloseButton]))

@@ -56,7 +56,7 @@ TEST(SectionTable, KnownSectionsGetTheirColumns)
         {{"main thread ($1)",
           "0046c2a8 +008 tool.exe uMain 27 +2 TfrmMain::Button_MakeClick(int a, int b)"}});
     ASSERT_TRUE(stack.hasColumns());
-    EXPECT_EQ(stack.columnSpec(), "^address|^ rel.|module|unit| line| rel.|function");
+    EXPECT_EQ(stack.columnLayout(), "^address|^ rel.|module|unit| line| rel.|function");
     EXPECT_EQ(stack.cells(0), QStringList({"0046c2a8", "+008", "tool.exe", "uMain", "27", "+2",
                                            "TfrmMain::Button_MakeClick(int a, int b)"}));
     EXPECT_TRUE(stack.rightAligned(0));
@@ -84,7 +84,7 @@ TEST(SectionTable, OtherSectionsTakeColumnsFromTheirAlignment)
     const SectionTable aligned = SectionTable::fromSections(
         {{"hardware", "device      driver   state\nxvfb        none     ok\nkeyboard    evdev    busy"}});
     ASSERT_TRUE(aligned.hasColumns());
-    EXPECT_EQ(aligned.columnSpec(), "device|driver|state");
+    EXPECT_EQ(aligned.columnLayout(), "device|driver|state");
     EXPECT_EQ(aligned.rowCount(), 2);
     EXPECT_EQ(aligned.cells(1), QStringList({"keyboard", "evdev", "busy"}));
 
