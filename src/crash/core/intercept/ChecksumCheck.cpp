@@ -19,9 +19,11 @@ struct ChecksumNote
     char name[8] = {'H', 'a', 'l', 'v', 'C', 'r', 'c', '\0'};
     std::uint32_t value = 0;
 };
-[[gnu::used, gnu::section(".note.halvorn.crc"), gnu::aligned(4)]] const ChecksumNote g_checksumNote{};
-
 } // namespace
+
+// Linked in by name (see CMakeLists.txt) so that every executable has the note, even one that never
+// calls the check.
+extern "C" [[gnu::used, gnu::section(".note.halvorn.crc"), gnu::aligned(4)]] const ChecksumNote halvornChecksumNote{};
 
 namespace crash {
 
