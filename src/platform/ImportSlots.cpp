@@ -1,5 +1,6 @@
 #include "platform/ImportSlots.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -8,12 +9,15 @@
 #include <elf.h>
 #include <fcntl.h>
 #include <link.h>
+#include <memory>
 #include <mutex>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <sys/mman.h>
 #include <sys/uio.h>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -60,16 +64,177 @@ using Sym = ElfW(Sym);
 using Rela = ElfW(Rela);
 using Rel = ElfW(Rel);
 
+// Tables larger than this are not real modules' (and are not copied whole).
+constexpr std::uintptr_t kLargestCopiedTable = std::uintptr_t(64) << 20;
+
 std::uintptr_t PageSize()
 {
     static const std::uintptr_t size = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
     return size;
 }
 
-template <typename T> bool Read(std::uintptr_t address, T& out)
+// How many bytes from `address` on, up to `size`, are readable, read into `to`: the kernel stops
+// the copy at the first page that is not mapped readable.
+std::size_t ReadReadablePrefix(std::uintptr_t address, unsigned char* to, std::size_t size)
 {
-    return ReadProcessBytes(address, &out, sizeof out);
+    constexpr std::size_t kMaxPages = 64;
+    std::size_t done = 0;
+    while (done < size) {
+        iovec remote[kMaxPages];
+        std::size_t pages = 0;
+        std::uintptr_t at = address + done;
+        for (; at < address + size && pages < kMaxPages; ++pages) {
+            const std::uintptr_t next =
+                std::min<std::uintptr_t>((at & ~(PageSize() - 1)) + PageSize(), address + size);
+            remote[pages] = iovec{reinterpret_cast<void*>(at), next - at};
+            at = next;
+        }
+        const std::size_t want = at - (address + done);
+        iovec local{to + done, want};
+        const ssize_t n = process_vm_readv(getpid(), &local, 1, remote, pages, 0);
+        if (n <= 0)
+            break;
+        done += std::size_t(n);
+        if (std::size_t(n) < want)
+            break;
+    }
+    return done;
 }
+
+struct Mapping
+{
+    std::uintptr_t start = 0, end = 0;
+    int protection = 0;
+};
+
+// The kernel's list of this process's mappings.
+std::vector<Mapping> ReadMappings()
+{
+    std::vector<Mapping> mappings;
+    FILE* maps = std::fopen("/proc/self/maps", "re");
+    if (!maps)
+        return mappings;
+    char line[512];
+    while (std::fgets(line, sizeof line, maps)) {
+        unsigned long start = 0, end = 0;
+        char perms[5] = {};
+        if (std::sscanf(line, "%lx-%lx %4s", &start, &end, perms) != 3)
+            continue;
+        mappings.push_back({start, end,
+                            (perms[0] == 'r' ? PROT_READ : 0) | (perms[1] == 'w' ? PROT_WRITE : 0) |
+                                (perms[2] == 'x' ? PROT_EXEC : 0)});
+    }
+    std::fclose(maps);
+    return mappings;
+}
+
+// The list read once for a whole write scope (see ImportSlotWriteScope), else null.
+thread_local std::vector<Mapping>* t_scopeMappings = nullptr;
+
+// How many bytes from `address` on, up to `size`, the write scope's list shows readable (0
+// without a scope).
+std::size_t ReadableInScope(std::uintptr_t address, std::size_t size)
+{
+    if (!t_scopeMappings)
+        return 0;
+    std::uintptr_t at = address;
+    for (const Mapping& m : *t_scopeMappings) {
+        if (at >= address + size)
+            break;
+        if (m.end <= at)
+            continue;
+        if (m.start > at || !(m.protection & PROT_READ))
+            break;
+        at = m.end;
+    }
+    return std::min<std::uintptr_t>(at, address + size) - address;
+}
+
+// The readable beginning of `size` bytes at `address`: read in place where the write scope's list
+// of mappings shows it readable, else copied at once.
+class TableBytes
+{
+public:
+    TableBytes() = default;
+    TableBytes(const TableBytes&) = delete;
+    TableBytes(TableBytes&&) = default; // the copy's buffer moves along with the view of it
+    TableBytes& operator=(TableBytes&&) = default;
+    TableBytes(std::uintptr_t address, std::size_t size)
+    {
+        if (address + size < address)
+            return;
+        if (ReadableInScope(address, size) == size) {
+            m_view = {reinterpret_cast<const unsigned char*>(address), size};
+            return;
+        }
+        m_copy.resize(size);
+        m_copy.resize(ReadReadablePrefix(address, m_copy.data(), size));
+        m_view = m_copy;
+    }
+    std::size_t size() const { return m_view.size(); }
+    const unsigned char* data() const { return m_view.data(); }
+
+private:
+    std::vector<unsigned char> m_copy;
+    std::span<const unsigned char> m_view;
+};
+
+// Checked reads served from a few cached blocks: a walk reads a module's relocation, symbol and
+// string tables in small pieces, and a system call for each piece made the walks of a start-up
+// cost over a second. What a block cannot serve falls back to the single checked read.
+class CheckedReader
+{
+public:
+    template <typename T> bool Read(std::uintptr_t address, T& out)
+    {
+        return Bytes(address, &out, sizeof out);
+    }
+
+    bool Bytes(std::uintptr_t address, void* to, std::size_t size)
+    {
+        if (size == 0 || size > kBlockSize / 2 || address + size < address)
+            return ReadProcessBytes(address, to, size);
+        const Block* block = Find(address, size);
+        if (!block)
+            return ReadProcessBytes(address, to, size);
+        std::memcpy(to, block->bytes + (address - block->start), size);
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kBlockSize = 16 * 1024;
+    static constexpr std::size_t kBlocks = 4;
+    struct Block
+    {
+        std::uintptr_t start = 0;
+        std::size_t length = 0;
+        unsigned long lastUse = 0;
+        unsigned char bytes[kBlockSize];
+        bool Holds(std::uintptr_t a, std::size_t n) const { return a >= start && a - start + n <= length; }
+    };
+
+    const Block* Find(std::uintptr_t address, std::size_t size)
+    {
+        ++m_clock;
+        Block* oldest = &m_blocks[0];
+        for (Block& b : m_blocks) {
+            if (b.Holds(address, size)) {
+                b.lastUse = m_clock;
+                return &b;
+            }
+            if (b.lastUse < oldest->lastUse)
+                oldest = &b;
+        }
+        oldest->start = address & ~(PageSize() - 1);
+        oldest->length = ReadReadablePrefix(oldest->start, oldest->bytes, kBlockSize);
+        oldest->lastUse = m_clock;
+        return oldest->Holds(address, size) ? oldest : nullptr;
+    }
+
+    std::unique_ptr<Block[]> m_storage = std::make_unique<Block[]>(kBlocks);
+    std::span<Block> m_blocks{m_storage.get(), kBlocks};
+    unsigned long m_clock = 0;
+};
 
 // Where process_vm_readv is refused (some sandboxes), a pipe makes the kernel do the checked copy.
 bool ReadThroughPipe(std::uintptr_t address, void* to, std::size_t size)
@@ -123,27 +288,18 @@ bool LiesInLibrary(std::uintptr_t address, std::string_view library)
     return EqualsIgnoringCase(FileName(info.dli_fname), library);
 }
 
-// Protection of the mapping that holds `address`, from the kernel's list of this process's maps.
+// Protection of the mapping that holds `address`.
 bool ProtectionAt(std::uintptr_t address, int& protection)
 {
-    FILE* maps = std::fopen("/proc/self/maps", "re");
-    if (!maps)
-        return false;
-    bool found = false;
-    char line[512];
-    while (!found && std::fgets(line, sizeof line, maps)) {
-        unsigned long start = 0, end = 0;
-        char perms[5] = {};
-        if (std::sscanf(line, "%lx-%lx %4s", &start, &end, perms) != 3)
-            continue;
-        if (address < start || address >= end)
-            continue;
-        protection = (perms[0] == 'r' ? PROT_READ : 0) | (perms[1] == 'w' ? PROT_WRITE : 0) |
-                     (perms[2] == 'x' ? PROT_EXEC : 0);
-        found = true;
+    const std::vector<Mapping> fresh = t_scopeMappings ? std::vector<Mapping>{} : ReadMappings();
+    const std::vector<Mapping>& mappings = t_scopeMappings ? *t_scopeMappings : fresh;
+    for (const Mapping& m : mappings) {
+        if (address >= m.start && address < m.end) {
+            protection = m.protection;
+            return true;
+        }
     }
-    std::fclose(maps);
-    return found;
+    return false;
 }
 
 std::string ErrnoText(const char* what)
@@ -183,9 +339,9 @@ void Report(const char* prefix, const char* message)
 // run-time addresses in place, except in read-only dynamic sections: both forms are accepted.
 struct DynamicInfo
 {
-    std::uintptr_t symbols = 0, strings = 0;
-    std::uintptr_t rela = 0, relaSize = 0, relaEntry = 0;
-    std::uintptr_t rel = 0, relSize = 0, relEntry = 0;
+    std::uintptr_t symbols = 0, strings = 0, stringsSize = 0;
+    std::uintptr_t rela = 0, relaSize = 0, relaEntry = 0, relaRelative = 0;
+    std::uintptr_t rel = 0, relSize = 0, relEntry = 0, relRelative = 0;
     std::uintptr_t plt = 0, pltSize = 0, pltKind = 0;
     bool hasPltKind = false;
 };
@@ -193,30 +349,24 @@ struct DynamicInfo
 class Walk
 {
 public:
-    Walk(std::uintptr_t module, std::string_view function, std::string_view library,
-         std::uintptr_t newAddress)
-        : m_module(module), m_function(function), m_library(library), m_newAddress(newAddress)
-    {
-    }
+    Walk(std::uintptr_t module, std::span<ImportRewrite> rewrites) : m_module(module), m_rewrites(rewrites) {}
     ~Walk()
     {
         if (m_lookupHandle)
             dlclose(m_lookupHandle);
     }
 
-    std::uintptr_t Result() const { return m_result; }
-
     void Run()
     {
         Ehdr header{};
-        if (!Read(m_module, header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+        if (!m_memory.Read(m_module, header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
             header.e_ident[EI_CLASS] != kNativeClass || header.e_phentsize != sizeof(Phdr))
             return;
         bool anyLoad = false;
         std::uintptr_t lowest = 0, dynamicAt = 0, dynamicSize = 0;
         for (unsigned i = 0; i < header.e_phnum; ++i) {
             Phdr ph{};
-            if (!Read(m_module + header.e_phoff + i * sizeof(Phdr), ph))
+            if (!m_memory.Read(m_module + header.e_phoff + i * sizeof(Phdr), ph))
                 return;
             if (ph.p_type == PT_LOAD && (!anyLoad || ph.p_vaddr < lowest)) {
                 lowest = ph.p_vaddr;
@@ -237,6 +387,12 @@ public:
             throw std::runtime_error("dynamic section without symbol or string table");
         m_symbols = d.symbols;
         m_strings = d.strings;
+        // Symbols and names are looked up all over their tables: one copy of each serves them all.
+        // The symbol table's size is not recorded; linkers place the string table right after it.
+        if (d.stringsSize <= kLargestCopiedTable)
+            m_stringCopy = TableBytes(d.strings, d.stringsSize);
+        if (d.strings > d.symbols && d.strings - d.symbols <= kLargestCopiedTable)
+            m_symbolCopy = TableBytes(d.symbols, d.strings - d.symbols);
 
         // Jump slots first: a global-data slot of the same function is bound at load time, so when
         // both exist the answer is the function's real address rather than a lazy-binding stub.
@@ -245,10 +401,15 @@ public:
                 return;
             if (!d.hasPltKind || (d.pltKind != DT_RELA && d.pltKind != DT_REL))
                 throw std::runtime_error("procedure linkage relocations of unknown kind");
-            WalkTable(d.plt, d.pltSize, d.pltKind == DT_RELA, 0, 0, {});
+            WalkTable(d.plt, d.pltSize, d.pltKind == DT_RELA, 0, 0, 0, {});
         });
-        Guarded([&] { WalkTable(d.rela, d.relaSize, true, d.relaEntry, sizeof(Rela), {d.plt, d.pltSize}); });
-        Guarded([&] { WalkTable(d.rel, d.relSize, false, d.relEntry, sizeof(Rel), {d.plt, d.pltSize}); });
+        Guarded([&] {
+            WalkTable(d.rela, d.relaSize, true, d.relaEntry, sizeof(Rela), d.relaRelative,
+                      {d.plt, d.pltSize});
+        });
+        Guarded([&] {
+            WalkTable(d.rel, d.relSize, false, d.relEntry, sizeof(Rel), d.relRelative, {d.plt, d.pltSize});
+        });
     }
 
 private:
@@ -265,7 +426,7 @@ private:
         DynamicInfo d;
         for (std::uintptr_t i = 0; i < count; ++i) {
             Dyn e{};
-            if (!Read(at + i * sizeof(Dyn), e) || e.d_tag == DT_NULL)
+            if (!m_memory.Read(at + i * sizeof(Dyn), e) || e.d_tag == DT_NULL)
                 break;
             const std::uintptr_t v = e.d_un.d_val;
             switch (e.d_tag) {
@@ -274,6 +435,9 @@ private:
                 break;
             case DT_STRTAB:
                 d.strings = Address(v);
+                break;
+            case DT_STRSZ:
+                d.stringsSize = v;
                 break;
             case DT_RELA:
                 d.rela = Address(v);
@@ -292,6 +456,12 @@ private:
                 break;
             case DT_RELENT:
                 d.relEntry = v;
+                break;
+            case DT_RELACOUNT:
+                d.relaRelative = v;
+                break;
+            case DT_RELCOUNT:
+                d.relRelative = v;
                 break;
             case DT_JMPREL:
                 d.plt = Address(v);
@@ -322,26 +492,31 @@ private:
         }
     }
 
+    // `relative`: how many leading entries the linker declared to be relative relocations, which
+    // name no symbol and are passed over unread.
     void WalkTable(std::uintptr_t table, std::uintptr_t size, bool withAddend, std::uintptr_t declaredEntry,
-                   std::uintptr_t expectedEntry, Range skip)
+                   std::uintptr_t expectedEntry, std::uintptr_t relative, Range skip)
     {
         if (table == 0)
             return;
         if (declaredEntry != 0 && declaredEntry != expectedEntry)
             throw std::runtime_error("relocation entries of " + std::to_string(declaredEntry) + " bytes");
         const std::uintptr_t entry = withAddend ? sizeof(Rela) : sizeof(Rel);
-        for (std::uintptr_t at = table; at - table + entry <= size; at += entry) {
+        const std::uintptr_t first = relative < size / entry ? relative * entry : 0;
+        table += first;
+        size -= first;
+        // The walk ends where the table stops being readable.
+        const TableBytes copy(table, std::min(size, kLargestCopiedTable));
+        for (std::uintptr_t offset = 0; offset + entry <= copy.size(); offset += entry) {
             // Some linkers count the procedure linkage relocations into the general table too.
-            if (skip.Contains(at))
+            if (skip.Contains(table + offset))
                 continue;
             Rela r{};
             if (withAddend) {
-                if (!Read(at, r))
-                    break;
+                std::memcpy(&r, copy.data() + offset, sizeof r);
             } else {
                 Rel plain{};
-                if (!Read(at, plain))
-                    break;
+                std::memcpy(&plain, copy.data() + offset, sizeof plain);
                 r.r_offset = plain.r_offset;
                 r.r_info = plain.r_info;
             }
@@ -363,21 +538,39 @@ private:
         if (symbolIndex == 0)
             return;
         Sym symbol{};
-        if (!Read(m_symbols + symbolIndex * sizeof(Sym), symbol) || symbol.st_shndx != SHN_UNDEF)
-            return; // unreadable, or the module's own definition rather than an import
-        std::string name(m_function.size() + 1, '\0');
-        if (!ReadProcessBytes(m_strings + symbol.st_name, name.data(), name.size()) || name.back() != '\0')
+        const std::uintptr_t symbolAt = std::uintptr_t(symbolIndex) * sizeof(Sym);
+        if (symbolAt + sizeof(Sym) <= m_symbolCopy.size())
+            std::memcpy(&symbol, m_symbolCopy.data() + symbolAt, sizeof symbol);
+        else if (!m_memory.Read(m_symbols + symbolAt, symbol))
             return;
+        if (symbol.st_shndx != SHN_UNDEF)
+            return; // the module's own definition rather than an import
+        for (ImportRewrite& rewrite : m_rewrites) {
+            if (!NameIs(symbol.st_name, rewrite.function))
+                continue;
+            std::uintptr_t previous = 0;
+            if (!ReadProcessBytes(slot, &previous, sizeof previous)) // fresh: the slot may have changed
+                return;
+            if (!LiesInLibrary(previous, rewrite.library) &&
+                !LiesInLibrary(LookUp(std::string(rewrite.function)), rewrite.library))
+                continue;
+            WriteSlot(slot, rewrite.newAddress);
+            rewrite.previous = previous;
+        }
+    }
+
+    // Whether the name at `offset` of the string table is `wanted`, ignoring ASCII case.
+    bool NameIs(std::uintptr_t offset, std::string_view wanted)
+    {
+        std::string name(wanted.size() + 1, '\0');
+        if (offset + name.size() <= m_stringCopy.size())
+            std::memcpy(name.data(), m_stringCopy.data() + offset, name.size());
+        else if (!m_memory.Bytes(m_strings + offset, name.data(), name.size()))
+            return false;
+        if (name.back() != '\0')
+            return false;
         name.pop_back();
-        if (!EqualsIgnoringCase(name, m_function))
-            return;
-        std::uintptr_t previous = 0;
-        if (!Read(slot, previous))
-            return;
-        if (!LiesInLibrary(previous, m_library) && !LiesInLibrary(LookUp(name), m_library))
-            return;
-        WriteSlot(slot, m_newAddress);
-        m_result = previous;
+        return EqualsIgnoringCase(name, wanted);
     }
 
     // Where the module's own lookup finds `name`: its lookup scope, or the global one for the
@@ -399,13 +592,13 @@ private:
     }
 
     const std::uintptr_t m_module;
-    const std::string_view m_function;
-    const std::string_view m_library;
-    const std::uintptr_t m_newAddress;
+    const std::span<ImportRewrite> m_rewrites;
     std::uintptr_t m_bias = 0;
     std::uintptr_t m_symbols = 0;
     std::uintptr_t m_strings = 0;
-    std::uintptr_t m_result = 0;
+    TableBytes m_stringCopy;
+    TableBytes m_symbolCopy;
+    CheckedReader m_memory;
     bool m_lookupTried = false;
     void* m_lookupHandle = nullptr;
 };
@@ -428,30 +621,42 @@ bool ReadProcessBytes(std::uintptr_t address, void* to, std::size_t size) noexce
     return ReadThroughPipe(address, to, size);
 }
 
-std::uintptr_t ReplaceImportSlots(ModuleHandle module, std::string_view function, std::string_view library,
-                                  std::uintptr_t newAddress) noexcept
+ImportSlotWriteScope::ImportSlotWriteScope()
 {
-    std::uintptr_t result = 0;
+    if (!t_scopeMappings)
+        m_mappings = t_scopeMappings = new std::vector<Mapping>(ReadMappings());
+}
+
+ImportSlotWriteScope::~ImportSlotWriteScope()
+{
+    if (m_mappings) {
+        delete static_cast<std::vector<Mapping>*>(m_mappings);
+        t_scopeMappings = nullptr;
+    }
+}
+
+void ReplaceImportSlots(ModuleHandle module, std::span<ImportRewrite> rewrites) noexcept
+{
     try {
         if (module == 0)
             module = MainModuleHandle();
-        if (module == 0)
-            return 0;
-        Walk walk(module, function, library, newAddress);
-        try {
-            walk.Run();
-        } catch (...) {
-            result = walk.Result();
-            throw;
-        }
-        result = walk.Result();
+        if (module == 0 || rewrites.empty())
+            return;
+        Walk(module, rewrites).Run();
         // Only data changed: no instruction cache needs flushing.
     } catch (const std::exception& e) {
         Report("RdApiHook err3:", e.what());
     } catch (...) {
         Report("RdApiHook err3:", "unknown error");
     }
-    return result;
+}
+
+std::uintptr_t ReplaceImportSlots(ModuleHandle module, std::string_view function, std::string_view library,
+                                  std::uintptr_t newAddress) noexcept
+{
+    ImportRewrite rewrite{function, library, newAddress};
+    ReplaceImportSlots(module, std::span(&rewrite, 1));
+    return rewrite.previous;
 }
 
 } // namespace platform

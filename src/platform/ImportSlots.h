@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 namespace platform {
@@ -25,6 +26,33 @@ namespace platform {
 // thrown. Meant for moments when no other thread calls through the slots.
 std::uintptr_t ReplaceImportSlots(ModuleHandle module, std::string_view function, std::string_view library,
                                   std::uintptr_t newAddress) noexcept;
+
+// One function's rewrite in a walk that serves several: `previous` is filled in as above.
+struct ImportRewrite
+{
+    std::string_view function;
+    std::string_view library;
+    std::uintptr_t newAddress = 0;
+    std::uintptr_t previous = 0;
+};
+
+// The same for several functions in one walk of the module's tables, which is what a walk costs.
+void ReplaceImportSlots(ModuleHandle module, std::span<ImportRewrite> rewrites) noexcept;
+
+// While one is alive, rewrites on this thread take the protection of the slots' pages from one
+// reading of the process's mappings instead of reading them for every slot. Only for moments when
+// nothing else maps or protects memory (start-up, stop).
+class ImportSlotWriteScope
+{
+public:
+    ImportSlotWriteScope();
+    ~ImportSlotWriteScope();
+    ImportSlotWriteScope(const ImportSlotWriteScope&) = delete;
+    ImportSlotWriteScope& operator=(const ImportSlotWriteScope&) = delete;
+
+private:
+    void* m_mappings = nullptr; // owned when this scope read them
+};
 
 // Copies `size` bytes at `address` of this process into `to`. False when any of them is not
 // mapped readable; such memory is never touched directly.

@@ -5,14 +5,19 @@
 #include "platform/ModuleHandle.h"
 
 #include <QString>
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cxxabi.h>
 #include <dlfcn.h>
 #include <execinfo.h>
+#include <memory>
 #include <new>
 #include <poll.h>
 #include <pthread.h>
+#include <span>
+#include <utility>
+#include <vector>
 
 extern "C" void __cxa_pure_virtual();
 extern "C" void __stack_chk_fail();
@@ -30,8 +35,7 @@ constexpr char kCLibrary[] = "libc.so.6";
 constexpr char kCxxLibrary[] = "libstdc++.so.6";
 
 // The real routines, looked up by symbol (a taken address would read a slot that may be rewritten).
-template <typename F>
-F Real(const char* name, F fallback)
+template <typename F> F Real(const char* name, F fallback)
 {
     void* found = dlsym(RTLD_DEFAULT, name);
     return found ? reinterpret_cast<F>(found) : fallback;
@@ -85,8 +89,9 @@ void* StartTrampoline(void* raw)
 
 int HookedCreate(pthread_t* thread, const pthread_attr_t* attr, void* (*routine)(void*), void* argument)
 {
-    auto* start = new (std::nothrow) ThreadStart{routine, argument, CurrentKernelThreadId(),
-                                                 reinterpret_cast<std::uintptr_t>(__builtin_return_address(0))};
+    auto* start =
+        new (std::nothrow) ThreadStart{routine, argument, CurrentKernelThreadId(),
+                                       reinterpret_cast<std::uintptr_t>(__builtin_return_address(0))};
     if (!start)
         return g_realCreate(thread, attr, routine, argument);
     const int result = g_realCreate(thread, attr, StartTrampoline, start);
@@ -101,7 +106,8 @@ int HookedCreate(pthread_t* thread, const pthread_attr_t* attr, void* (*routine)
         void* frames[64];
         const int depth = backtrace(frames, 64);
         // Frame 0 is this function: the raising site starts with its caller.
-        observer(object, type, reinterpret_cast<const std::uintptr_t*>(frames) + 1, depth > 0 ? depth - 1 : 0);
+        observer(object, type, reinterpret_cast<const std::uintptr_t*>(frames) + 1,
+                 depth > 0 ? depth - 1 : 0);
     }
     g_realThrow(object, type, destroy);
     __builtin_unreachable();
@@ -131,22 +137,55 @@ int HookedSetName(pthread_t thread, const char* name)
     std::abort();
 }
 
-bool IsRuntimeLibrary(ModuleHandle module, const char* library)
+struct Redirection
 {
-    return ModuleFileName(module).endsWith(QLatin1Char('/') + QLatin1String(library));
+    const char* function;
+    const char* library;
+    std::uintptr_t to;
+};
+
+// The open batch's requests (the batch is opened and applied on one thread, at start-up or stop).
+std::vector<Redirection>* g_openBatch = nullptr;
+
+bool IsRuntimeLibrary(const QString& moduleFile, const char* library)
+{
+    return moduleFile.endsWith(QLatin1Char('/') + QLatin1String(library));
 }
 
-// Rewrites the slots of `function` in every loaded module but the library that defines it.
+// Rewrites the slots of each function in every loaded module but the library that defines it, in
+// one walk per module; answers whether every function had a slot rewritten somewhere.
+bool RedirectAll(std::span<const Redirection> list)
+{
+    std::vector<bool> found(list.size());
+    std::vector<ImportRewrite> rewrites;
+    std::vector<std::size_t> asked;
+    ImportSlotWriteScope writes;
+    for (ModuleHandle module : LoadedModules()) {
+        const QString file = ModuleFileName(module);
+        rewrites.clear();
+        asked.clear();
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            if (IsRuntimeLibrary(file, list[i].library))
+                continue;
+            rewrites.push_back(ImportRewrite{list[i].function, list[i].library, list[i].to});
+            asked.push_back(i);
+        }
+        ReplaceImportSlots(module == MainModuleHandle() ? 0 : module, rewrites);
+        for (std::size_t j = 0; j < rewrites.size(); ++j)
+            if (rewrites[j].previous != 0)
+                found[asked[j]] = true;
+    }
+    return std::all_of(found.begin(), found.end(), [](bool f) { return f; });
+}
+
 bool RedirectEverywhere(const char* function, const char* library, std::uintptr_t to)
 {
-    bool any = false;
-    for (ModuleHandle module : LoadedModules()) {
-        if (IsRuntimeLibrary(module, library))
-            continue;
-        const ModuleHandle handle = module == MainModuleHandle() ? 0 : module;
-        any = ReplaceImportSlots(handle, function, library, to) != 0 || any;
+    const Redirection one{function, library, to};
+    if (g_openBatch) {
+        g_openBatch->push_back(one);
+        return true;
     }
-    return any;
+    return RedirectAll(std::span(&one, 1));
 }
 
 // Thread names are kept by the kernel id; the pthread_t of this implementation is the address of
@@ -154,6 +193,26 @@ bool RedirectEverywhere(const char* function, const char* library, std::uintptr_
 thread_local std::int64_t t_kernelId = 0;
 
 } // namespace
+
+RedirectionBatch::RedirectionBatch() : m_owner(g_openBatch == nullptr)
+{
+    if (m_owner)
+        g_openBatch = new std::vector<Redirection>;
+}
+
+RedirectionBatch::~RedirectionBatch()
+{
+    apply();
+}
+
+bool RedirectionBatch::apply()
+{
+    if (!m_owner)
+        return true;
+    m_owner = false;
+    std::unique_ptr<std::vector<Redirection>> requests(std::exchange(g_openBatch, nullptr));
+    return !requests || RedirectAll(*requests);
+}
 
 bool RedirectThreadCreation(ThreadRunner runner)
 {
@@ -179,7 +238,8 @@ bool RedirectThrow(ThrowObserver observer)
 bool RedirectThreadNaming(ThreadNameObserver observer)
 {
     g_nameObserver = observer;
-    return RedirectEverywhere("pthread_setname_np", kCLibrary, reinterpret_cast<std::uintptr_t>(&HookedSetName));
+    return RedirectEverywhere("pthread_setname_np", kCLibrary,
+                              reinterpret_cast<std::uintptr_t>(&HookedSetName));
 }
 
 std::int64_t KernelThreadIdOf(std::uintptr_t threadHandle)
@@ -215,6 +275,7 @@ bool RedirectEventWait(EventWaitObserver observer)
 
 void RestoreRuntimeRedirections()
 {
+    RedirectionBatch batch;
     for (const char* module : {"/libQt6Core.so", "/libglib-2.0.so"}) {
         RedirectIn(module, "poll", reinterpret_cast<std::uintptr_t>(g_realPoll));
         RedirectIn(module, "ppoll", reinterpret_cast<std::uintptr_t>(g_realPPoll));
@@ -223,7 +284,8 @@ void RestoreRuntimeRedirections()
     RedirectEverywhere("pthread_create", kCLibrary, reinterpret_cast<std::uintptr_t>(g_realCreate));
     RedirectEverywhere("__cxa_throw", kCxxLibrary, reinterpret_cast<std::uintptr_t>(g_realThrow));
     RedirectEverywhere("pthread_setname_np", kCLibrary, reinterpret_cast<std::uintptr_t>(g_realSetName));
-    RedirectEverywhere("__cxa_pure_virtual", kCxxLibrary, reinterpret_cast<std::uintptr_t>(g_realPureVirtual));
+    RedirectEverywhere("__cxa_pure_virtual", kCxxLibrary,
+                       reinterpret_cast<std::uintptr_t>(g_realPureVirtual));
     RedirectEverywhere("__stack_chk_fail", kCLibrary, reinterpret_cast<std::uintptr_t>(g_realStackChkFail));
     g_runner = nullptr;
     g_throwObserver = nullptr;

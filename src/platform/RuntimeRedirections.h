@@ -9,6 +9,23 @@
 
 namespace platform {
 
+// The redirections asked for while a batch is open are made together by apply() (or when the
+// batch ends): one walk of every module's tables for all of them instead of one walk each, which
+// is most of what the reporter's start-up costs. Inside a batch the Redirect functions below only
+// record the request and answer true; apply() answers whether each of them found a slot.
+class RedirectionBatch
+{
+public:
+    RedirectionBatch();
+    ~RedirectionBatch();
+    RedirectionBatch(const RedirectionBatch&) = delete;
+    RedirectionBatch& operator=(const RedirectionBatch&) = delete;
+    bool apply();
+
+private:
+    bool m_owner = false; // a batch opened inside another leaves the requests to the outer one
+};
+
 // A thread about to run: its routine and argument, who created it and from where.
 struct ThreadStart
 {
@@ -26,7 +43,8 @@ bool IsQtCoreAddress(const void* routine);
 
 // Called for every C++ throw before the exception leaves its raising frame, with the return
 // addresses of the raising thread (innermost first).
-using ThrowObserver = void (*)(void* object, const std::type_info* type, const std::uintptr_t* stack, int depth);
+using ThrowObserver = void (*)(void* object, const std::type_info* type, const std::uintptr_t* stack,
+                               int depth);
 bool RedirectThrow(ThrowObserver observer);
 
 // Called when a thread's name is set; `threadHandle` is the pthread_t.

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <link.h>
+#include <optional>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -145,6 +146,42 @@ TEST(ImportSlots, ReadOnlySlotsAreWrittenAndTheirProtectionPutBack)
     EXPECT_EQ(MapPermissions(image.base + kPage).substr(0, 3), "r--");
 }
 
+TEST(ImportSlots, OneWalkServesSeveralFunctionsInsideAndOutsideAWriteScope)
+{
+    for (const bool scoped : {false, true}) {
+        FakeImage image;
+        const std::uintptr_t getpid = image.Slot(0), getppid = image.Slot(1);
+        ASSERT_EQ(mprotect(image.base + kPage, kPage, PROT_READ), 0);
+        std::optional<ImportSlotWriteScope> scope;
+        if (scoped)
+            scope.emplace();
+        ImportRewrite rewrites[] = {{"getpid", "libc.so.6", 0x1000},
+                                    {"getppid", "libc.so.6", 0x2000},
+                                    {"getuid", "libc.so.6", 0x3000}};
+        ReplaceImportSlots(image.Handle(), rewrites);
+        EXPECT_EQ(rewrites[0].previous, getpid);
+        EXPECT_EQ(rewrites[1].previous, getppid);
+        EXPECT_EQ(rewrites[2].previous, 0u) << "not imported";
+        EXPECT_EQ(image.Slot(0), 0x1000u);
+        EXPECT_EQ(image.Slot(1), 0x2000u);
+        EXPECT_EQ(image.Slot(2), 0x1000u);
+        EXPECT_EQ(MapPermissions(image.base + kPage).substr(0, 3), "r--") << scoped;
+    }
+}
+
+TEST(ImportSlots, LeadingRelativeRelocationsAreNotRead)
+{
+    FakeImage image;
+    const std::uintptr_t getpid = image.Slot(0);
+    // The linker declares the general table's first entry relative: its slot is no import.
+    image.Dynamic(8)->d_tag = DT_RELACOUNT;
+    image.Dynamic(8)->d_un.d_val = 1;
+    image.Dynamic(9)->d_tag = DT_NULL;
+    EXPECT_EQ(ReplaceImportSlots(image.Handle(), "getpid", "libc.so.6", 0x1000), getpid);
+    EXPECT_EQ(image.Slot(0), getpid);
+    EXPECT_EQ(image.Slot(2), 0x1000u);
+}
+
 TEST(ImportSlots, UnreadableOrForeignMemoryGivesNothing)
 {
     FakeImage image;
@@ -163,6 +200,10 @@ TEST(ImportSlots, UnreadableOrForeignMemoryGivesNothing)
     image.Dynamic(2)->d_un.d_ptr = 3 * kPage + 0x100;
     image.Dynamic(5)->d_un.d_ptr = 3 * kPage + 0x100;
     EXPECT_EQ(ReplaceImportSlots(image.Handle(), "getpid", "libc.so.6", 0x1000), 0u);
+    {
+        ImportSlotWriteScope scope;
+        EXPECT_EQ(ReplaceImportSlots(image.Handle(), "getpid", "libc.so.6", 0x1000), 0u);
+    }
     // Slots unreadable.
     FakeImage second;
     ASSERT_EQ(mprotect(second.base + kPage, kPage, PROT_NONE), 0);

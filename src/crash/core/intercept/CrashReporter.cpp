@@ -12,6 +12,7 @@
 #include "crash/core/settings/SettingsStore.h"
 #include "crash/core/threads/ThreadRegistry.h"
 #include "platform/FaultSignals.h"
+#include "platform/RuntimeRedirections.h"
 
 #include <QCoreApplication>
 
@@ -61,8 +62,11 @@ bool StartCrashReporter(const ReporterStartOptions& options)
     InstallTerminateInterception();
     StartHandlerThread();
     // Thread creation is hooked after the reporter's own threads exist.
-    InstallRuntimeRedirections();
-    InstallThreadInterception();
+    {
+        platform::RedirectionBatch batch;
+        InstallRuntimeRedirections();
+        InstallThreadInterception();
+    }
     if (settings->PauseThreads())
         InstallPauseRedirection();
     if (QCoreApplication::instance())
