@@ -6,7 +6,7 @@
 #include "crash/send/MailFields.h"
 #include "crash/send/MailtoTransport.h"
 #include "crash/send/ReportFileAttachment.h"
-#include "crash/send/ScreenshotFile.h"
+#include "imaging/CompactPng.h"
 #include "platform/MessageBox.h"
 
 #include <QDir>
@@ -56,7 +56,9 @@ CollectedAttachments CollectAttachments(const SendJob& job, const QString& tempF
     if (!job.screenshot.isNull()) {
         const QString file = QDir(tempFolder).filePath(QStringLiteral("screenShot.png"));
         QFile::remove(file);
-        if (WriteScreenshotPng(job.screenshot, file, ScreenshotSizeCode(s.ScrShotDepth()))) {
+        // The compact picture: 256 colours or 16 greys, whichever ScrShotDepth asks for.
+        if (imaging::CompactPng::write(job.screenshot, file,
+                                       imaging::CompactPng::sizeCodeForDepth(s.ScrShotDepth()))) {
             collected.screenshotFile = file;
             collected.entries.append({file, s.ScrShotSendAs(), QStringLiteral("ScreenShot"), s.ScrShotZip()});
         }

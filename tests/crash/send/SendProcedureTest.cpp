@@ -191,6 +191,8 @@ TEST_F(SendProcedure, ZipGroupsPackEachNameOnce)
     QImage decoded;
     EXPECT_TRUE(decoded.loadFromData(first.value("screenshot.png"), "PNG"));
     EXPECT_EQ(decoded.size(), QSize(64, 48));
+    EXPECT_EQ(decoded.format(), QImage::Format_Indexed8) << "the compact palette picture";
+    EXPECT_EQ(decoded.pixel(5, 5), QColor(Qt::darkCyan).rgb());
     const auto second = ZipContents(calls.smtp.files[1]);
     EXPECT_EQ(second.value(QStringLiteral("Notizen äö.txt")), QByteArray("notes"));
 }

@@ -1,22 +1,22 @@
 // The screenshot under a real X server: the whole screen, this program's windows only with other
 // programs' windows masked white, the cursor, and the compact PNG of what the program shows.
 #include "crash/ui/ScreenCapture.h"
-#include "ImageQuality.h"
 #include "ReportFixture.h"
 #include "WindowShots.h"
-#include "crash/ui/CompactPng.h"
 #include "crash/ui/FlatButton.h"
 #include "crash/ui/TExceptionBox.h"
+#include "imaging/CompactPng.h"
 #include "platform/X11Windows.h"
+#include "support/ImageQuality.h"
 
 #include <QBuffer>
 #include <QCursor>
 #include <QProcess>
 #include <gtest/gtest.h>
 
-using crash::ui::CompactPng;
 using crash::ui::ScreenCapture;
 using crash::ui::TExceptionBox;
+using imaging::CompactPng;
 
 TEST(ScreenCapture, OwnWindowsOnlyMasksOtherProgramsWindowsWhite)
 {

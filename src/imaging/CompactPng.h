@@ -10,7 +10,7 @@
 #include <QImage>
 #include <QString>
 
-namespace crash::ui {
+namespace imaging {
 
 class CompactPng
 {
@@ -30,4 +30,4 @@ public:
     static int sizeLimit(int sizeCode);
 };
 
-} // namespace crash::ui
+} // namespace imaging

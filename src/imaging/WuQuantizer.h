@@ -13,7 +13,7 @@
 #include <QtGlobal>
 #include <vector>
 
-namespace crash::ui {
+namespace imaging {
 
 class WuQuantizer
 {
@@ -26,4 +26,4 @@ public:
     static std::vector<quint8> mapToPalette(const QImage& image, const QList<QRgb>& palette);
 };
 
-} // namespace crash::ui
+} // namespace imaging

@@ -1,4 +1,4 @@
-#include "crash/ui/WuQuantizer.h"
+#include "imaging/WuQuantizer.h"
 
 #include <QHash>
 #include <QSet>
@@ -6,7 +6,7 @@
 #include <array>
 #include <limits>
 
-namespace crash::ui {
+namespace imaging {
 
 namespace {
 
@@ -341,4 +341,4 @@ QImage WuQuantizer::quantize(const QImage& image, int maxColors)
     return result;
 }
 
-} // namespace crash::ui
+} // namespace imaging

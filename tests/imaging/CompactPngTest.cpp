@@ -1,8 +1,8 @@
 // The screenshot's PNG: Wu's palette against a uniform one, the 8-bit and 4-bit files as libpng
 // writes them, and the choice between colour and grey by size code.
-#include "crash/ui/CompactPng.h"
-#include "ImageQuality.h"
-#include "crash/ui/WuQuantizer.h"
+#include "imaging/CompactPng.h"
+#include "support/ImageQuality.h"
+#include "imaging/WuQuantizer.h"
 #include "support/TempDir.h"
 
 #include <QBuffer>
@@ -12,8 +12,8 @@
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
 
-using crash::ui::CompactPng;
-using crash::ui::WuQuantizer;
+using imaging::CompactPng;
+using imaging::WuQuantizer;
 
 namespace {
 

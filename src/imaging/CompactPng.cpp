@@ -1,6 +1,6 @@
-#include "crash/ui/CompactPng.h"
+#include "imaging/CompactPng.h"
 
-#include "crash/ui/WuQuantizer.h"
+#include "imaging/WuQuantizer.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -10,7 +10,7 @@
 #include <png.h>
 #include <vector>
 
-namespace crash::ui {
+namespace imaging {
 
 namespace {
 
@@ -167,4 +167,4 @@ bool CompactPng::write(const QImage& image, const QString& fileName, int sizeCod
     return file.open(QIODevice::WriteOnly) && file.write(png) == png.size() && file.commit();
 }
 
-} // namespace crash::ui
+} // namespace imaging
