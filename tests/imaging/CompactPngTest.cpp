@@ -1,8 +1,8 @@
 // The screenshot's PNG: Wu's palette against a uniform one, the 8-bit and 4-bit files as libpng
 // writes them, and the choice between colour and grey by size code.
 #include "imaging/CompactPng.h"
-#include "support/ImageQuality.h"
 #include "imaging/WuQuantizer.h"
+#include "support/ImageQuality.h"
 #include "support/TempDir.h"
 
 #include <QBuffer>

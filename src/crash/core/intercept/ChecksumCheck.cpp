@@ -23,7 +23,8 @@ struct ChecksumNote
 
 // Linked in by name (see CMakeLists.txt) so that every executable has the note, even one that never
 // calls the check.
-extern "C" [[gnu::used, gnu::section(".note.halvorn.crc"), gnu::aligned(4)]] const ChecksumNote halvornChecksumNote{};
+extern "C" [[gnu::used, gnu::section(".note.halvorn.crc"),
+             gnu::aligned(4)]] const ChecksumNote halvornChecksumNote{};
 
 namespace crash {
 
