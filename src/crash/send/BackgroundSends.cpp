@@ -81,7 +81,7 @@ private:
 
 Registry& Threads()
 {
-    static Registry registry;
+    static Registry& registry = *new Registry; // outlives the static teardown
     return registry;
 }
 

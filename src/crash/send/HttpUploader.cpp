@@ -5,7 +5,7 @@ namespace crash::send {
 namespace {
 HttpUploader& Slot()
 {
-    static HttpUploader uploader;
+    static HttpUploader& uploader = *new HttpUploader; // outlives the static teardown
     return uploader;
 }
 } // namespace

@@ -23,6 +23,8 @@ namespace {
 // Never freed at exit: the detached handler thread may still be reading it then.
 platform::RecordPipe* g_pipe = nullptr;
 std::atomic<std::int64_t> g_handlerThreadId{0};
+std::atomic<bool> g_handling{false};
+std::atomic<int> g_requested{0}; // requests written to the pipe and not yet taken or answered
 std::atomic<int> g_freezePause{0};
 std::atomic<unsigned> g_freezeGeneration{0};
 ExceptionHistory g_history;
@@ -46,7 +48,10 @@ void HandlerLoop()
             break;
         if (!request.completion)
             break;
+        g_handling = true;
+        --g_requested;
         HandlingFlow(request).run();
+        g_handling = false;
         request.completion->signal();
         // The waiting main thread may sit in its event loop: give it something to wake for.
         MainThreadBridge::wake();
@@ -134,7 +139,11 @@ void HandleException(HandleExceptionRequest request)
     } else {
         platform::EventFd done;
         request.completion = &done;
-        if (done.isValid() && g_pipe->write(&request, sizeof request)) {
+        ++g_requested;
+        const bool sent = done.isValid() && g_pipe->write(&request, sizeof request);
+        if (!sent)
+            --g_requested;
+        if (sent) {
             // A stalled request that cannot continue is handled here; the process then ends, so the
             // handler thread can never reach back into this frame after it is gone.
             if (!WaitForCompletion(request, done) && !request.canContinue) {
@@ -175,6 +184,30 @@ void StopHandlerThread()
         return; // the pipe stays: the thread still reads it
     delete g_pipe;
     g_pipe = nullptr;
+}
+
+void FinishHandlingAtExit()
+{
+    if (IsHandlerThread())
+        return;
+    long long lastStamp = HandlingFlow::progressStamp().load();
+    auto lastMove = std::chrono::steady_clock::now();
+    const auto busy = [] { return g_handling.load() || g_requested.load() > 0; };
+    while (busy()) {
+        // A dialog waits for the main thread, which is ending: it can never be answered.
+        if (HandlingFlow::presenting().load())
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const long long stamp = HandlingFlow::progressStamp().load();
+        if (stamp != lastStamp) {
+            lastStamp = stamp;
+            lastMove = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - lastMove > kStall) {
+            break;
+        }
+    }
+    if (busy())
+        CloseProcess(); // before the exit destroys what the handler thread is working with
 }
 
 bool IsHandlerThread()

@@ -18,6 +18,10 @@ void HandleException(HandleExceptionRequest request);
 // Starts and stops the handler thread ("Halvorn - HandleExceptionThread").
 bool StartHandlerThread();
 void StopHandlerThread();
+// For the process's normal end: waits while the handler thread still makes a report and makes
+// progress; a report that cannot finish (stalled, or waiting for the ending main thread) ends the
+// process at once, so the handler thread never works on objects the exit has destroyed.
+void FinishHandlingAtExit();
 bool IsHandlerThread();
 
 // The process's exception history (written by the handler thread only).

@@ -18,7 +18,7 @@ void RunGuarded(const ExceptionHandlerFunction& function, HandlerCall& call)
 
 HandlerRegistry& HandlerRegistry::instance()
 {
-    static HandlerRegistry registry;
+    static HandlerRegistry& registry = *new HandlerRegistry; // outlives the static teardown
     return registry;
 }
 

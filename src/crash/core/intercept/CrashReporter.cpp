@@ -15,6 +15,7 @@
 #include "platform/RuntimeRedirections.h"
 
 #include <QCoreApplication>
+#include <cstdlib>
 
 namespace crash {
 namespace {
@@ -78,6 +79,8 @@ bool StartCrashReporter(const ReporterStartOptions& options)
         StartFreezeWatchdog(settings->FreezeTimeout());
     ReserveOutOfMemoryRegions();
     TakeOverRestart(History());
+    // Registered last, so it runs before the exit destroys anything made until now.
+    std::atexit(&FinishHandlingAtExit);
     return true;
 }
 

@@ -47,7 +47,7 @@ QString LayoutReportText(const ReportFields& header, const ReportFields& section
             text += QLatin1String("\r\n");
         text += name.leftJustified(width + 1) + QLatin1String(": ") + HeaderContent(content);
     }
-    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    static const QRegularExpression& lineBreak = *new QRegularExpression(QStringLiteral("\r\n|\r|\n"));
     for (const auto& [name, content] : sections.items()) {
         text += QLatin1String("\r\n\r\n") + SectionTitle(name);
         for (QString line : content.split(lineBreak)) {

@@ -75,7 +75,7 @@ public:
 
 ReportSources& LiveReportSources()
 {
-    static LiveSources sources;
+    static LiveSources& sources = *new LiveSources; // outlives the static teardown
     return sources;
 }
 

@@ -6,7 +6,9 @@ namespace crash {
 
 void BuildReport(ExceptionReport& report, const ReportRequest& request)
 {
-    static ReportAssembler assembler(LiveReportSources());
+    // Never destroyed, like everything a report reaches: a report may still be made while the
+    // process ends and its static objects go.
+    static ReportAssembler& assembler = *new ReportAssembler(LiveReportSources());
     assembler.build(report, request);
 }
 

@@ -4,7 +4,7 @@ namespace crash {
 
 ReportServices& Services()
 {
-    static ReportServices services;
+    static ReportServices& services = *new ReportServices; // outlives the static teardown
     return services;
 }
 

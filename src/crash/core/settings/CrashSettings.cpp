@@ -71,8 +71,10 @@ QString SpecialFolder(Folder folder)
     return WithoutTrailingSeparator(path);
 }
 
-std::mutex g_mainLock;
-std::shared_ptr<CrashSettings> g_main; // this module's registration; the store knows it process-wide
+// This module's registration; the store knows it process-wide. Never destroyed: a report may be
+// made while the process ends, after the static objects are gone.
+std::mutex& g_mainLock = *new std::mutex;
+std::shared_ptr<CrashSettings>& g_main = *new std::shared_ptr<CrashSettings>;
 
 } // namespace
 

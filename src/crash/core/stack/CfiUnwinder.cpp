@@ -32,7 +32,7 @@ struct AttachedState
 
 AttachedState& State()
 {
-    static AttachedState state;
+    static AttachedState& state = *new AttachedState; // outlives the static teardown
     return state;
 }
 

@@ -290,7 +290,7 @@ bool ProcessModules::IsCode(std::uint64_t address)
 
 ProcessModules& Modules()
 {
-    static ProcessModules modules;
+    static ProcessModules& modules = *new ProcessModules; // outlives the static teardown
     return modules;
 }
 

@@ -10,9 +10,9 @@
 
 #include "crash/core/stack/StackTrace.h"
 
+#include "crash/core/settings/CrashSettings.h"
 #include "crash/core/stack/CfiUnwinder.h"
 #include "crash/core/stack/Disassembly.h"
-#include "crash/core/settings/CrashSettings.h"
 #include "crash/core/stack/ProcessModules.h"
 #include "crash/core/stack/StackListing.h"
 #include "crash/core/stack/StackScanner.h"
@@ -28,7 +28,7 @@ namespace {
 
 std::mutex& TraceMutex()
 {
-    static std::mutex mutex;
+    static std::mutex& mutex = *new std::mutex; // outlives the static teardown
     return mutex;
 }
 
@@ -42,7 +42,9 @@ public:
     std::uint64_t FunctionStart(std::uint64_t address) override
     {
         const ResolvedAddress& r = Resolve(address);
-        return r.frames.empty() || r.frames.back().functionStart == 0 ? 0 : r.frames.back().functionStart + r.moduleBias;
+        return r.frames.empty() || r.frames.back().functionStart == 0
+                   ? 0
+                   : r.frames.back().functionStart + r.moduleBias;
     }
     bool HasLine(std::uint64_t address) override
     {
@@ -105,8 +107,8 @@ std::vector<StackEntry> EntriesOf(ModuleCodeView& code, const StackItem& item)
     return entries;
 }
 
-std::vector<StackItem> CollectItems(ModuleCodeView& code, const ThreadCapture& capture, const TraceOptions& options,
-                                    const char*& phase)
+std::vector<StackItem> CollectItems(ModuleCodeView& code, const ThreadCapture& capture,
+                                    const TraceOptions& options, const char*& phase)
 {
     std::vector<StackItem> items;
     items.reserve(64);
@@ -154,10 +156,12 @@ std::vector<StackItem> CollectItems(ModuleCodeView& code, const ThreadCapture& c
 
 bool IsThrowHelper(const QString& function)
 {
-    static const QStringList helpers{QStringLiteral("__cxa_throw"), QStringLiteral("__cxa_rethrow"),
-                                     QStringLiteral("_Unwind_RaiseException"), QStringLiteral("_Unwind_Resume"),
-                                     QStringLiteral("_Unwind_Resume_or_Rethrow"),
-                                     QStringLiteral("std::rethrow_exception")};
+    static const QStringList& helpers = *new QStringList{QStringLiteral("__cxa_throw"),
+                                                         QStringLiteral("__cxa_rethrow"),
+                                                         QStringLiteral("_Unwind_RaiseException"),
+                                                         QStringLiteral("_Unwind_Resume"),
+                                                         QStringLiteral("_Unwind_Resume_or_Rethrow"),
+                                                         QStringLiteral("std::rethrow_exception")};
     // Sanitizer builds wrap them: "__interceptor___cxa_throw".
     QString name = function;
     if (name.startsWith(QLatin1String("__interceptor_")))
@@ -241,8 +245,8 @@ TraceResult TraceStack(const ThreadCapture& capture, const TraceOptions& options
         ChecksumEntries(listed, result.firstEntryValue, result.runningCrc, result.hasLineInfo);
         result.entries = std::move(listed);
     } catch (const std::exception& error) {
-        result.listing = QStringLiteral(">> internal error in %1:\r\n%2").arg(QLatin1String(phase),
-                                                                               QString::fromLocal8Bit(error.what()));
+        result.listing = QStringLiteral(">> internal error in %1:\r\n%2")
+                             .arg(QLatin1String(phase), QString::fromLocal8Bit(error.what()));
     } catch (...) {
         result.listing = QStringLiteral(">> internal error in %1").arg(QLatin1String(phase));
     }

@@ -103,6 +103,18 @@ TEST(CrashRules, EightThreadsFaultingAtOnceGiveEightReportsAndTheProgramGoesOn)
     EXPECT_EQ(threads.size(), 8) << "each report names its own crashed thread first";
 }
 
+TEST(CrashRules, AReportBeingMadeWhenTheProgramEndsIsFinishedBeforeTheEnd)
+{
+    CrashTestRunner runner;
+    runner.settings["Plugins"] = "slow";
+    const CrashRun run = runner.runVictim("exit-while-reporting");
+    ASSERT_TRUE(run.finished) << "hung";
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList reports = run.reports();
+    ASSERT_EQ(reports.size(), 1) << run.err.toStdString();
+    EXPECT_TRUE(reports[0].contains("slow section done")) << reports[0].left(300).toStdString();
+}
+
 TEST(CrashRules, DoubleFreeCaughtByTheCLibraryIsReportedAndNeverHangs)
 {
     CrashTestRunner runner;

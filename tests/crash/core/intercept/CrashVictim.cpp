@@ -2,8 +2,11 @@
 //   double-free  frees one block twice (the C library aborts, possibly holding its allocator lock)
 //   console      a console program (no application object) shows an exception
 //   eight-faults eight threads write through a null pointer at the same moment
+//   exit-while-reporting  main returns while a worker's exception is still being reported (a
+//                slow report section, "slow", keeps the report busy)
 #include "SettingsText.h"
 #include "crash/core/intercept/CrashReporter.h"
+#include "crash/core/plugins/ReportPlugins.h"
 #include "platform/Exception.h"
 #include "platform/UnhandledException.h"
 
@@ -12,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -39,6 +43,29 @@ void EightFaultsAtOnce()
         });
     for (auto& t : threads)
         t.join();
+}
+
+std::atomic<bool> g_raised{false};
+
+void ExitWhileReporting()
+{
+    crash::RegisterReportPlugin({QStringLiteral("slow"), QStringLiteral("a section that takes its time"),
+                                 [](const crash::ExceptionReport*) {
+                                     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+                                     return QStringLiteral("slow section done");
+                                 },
+                                 true});
+    std::thread([] {
+        try {
+            throw platform::Exception(QStringLiteral("exception while the program ends"));
+        } catch (...) {
+            g_raised = true;
+            platform::ShowException(std::current_exception());
+        }
+    }).detach();
+    while (!g_raised.load())
+        std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(qEnvironmentVariableIntValue("VICTIM_WAIT") + 200));
 }
 
 [[gnu::noinline]] void FreeTwice()
@@ -70,6 +97,10 @@ int main(int argc, char** argv)
     }
     if (std::strcmp(argv[2], "eight-faults") == 0) {
         EightFaultsAtOnce();
+        return 0;
+    }
+    if (std::strcmp(argv[2], "exit-while-reporting") == 0) {
+        ExitWhileReporting();
         return 0;
     }
     if (std::strcmp(argv[2], "console") == 0) {
