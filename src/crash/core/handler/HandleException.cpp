@@ -5,9 +5,9 @@
 #include "crash/core/handler/OutOfMemoryReserve.h"
 #include "crash/core/handler/ProcessRestart.h"
 #include "crash/core/handler/ThreadPause.h"
+#include "crash/core/threads/ThreadRegistry.h"
 #include "platform/Exception.h"
 #include "platform/FaultSignals.h"
-#include "crash/core/threads/ThreadRegistry.h"
 #include "platform/ProcessControl.h"
 #include "platform/RecordPipe.h"
 

@@ -26,7 +26,8 @@ int HandlerRegistry::add(HandlerEvent event, ExceptionHandlerFunction handler, b
 {
     std::lock_guard guard(m_lock);
     const int id = m_nextId++;
-    m_entries.push_back({id, event, inMainThread, std::make_shared<ExceptionHandlerFunction>(std::move(handler))});
+    m_entries.push_back(
+        {id, event, inMainThread, std::make_shared<ExceptionHandlerFunction>(std::move(handler))});
     return id;
 }
 
@@ -39,7 +40,8 @@ void HandlerRegistry::remove(int id)
 bool HandlerRegistry::has(HandlerEvent event) const
 {
     std::lock_guard guard(m_lock);
-    return std::any_of(m_entries.begin(), m_entries.end(), [event](const Entry& e) { return e.event == event; });
+    return std::any_of(m_entries.begin(), m_entries.end(),
+                       [event](const Entry& e) { return e.event == event; });
 }
 
 std::vector<HandlerRegistry::Entry> HandlerRegistry::snapshot(HandlerEvent event, bool inMainThread) const

@@ -15,7 +15,8 @@ namespace crash::stack {
 bool ReadStackWord(const ThreadCapture& capture, std::uint64_t address, std::uint64_t& value)
 {
     const std::uint64_t base = capture.context.rsp;
-    if (address >= base && address - base <= capture.stack.size() && capture.stack.size() - (address - base) >= 8) {
+    if (address >= base && address - base <= capture.stack.size() &&
+        capture.stack.size() - (address - base) >= 8) {
         std::memcpy(&value, capture.stack.data() + (address - base), 8);
         return true;
     }
@@ -111,8 +112,8 @@ CfiResult UnwindWithCfi(ProcessModules& modules, const ThreadCapture& capture, s
         return result;
     AttachedState& state = State();
     if (!state.attached) {
-        state.attached = dwfl_attach_state(dwfl, nullptr, pid_t(platform::CurrentProcessId()), &threadCallbacks,
-                                           &state);
+        state.attached =
+            dwfl_attach_state(dwfl, nullptr, pid_t(platform::CurrentProcessId()), &threadCallbacks, &state);
         if (!state.attached)
             return result;
     }

@@ -11,8 +11,8 @@
 #include <QFileInfo>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <elfutils/libdw.h>
+#include <functional>
 #include <gelf.h>
 
 namespace crash::stack {
@@ -112,8 +112,7 @@ std::unique_ptr<SymbolSource> EmbeddedTable(Dwfl_Module* module)
             continue;
         GElf_Nhdr note;
         size_t nameOffset = 0, descOffset = 0;
-        for (size_t offset = 0;
-             (offset = gelf_getnote(data, offset, &note, &nameOffset, &descOffset)) > 0;) {
+        for (size_t offset = 0; (offset = gelf_getnote(data, offset, &note, &nameOffset, &descOffset)) > 0;) {
             const char* noteName = static_cast<const char*>(data->d_buf) + nameOffset;
             if (note.n_type == SymbolNoteType && note.n_namesz == std::strlen(SymbolNoteName) + 1 &&
                 std::memcmp(noteName, SymbolNoteName, note.n_namesz) == 0)
@@ -200,7 +199,8 @@ ProcessModules::Entry& ProcessModules::EntryOf(Dwfl_Module* module)
         return found->second;
     Entry& entry = entries_[module];
     const char* mainFile = nullptr;
-    const char* name = dwfl_module_info(module, nullptr, nullptr, nullptr, nullptr, nullptr, &mainFile, nullptr);
+    const char* name =
+        dwfl_module_info(module, nullptr, nullptr, nullptr, nullptr, nullptr, &mainFile, nullptr);
     Dwarf_Addr bias = 0;
     Elf* elf = dwfl_module_getelf(module, &bias);
     entry.bias = bias;
@@ -238,7 +238,8 @@ ProcessModules::Entry& ProcessModules::EntryOf(Dwfl_Module* module)
     entry.sources.push_back(std::make_unique<LazySource>([path]() -> std::unique_ptr<SymbolSource> {
         for (const QString& map : BesideModule(path, QStringLiteral(".map"))) {
             if (auto bytes = ReadSmallFile(map, MaxSideFile)) {
-                auto symbols = ParseLinkerMap(std::string_view(bytes->constData(), std::size_t(bytes->size())));
+                auto symbols =
+                    ParseLinkerMap(std::string_view(bytes->constData(), std::size_t(bytes->size())));
                 if (!symbols.empty())
                     return std::make_unique<ElfSymbols>(std::move(symbols));
             }

@@ -132,7 +132,8 @@ TEST(CrashRules, ConsoleProgramWritesTheMessageAndTheReportToStandardOutput)
     runner.settings["AutoShowBugRep"] = "True";
     const CrashRun run = runner.runVictim("console");
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_TRUE(run.out.startsWith("An error occurred in the application.\n\n")) << run.out.left(300).toStdString();
+    EXPECT_TRUE(run.out.startsWith("An error occurred in the application.\n\n"))
+        << run.out.left(300).toStdString();
     EXPECT_TRUE(run.out.contains("console victim exception"));
     EXPECT_TRUE(run.out.contains("date/time"));
 }

@@ -11,11 +11,11 @@
 #include "platform/UnhandledException.h"
 
 #include <QFile>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <atomic>
-#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -65,7 +65,7 @@ void ExitWhileReporting()
     }).detach();
     while (!g_raised.load())
         std::this_thread::yield();
-    std::this_thread::sleep_for(std::chrono::milliseconds(qEnvironmentVariableIntValue("VICTIM_WAIT") + 200));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
 }
 
 [[gnu::noinline]] void FreeTwice()
