@@ -69,16 +69,7 @@ void RegisterCrashWindows()
         return alert;
     };
     Services().print = [](const std::shared_ptr<ExceptionReport>& report) {
-        auto* app = QCoreApplication::instance();
-        if (!app || QThread::currentThread() == app->thread())
-            return ReportPrinter::printWithDialog(report, QApplication::activeWindow());
-        // The print dialog needs the GUI thread; the user may take long, but not for ever.
-        auto result = std::make_shared<std::promise<bool>>();
-        std::future<bool> printed = result->get_future();
-        QMetaObject::invokeMethod(app, [result, report] {
-            result->set_value(ReportPrinter::printWithDialog(report, QApplication::activeWindow()));
-        });
-        return printed.wait_for(std::chrono::hours(1)) == std::future_status::ready && printed.get();
+        return ReportPrinter::printFromAnyThread(report);
     };
     Services().screenshot = [](bool ownWindowsOnly) {
         auto* app = QCoreApplication::instance();
