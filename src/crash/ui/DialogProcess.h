@@ -19,16 +19,17 @@ namespace crash::ui {
 inline constexpr char DialogProcessArgument[] = "--halvorn-dialog-process";
 
 // Parent side: shows the presentation in a dialog process and returns its choice; None when the
-// process could not be started or ended without one.
-UserChoice PresentInDialogProcess(const PresentRequest& request);
+// process could not be started or ended without one. `processBlocked` travels with the request
+// (save and print only beep there, as in the blocked process).
+UserChoice PresentInDialogProcess(const PresentRequest& request, bool processBlocked = false);
 
 // Dialog process side: when the arguments ask for it, shows the dialog with `actions` (a
 // QApplication must exist), prints the choice and returns the exit code; none otherwise.
 std::optional<int> RunDialogProcessIfAsked(int argc, char** argv, const DialogActions& actions);
 bool IsDialogProcessStart(int argc, char** argv);
 
-// The request as the file carries it.
-bool SaveDialogRequest(const PresentRequest& request, const QString& fileName);
-std::optional<PresentRequest> LoadDialogRequest(const QString& fileName);
+// The request as the file carries it, with whether the reporting process is blocked.
+bool SaveDialogRequest(const PresentRequest& request, const QString& fileName, bool processBlocked = false);
+std::optional<PresentRequest> LoadDialogRequest(const QString& fileName, bool* processBlocked = nullptr);
 
 } // namespace crash::ui

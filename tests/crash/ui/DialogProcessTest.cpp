@@ -24,10 +24,12 @@ TEST(DialogProcess, RequestFileCarriesReportSettingsAndScreenshot)
     shot.fill(Qt::blue);
     request.report->setScreenshot(shot);
     request.presentation = 2;
-    ASSERT_TRUE(crash::ui::SaveDialogRequest(request, dir.file("request")));
+    ASSERT_TRUE(crash::ui::SaveDialogRequest(request, dir.file("request"), true));
 
-    const auto loaded = crash::ui::LoadDialogRequest(dir.file("request"));
+    bool processBlocked = false;
+    const auto loaded = crash::ui::LoadDialogRequest(dir.file("request"), &processBlocked);
     ASSERT_TRUE(loaded.has_value());
+    EXPECT_TRUE(processBlocked) << "save and print beep in the dialog process too";
     const auto& copy = *loaded->report;
     EXPECT_EQ(loaded->presentation, 2);
     EXPECT_FALSE(copy.canContinue());
