@@ -50,6 +50,7 @@ DialogActions DefaultDialogActions()
         request.reportText = report->reportText(true);
         request.screenshot = report->screenshot();
         request.inBackground = report->SendInBackgr();
+        const ScopedProgressOwner owner(parent); // a send in the foreground keeps the dialog disabled
         return Services().send(request);
     };
     actions.save = SaveWithDialog;
