@@ -1,11 +1,13 @@
 #include "crash/ui/DialogProcess.h"
 
+#include "crash/core/handler/HandleException.h"
 #include "crash/core/settings/DefaultSettings.h"
 #include "crash/ui/CrashWindows.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDataStream>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
@@ -74,7 +76,7 @@ UserChoice ChoiceFromOutput(const QByteArray& output)
 
 } // namespace
 
-bool SaveDialogRequest(const PresentRequest& request, const QString& fileName, bool processBlocked)
+bool SaveDialogRequest(const PresentRequest& request, const QString& fileName, const ReporterState& state)
 {
     const ExceptionReport& report = *request.report;
     QFile file(fileName);
@@ -84,7 +86,9 @@ bool SaveDialogRequest(const PresentRequest& request, const QString& fileName, b
     out.setVersion(QDataStream::Qt_6_4);
     out << Magic << Version << qint32(request.presentation) << request.beep << qint32(report.type())
         << report.exceptionClass() << report.exceptionMessage() << qint32(report.source())
-        << report.canContinue() << processBlocked;
+        << report.canContinue() << state.processBlocked;
+    for (const std::uint64_t time : state.history)
+        out << quint64(time);
     // Every setting as this exception sees it, so the per-exception decisions travel too.
     quint32 count = 0;
     for (const DefaultSetting& setting : DefaultSettings())
@@ -119,7 +123,7 @@ bool SaveDialogRequest(const PresentRequest& request, const QString& fileName, b
     return out.status() == QDataStream::Ok && file.flush();
 }
 
-std::optional<PresentRequest> LoadDialogRequest(const QString& fileName, bool* processBlocked)
+std::optional<PresentRequest> LoadDialogRequest(const QString& fileName, ReporterState* state)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
@@ -128,12 +132,19 @@ std::optional<PresentRequest> LoadDialogRequest(const QString& fileName, bool* p
     in.setVersion(QDataStream::Qt_6_4);
     quint32 magic = 0, version = 0;
     qint32 presentation = 0, type = 0, source = 0;
-    bool beep = false, canContinue = false, blocked = false;
+    bool beep = false, canContinue = false;
+    ReporterState reporter;
     QString className, message;
     in >> magic >> version;
     if (magic != Magic || version != Version)
         return std::nullopt;
-    in >> presentation >> beep >> type >> className >> message >> source >> canContinue >> blocked;
+    in >> presentation >> beep >> type >> className >> message >> source >> canContinue >>
+        reporter.processBlocked;
+    for (std::uint64_t& time : reporter.history) {
+        quint64 value = 0;
+        in >> value;
+        time = value;
+    }
     if (in.status() != QDataStream::Ok || type < 0 || type > 2)
         return std::nullopt;
     auto report = std::make_shared<ExceptionReport>(0, ExceptionType(type), QStringList{className}, className,
@@ -184,15 +195,15 @@ std::optional<PresentRequest> LoadDialogRequest(const QString& fileName, bool* p
     request.report = report;
     request.presentation = presentation;
     request.beep = beep;
-    if (processBlocked)
-        *processBlocked = blocked;
+    if (state)
+        *state = reporter;
     return request;
 }
 
 UserChoice PresentInDialogProcess(const PresentRequest& request, bool processBlocked)
 {
     QTemporaryFile file; // private to this user, removed when done
-    if (!file.open() || !SaveDialogRequest(request, file.fileName(), processBlocked))
+    if (!file.open() || !SaveDialogRequest(request, file.fileName(), {processBlocked, History().times()}))
         return UserChoice::None;
     QProcess dialog;
     dialog.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -223,13 +234,20 @@ std::optional<int> RunDialogProcessIfAsked(int argc, char** argv, const DialogAc
 {
     if (!IsDialogProcessStart(argc, argv))
         return std::nullopt;
-    DialogActions shown = actions;
-    auto request = LoadDialogRequest(QString::fromLocal8Bit(argv[2]), &shown.processBlocked);
+    ReporterState reporter;
+    auto request = LoadDialogRequest(QString::fromLocal8Bit(argv[2]), &reporter);
     if (!request) {
         std::fprintf(stderr, "crash dialog: the report file cannot be read\n");
         return 2;
     }
     request->mainThreadAvailable = true;
+    DialogActions shown = actions;
+    shown.processBlocked = reporter.processBlocked;
+    shown.autoRuleApplies = [history = reporter.history](int value) {
+        ExceptionHistory reporterHistory;
+        reporterHistory.assign(history);
+        return reporterHistory.autoButtonRule(value, std::uint64_t(QDateTime::currentSecsSinceEpoch()));
+    };
     const UserChoice choice = PresentHere(*request, shown);
     std::printf("choice %s\n", ChoiceName(choice));
     std::fflush(stdout);
