@@ -11,8 +11,11 @@ namespace crash::ui {
 void RegisterCrashWindows();
 
 // The actions the registered windows use: delivery through Services().send, the report file,
-// printing, each after its assistant.
+// printing, each after its assistant and between the registered action handlers.
 DialogActions DefaultDialogActions();
+// Those, and the dialog's own handler codes and the automatic-button rule with this process's
+// exception history, for a dialog the handling flow presents here.
+DialogActions HandlingFlowDialogActions(const std::shared_ptr<ExceptionReport>& report);
 
 // Shows the presentation on the calling thread, which must be the GUI thread.
 UserChoice PresentHere(const PresentRequest& request, const DialogActions& actions);

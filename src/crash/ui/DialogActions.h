@@ -36,6 +36,9 @@ struct DialogActions
     std::function<bool(int ruleValue)> autoRuleApplies;
     // The crash reporter's large icon; null shows none.
     QPixmap largeIcon;
+    // The process the report is about is blocked (its loader or allocator may be locked): save and
+    // print then only beep.
+    bool processBlocked = false;
 };
 
 } // namespace crash::ui

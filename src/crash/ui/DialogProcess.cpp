@@ -1,11 +1,13 @@
 #include "crash/ui/DialogProcess.h"
 
+#include "crash/core/handler/HandleException.h"
 #include "crash/core/settings/DefaultSettings.h"
 #include "crash/ui/CrashWindows.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDataStream>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
@@ -18,7 +20,7 @@ namespace crash::ui {
 namespace {
 
 constexpr quint32 Magic = 0x48444c47; // "HDLG"
-constexpr quint32 Version = 1;
+constexpr quint32 Version = 2;
 // The user decides in the dialog process; this only bounds a process that never ends.
 constexpr qint64 LongestDialogMs = 12LL * 60 * 60 * 1000;
 
@@ -74,7 +76,7 @@ UserChoice ChoiceFromOutput(const QByteArray& output)
 
 } // namespace
 
-bool SaveDialogRequest(const PresentRequest& request, const QString& fileName)
+bool SaveDialogRequest(const PresentRequest& request, const QString& fileName, const ReporterState& state)
 {
     const ExceptionReport& report = *request.report;
     QFile file(fileName);
@@ -84,7 +86,9 @@ bool SaveDialogRequest(const PresentRequest& request, const QString& fileName)
     out.setVersion(QDataStream::Qt_6_4);
     out << Magic << Version << qint32(request.presentation) << request.beep << qint32(report.type())
         << report.exceptionClass() << report.exceptionMessage() << qint32(report.source())
-        << report.canContinue();
+        << report.canContinue() << state.processBlocked;
+    for (const std::uint64_t time : state.history)
+        out << quint64(time);
     // Every setting as this exception sees it, so the per-exception decisions travel too.
     quint32 count = 0;
     for (const DefaultSetting& setting : DefaultSettings())
@@ -119,7 +123,7 @@ bool SaveDialogRequest(const PresentRequest& request, const QString& fileName)
     return out.status() == QDataStream::Ok && file.flush();
 }
 
-std::optional<PresentRequest> LoadDialogRequest(const QString& fileName)
+std::optional<PresentRequest> LoadDialogRequest(const QString& fileName, ReporterState* state)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
@@ -129,11 +133,18 @@ std::optional<PresentRequest> LoadDialogRequest(const QString& fileName)
     quint32 magic = 0, version = 0;
     qint32 presentation = 0, type = 0, source = 0;
     bool beep = false, canContinue = false;
+    ReporterState reporter;
     QString className, message;
     in >> magic >> version;
     if (magic != Magic || version != Version)
         return std::nullopt;
-    in >> presentation >> beep >> type >> className >> message >> source >> canContinue;
+    in >> presentation >> beep >> type >> className >> message >> source >> canContinue >>
+        reporter.processBlocked;
+    for (std::uint64_t& time : reporter.history) {
+        quint64 value = 0;
+        in >> value;
+        time = value;
+    }
     if (in.status() != QDataStream::Ok || type < 0 || type > 2)
         return std::nullopt;
     auto report = std::make_shared<ExceptionReport>(0, ExceptionType(type), QStringList{className}, className,
@@ -184,13 +195,15 @@ std::optional<PresentRequest> LoadDialogRequest(const QString& fileName)
     request.report = report;
     request.presentation = presentation;
     request.beep = beep;
+    if (state)
+        *state = reporter;
     return request;
 }
 
-UserChoice PresentInDialogProcess(const PresentRequest& request)
+UserChoice PresentInDialogProcess(const PresentRequest& request, bool processBlocked)
 {
     QTemporaryFile file; // private to this user, removed when done
-    if (!file.open() || !SaveDialogRequest(request, file.fileName()))
+    if (!file.open() || !SaveDialogRequest(request, file.fileName(), {processBlocked, History().times()}))
         return UserChoice::None;
     QProcess dialog;
     dialog.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -221,13 +234,21 @@ std::optional<int> RunDialogProcessIfAsked(int argc, char** argv, const DialogAc
 {
     if (!IsDialogProcessStart(argc, argv))
         return std::nullopt;
-    auto request = LoadDialogRequest(QString::fromLocal8Bit(argv[2]));
+    ReporterState reporter;
+    auto request = LoadDialogRequest(QString::fromLocal8Bit(argv[2]), &reporter);
     if (!request) {
         std::fprintf(stderr, "crash dialog: the report file cannot be read\n");
         return 2;
     }
     request->mainThreadAvailable = true;
-    const UserChoice choice = PresentHere(*request, actions);
+    DialogActions shown = actions;
+    shown.processBlocked = reporter.processBlocked;
+    shown.autoRuleApplies = [history = reporter.history](int value) {
+        ExceptionHistory reporterHistory;
+        reporterHistory.assign(history);
+        return reporterHistory.autoButtonRule(value, std::uint64_t(QDateTime::currentSecsSinceEpoch()));
+    };
+    const UserChoice choice = PresentHere(*request, shown);
     std::printf("choice %s\n", ChoiceName(choice));
     std::fflush(stdout);
     return 0;

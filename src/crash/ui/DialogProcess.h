@@ -8,6 +8,7 @@
 // output, which the waiting thread reads through the pipe. A start with an argument runs beside
 // the first instance, so single-instance is no obstacle.
 
+#include "crash/core/handler/ExceptionHistory.h"
 #include "crash/core/report/ReportServices.h"
 #include "crash/ui/DialogActions.h"
 
@@ -18,9 +19,17 @@ namespace crash::ui {
 
 inline constexpr char DialogProcessArgument[] = "--halvorn-dialog-process";
 
+// What the dialog process decides with besides the report: whether the reporting process is
+// blocked (save and print only beep) and its exception history (the automatic-button rule).
+struct ReporterState
+{
+    bool processBlocked = false;
+    ExceptionHistory::Slots history{};
+};
+
 // Parent side: shows the presentation in a dialog process and returns its choice; None when the
-// process could not be started or ended without one.
-UserChoice PresentInDialogProcess(const PresentRequest& request);
+// process could not be started or ended without one. This process's exception history goes along.
+UserChoice PresentInDialogProcess(const PresentRequest& request, bool processBlocked = false);
 
 // Dialog process side: when the arguments ask for it, shows the dialog with `actions` (a
 // QApplication must exist), prints the choice and returns the exit code; none otherwise.
@@ -28,7 +37,8 @@ std::optional<int> RunDialogProcessIfAsked(int argc, char** argv, const DialogAc
 bool IsDialogProcessStart(int argc, char** argv);
 
 // The request as the file carries it.
-bool SaveDialogRequest(const PresentRequest& request, const QString& fileName);
-std::optional<PresentRequest> LoadDialogRequest(const QString& fileName);
+bool SaveDialogRequest(const PresentRequest& request, const QString& fileName,
+                       const ReporterState& state = {});
+std::optional<PresentRequest> LoadDialogRequest(const QString& fileName, ReporterState* state = nullptr);
 
 } // namespace crash::ui

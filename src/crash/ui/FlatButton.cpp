@@ -10,6 +10,38 @@ FlatButton::FlatButton(const QString& caption, bool flat, QWidget* parent)
     : QPushButton(caption, parent), m_flatDrawn(flat)
 {
     setAutoDefault(false);
+    m_release.setSingleShot(true);
+    connect(&m_release, &QTimer::timeout, this, &FlatButton::releasePressed);
+}
+
+void FlatButton::showPressed(int releaseAfterMs)
+{
+    m_shownPressed = true;
+    if (releaseAfterMs >= 0)
+        m_release.start(releaseAfterMs);
+    else
+        m_release.stop();
+    repaint(); // the caller's action may keep the event loop busy for a while
+}
+
+void FlatButton::releasePressed()
+{
+    m_release.stop();
+    if (!m_shownPressed)
+        return;
+    m_shownPressed = false;
+    update();
+}
+
+bool FlatButton::focusArrivedWithin(int ms) const
+{
+    return hasFocus() && m_focusClock.isValid() && !m_focusClock.hasExpired(ms);
+}
+
+void FlatButton::focusInEvent(QFocusEvent* event)
+{
+    m_focusClock.start();
+    QPushButton::focusInEvent(event);
 }
 
 void FlatButton::setCountdown(double share)
@@ -35,10 +67,11 @@ void FlatButton::paintEvent(QPaintEvent* event)
         QPushButton::paintEvent(event);
     QPainter painter(this);
     const QRect face = rect().adjusted(2, 2, -2, -2);
+    const bool down = isDown() || m_shownPressed;
     if (m_flatDrawn) {
         const bool focused = hasFocus();
         QColor background = focused ? QColor(64, 64, 64) : palette().color(QPalette::Button);
-        if (isDown())
+        if (down)
             background = focused ? QColor(32, 32, 32) : palette().color(QPalette::Mid);
         if (!isEnabled())
             background = palette().color(QPalette::Button);
@@ -57,7 +90,7 @@ void FlatButton::paintEvent(QPaintEvent* event)
             textColour = palette().color(QPalette::Disabled, QPalette::ButtonText);
         painter.setPen(textColour);
         painter.setFont(font());
-        const QPoint shift = isDown() ? QPoint(1, 1) : QPoint();
+        const QPoint shift = down ? QPoint(1, 1) : QPoint();
         painter.drawText(face.translated(shift), Qt::AlignCenter | Qt::TextShowMnemonic, text());
     }
 }

@@ -55,7 +55,20 @@ ProgressWindow::ProgressWindow(std::shared_ptr<ProgressState> state, const QStri
     }
 }
 
-ProgressWindow::~ProgressWindow() = default;
+ProgressWindow::~ProgressWindow()
+{
+    releaseOwner();
+}
+
+void ProgressWindow::releaseOwner()
+{
+    QWidget* owner = m_disabledOwner;
+    m_disabledOwner = nullptr;
+    if (!owner)
+        return;
+    owner->setEnabled(true);
+    owner->activateWindow();
+}
 
 int ProgressWindow::slot() const
 {
@@ -84,8 +97,12 @@ void ProgressWindow::layoutFor(const QStringList& texts)
     setFixedSize(clientWidth, top + height + 12 + barHeight + 12);
 }
 
-void ProgressWindow::showAlert(bool foreground)
+void ProgressWindow::showAlert(bool foreground, QWidget* owner)
 {
+    if (owner && owner->isEnabled()) {
+        owner->setEnabled(false);
+        m_disabledOwner = owner;
+    }
     QStringList texts;
     {
         std::lock_guard lock(m_state->lock);
@@ -127,13 +144,18 @@ void ProgressWindow::refresh()
 
 void ProgressWindow::closeEvent(QCloseEvent* event)
 {
+    bool closing = false;
+    {
+        std::lock_guard lock(m_state->lock);
+        closing = m_state->closing;
+    }
     // The close box does nothing until the driver closes the window.
-    std::lock_guard lock(m_state->lock);
-    if (!m_state->closing) {
+    if (!closing) {
         event->ignore();
         return;
     }
     m_slot.reset();
+    releaseOwner();
     event->accept();
 }
 

@@ -5,6 +5,7 @@
 #include "crash/ui/ProgressSteps.h"
 
 #include <QPixmap>
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 #include <mutex>
@@ -40,7 +41,8 @@ public:
 
     // Sizes the window for the remaining steps and shows it: centred and active in the
     // foreground, else at the bottom right, above the progress windows of other processes.
-    void showAlert(bool foreground);
+    // An enabled `owner` is disabled until the window closes.
+    void showAlert(bool foreground, QWidget* owner = nullptr);
     void refresh();
     int slot() const;
     QLabel* label() const { return m_label; }
@@ -51,12 +53,14 @@ protected:
 
 private:
     void layoutFor(const QStringList& texts);
+    void releaseOwner();
 
     std::shared_ptr<ProgressState> m_state;
     QLabel* m_label;
     QProgressBar* m_bar;
     QWidget* m_icon = nullptr;
     std::unique_ptr<platform::ScreenSlot> m_slot;
+    QPointer<QWidget> m_disabledOwner;
 };
 
 } // namespace crash::ui

@@ -1,7 +1,11 @@
 // The windows registered in the crash reporter's services, and the actions they perform: the
-// report file (with the save dialog), delivery and printing, each after its assistant.
+// report file (with the save dialog), delivery and printing, each after its assistant and between
+// the registered action handlers (one that takes the action cancels it; a done action is followed
+// by its follow-up code).
 #include "crash/ui/CrashWindows.h"
 
+#include "crash/core/handler/HandleException.h"
+#include "crash/core/handler/HandlerRegistry.h"
 #include "crash/core/report/ReportBuilder.h"
 #include "crash/ui/ReportPrinter.h"
 #include "crash/ui/ScreenCapture.h"
@@ -9,6 +13,7 @@
 #include "crash/ui/TNVAssistant.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QStandardPaths>
 #include <QThread>
@@ -37,30 +42,70 @@ bool SaveWithDialog(const std::shared_ptr<ExceptionReport>& report, QWidget* par
     return SaveReportFile(*report, file, false);
 }
 
+// The dialog's actions run on the GUI thread, so the main thread's handlers run right here.
+bool ActionHandled(const std::shared_ptr<ExceptionReport>& report, ExceptionAction action)
+{
+    HandlerCall call;
+    call.report = report;
+    call.event = HandlerEvent::Action;
+    call.action = action;
+    HandlerRegistry::instance().call(call, {});
+    return call.handled;
+}
+
+DialogActions::ReportAction WithActionHandlers(ExceptionAction action, ExceptionAction followUp,
+                                               DialogActions::ReportAction perform)
+{
+    return [=](const std::shared_ptr<ExceptionReport>& report, QWidget* parent) {
+        if (ActionHandled(report, action) || !perform(report, parent))
+            return false;
+        ActionHandled(report, followUp);
+        return true;
+    };
+}
+
+bool Send(const std::shared_ptr<ExceptionReport>& report, QWidget* parent)
+{
+    if (!Services().send || !RunAssistant(report->SendAssis(), report, parent))
+        return false;
+    SendRequest request;
+    request.report = report;
+    request.reportText = report->reportText(true);
+    request.screenshot = report->screenshot();
+    request.inBackground = report->SendInBackgr();
+    const ScopedProgressOwner owner(parent); // a send in the foreground keeps the dialog disabled
+    return Services().send(request);
+}
+
 } // namespace
 
 DialogActions DefaultDialogActions()
 {
     DialogActions actions;
-    actions.send = [](const std::shared_ptr<ExceptionReport>& report, QWidget* parent) {
-        if (!Services().send || !RunAssistant(report->SendAssis(), report, parent))
-            return false;
-        SendRequest request;
-        request.report = report;
-        request.reportText = report->reportText(true);
-        request.screenshot = report->screenshot();
-        request.inBackground = report->SendInBackgr();
-        return Services().send(request);
+    actions.send = WithActionHandlers(ExceptionAction::Send, ExceptionAction::SendDone, Send);
+    actions.save = WithActionHandlers(ExceptionAction::Save, ExceptionAction::SaveDone, SaveWithDialog);
+    actions.print = WithActionHandlers(ExceptionAction::Print, ExceptionAction::PrintDone,
+                                       ReportPrinter::printWithDialog);
+    return actions;
+}
+
+DialogActions HandlingFlowDialogActions(const std::shared_ptr<ExceptionReport>& report)
+{
+    DialogActions actions = DefaultDialogActions();
+    // Show (9) and help (10) are the dialog's own codes, passed on as numbers.
+    actions.fireHandlers = [report](ActionCode code) {
+        return ActionHandled(report, ExceptionAction(int(code)));
     };
-    actions.save = SaveWithDialog;
-    actions.print = ReportPrinter::printWithDialog;
+    actions.autoRuleApplies = [](int value) {
+        return History().autoButtonRule(value, std::uint64_t(QDateTime::currentSecsSinceEpoch()));
+    };
     return actions;
 }
 
 void RegisterCrashWindows()
 {
     Services().present = [](const PresentRequest& request) {
-        return Present(request, DefaultDialogActions());
+        return Present(request, HandlingFlowDialogActions(request.report));
     };
     Services().progress = [](const QString& title, const QString& text) -> std::unique_ptr<ProgressAlert> {
         auto alert = std::make_unique<TIProgressAlert>(title);
@@ -69,16 +114,7 @@ void RegisterCrashWindows()
         return alert;
     };
     Services().print = [](const std::shared_ptr<ExceptionReport>& report) {
-        auto* app = QCoreApplication::instance();
-        if (!app || QThread::currentThread() == app->thread())
-            return ReportPrinter::printWithDialog(report, QApplication::activeWindow());
-        // The print dialog needs the GUI thread; the user may take long, but not for ever.
-        auto result = std::make_shared<std::promise<bool>>();
-        std::future<bool> printed = result->get_future();
-        QMetaObject::invokeMethod(app, [result, report] {
-            result->set_value(ReportPrinter::printWithDialog(report, QApplication::activeWindow()));
-        });
-        return printed.wait_for(std::chrono::hours(1)) == std::future_status::ready && printed.get();
+        return ReportPrinter::printFromAnyThread(report);
     };
     Services().screenshot = [](bool ownWindowsOnly) {
         auto* app = QCoreApplication::instance();

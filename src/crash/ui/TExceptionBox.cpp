@@ -1,5 +1,6 @@
 #include "crash/ui/TExceptionBox.h"
 
+#include "crash/ui/DialogBeep.h"
 #include "crash/ui/DialogFonts.h"
 #include "crash/ui/DialogTexts.h"
 #include "crash/ui/FlatButton.h"
@@ -415,7 +416,7 @@ void TExceptionBox::resizeEvent(QResizeEvent* event)
 void TExceptionBox::open(bool beep)
 {
     if (beep)
-        QApplication::beep();
+        DialogBeep();
     show();
     setWindowState(windowState() & ~Qt::WindowMinimized);
     raise();
@@ -488,9 +489,22 @@ void TExceptionBox::mousePressEvent(QMouseEvent* event)
     QWidget::mousePressEvent(event);
 }
 
+void TExceptionBox::drawPressed(Button which)
+{
+    FlatButton* button = m_buttons[which];
+    if (!button || !button->isFlatDrawn())
+        return;
+    // The details close this dialog; the button stays pressed until they open.
+    if (which == ShowButton)
+        button->showPressed();
+    else if (!button->focusArrivedWithin(FocusSettleMs))
+        button->showPressed(PressedFlashMs);
+}
+
 void TExceptionBox::buttonClicked(Button which)
 {
     stopCountdown();
+    drawPressed(which);
     try {
         switch (which) {
         case ShowButton:
@@ -506,13 +520,13 @@ void TExceptionBox::buttonClicked(Button which)
             finish(UserChoice::Restart);
             break;
         case SendButton:
-            runReportAction(m_actions.send);
+            runReportAction(m_actions.send, false);
             break;
         case SaveButton:
-            runReportAction(m_actions.save);
+            runReportAction(m_actions.save, true);
             break;
         case PrintButton:
-            runReportAction(m_actions.print);
+            runReportAction(m_actions.print, true);
             break;
         case ButtonCount:
             break;
@@ -525,8 +539,13 @@ void TExceptionBox::buttonClicked(Button which)
     }
 }
 
-void TExceptionBox::runReportAction(const DialogActions::ReportAction& action)
+void TExceptionBox::runReportAction(const DialogActions::ReportAction& action, bool refusedWhileBlocked)
 {
+    // The faulting thread of a blocked process may hold the locks a file or print dialog needs.
+    if (refusedWhileBlocked && m_actions.processBlocked) {
+        DialogBeep();
+        return;
+    }
     if (action)
         action(m_report, this);
 }
@@ -538,8 +557,11 @@ void TExceptionBox::continueApplication()
 
 void TExceptionBox::requestDetails()
 {
-    if (m_actions.fireHandlers && m_actions.fireHandlers(ActionCode::ShowReport))
+    if (m_actions.fireHandlers && m_actions.fireHandlers(ActionCode::ShowReport)) {
+        if (m_buttons[ShowButton])
+            m_buttons[ShowButton]->releasePressed(); // a handler took it; the dialog stays
         return;
+    }
     m_reshow = true;
     finish(UserChoice::None);
 }

@@ -63,6 +63,10 @@ public:
     static constexpr QEvent::Type ShowDetails = QEvent::Type(QEvent::User + 1802);
     static constexpr QEvent::Type CloseDialog = QEvent::Type(QEvent::User + 1803);
     static constexpr int CountdownTick = 10; // ms
+    // A clicked flat button is drawn pressed this long, unless the focus came to it within
+    // FocusSettleMs (the click that brought the focus already showed it).
+    static constexpr int PressedFlashMs = 10;
+    static constexpr int FocusSettleMs = 200;
 
     // Layout constants.
     static constexpr int WrapWidth = 664;
@@ -117,7 +121,8 @@ private:
     void closeRequested();
     void finish(UserChoice choice);
     void continueApplication();
-    void runReportAction(const DialogActions::ReportAction& action);
+    void drawPressed(Button which);
+    void runReportAction(const DialogActions::ReportAction& action, bool refusedWhileBlocked);
     void copyToClipboard();
     void requestDetails();
     void rebuildTabs();

@@ -5,6 +5,27 @@
 
 namespace crash::ui {
 
+namespace {
+
+// Touched on the GUI thread only.
+QPointer<QWidget>& ForegroundOwner()
+{
+    static QPointer<QWidget> owner;
+    return owner;
+}
+
+} // namespace
+
+ScopedProgressOwner::ScopedProgressOwner(QWidget* owner) : m_previous(ForegroundOwner())
+{
+    ForegroundOwner() = owner;
+}
+
+ScopedProgressOwner::~ScopedProgressOwner()
+{
+    ForegroundOwner() = m_previous;
+}
+
 TIProgressAlert::TIProgressAlert(const QString& title, const QPixmap& icon)
     : m_title(title), m_icon(icon), m_state(std::make_shared<ProgressState>()),
       m_window(std::make_shared<QPointer<ProgressWindow>>())
@@ -108,7 +129,7 @@ void TIProgressAlert::show(bool foreground)
         auto* w = new ProgressWindow(state, title, icon);
         w->setAttribute(Qt::WA_DeleteOnClose);
         *window = w;
-        w->showAlert(foreground);
+        w->showAlert(foreground, foreground ? ForegroundOwner().data() : nullptr);
     };
     if (onGuiThread())
         create();

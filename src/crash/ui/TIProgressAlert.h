@@ -47,4 +47,18 @@ private:
     std::shared_ptr<QPointer<ProgressWindow>> m_window; // set on the GUI thread
 };
 
+// While one exists on the GUI thread, progress windows shown there in the foreground belong to
+// `owner`: it is disabled while they show, then enabled and activated again.
+class ScopedProgressOwner
+{
+public:
+    explicit ScopedProgressOwner(QWidget* owner);
+    ~ScopedProgressOwner();
+    ScopedProgressOwner(const ScopedProgressOwner&) = delete;
+    ScopedProgressOwner& operator=(const ScopedProgressOwner&) = delete;
+
+private:
+    QPointer<QWidget> m_previous;
+};
+
 } // namespace crash::ui

@@ -2,9 +2,11 @@
 // back through the pipe when the user (a real X key from another program) or the countdown decides.
 #include "crash/ui/DialogProcess.h"
 #include "ReportFixture.h"
+#include "crash/core/handler/HandleException.h"
 #include "crash/ui/CrashWindows.h"
 #include "support/TempDir.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <gtest/gtest.h>
@@ -24,10 +26,14 @@ TEST(DialogProcess, RequestFileCarriesReportSettingsAndScreenshot)
     shot.fill(Qt::blue);
     request.report->setScreenshot(shot);
     request.presentation = 2;
-    ASSERT_TRUE(crash::ui::SaveDialogRequest(request, dir.file("request")));
+    const crash::ui::ReporterState reporter{true, {1765100000, 1765099990}};
+    ASSERT_TRUE(crash::ui::SaveDialogRequest(request, dir.file("request"), reporter));
 
-    const auto loaded = crash::ui::LoadDialogRequest(dir.file("request"));
+    crash::ui::ReporterState loadedReporter;
+    const auto loaded = crash::ui::LoadDialogRequest(dir.file("request"), &loadedReporter);
     ASSERT_TRUE(loaded.has_value());
+    EXPECT_TRUE(loadedReporter.processBlocked) << "save and print beep in the dialog process too";
+    EXPECT_EQ(loadedReporter.history, reporter.history);
     const auto& copy = *loaded->report;
     EXPECT_EQ(loaded->presentation, 2);
     EXPECT_FALSE(copy.canContinue());
@@ -50,9 +56,14 @@ TEST(DialogProcess, RequestFileCarriesReportSettingsAndScreenshot)
 
 TEST(DialogProcess, CountdownInTheDialogProcessDecidesForAFrozenProgram)
 {
+    // AutoClose 30 applies there because this process's ten exceptions within 30 s go along.
+    const auto saved = crash::History().times();
+    for (int i = 0; i < crash::ExceptionHistory::kSlots; ++i)
+        crash::History().record(std::uint64_t(QDateTime::currentSecsSinceEpoch()));
     PresentRequest request;
     request.report = crashtest::MakeReport(QString(), true, true);
-    request.report->setAutoClose(1);
+    request.report->setAutoClose(30);
+    request.report->setAutoContinue(true); // what counts down when the rule does not apply
     request.report->setAutoDelay(1);
     request.mainThreadAvailable = false;
     request.beep = false;
@@ -60,6 +71,7 @@ TEST(DialogProcess, CountdownInTheDialogProcessDecidesForAFrozenProgram)
     clock.start();
     EXPECT_EQ(crash::ui::Present(request, {}), UserChoice::Close);
     EXPECT_GE(clock.elapsed(), 1000) << "the countdown ran";
+    crash::History().assign(saved);
 }
 
 TEST(DialogProcess, KeyFromAnotherProgramReachesTheDialogProcess)

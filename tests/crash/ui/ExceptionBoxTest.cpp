@@ -3,6 +3,7 @@
 #include "ReportFixture.h"
 #include "WindowShots.h"
 #include "crash/ui/CrashWindows.h"
+#include "crash/ui/DialogBeep.h"
 #include "crash/ui/DialogFonts.h"
 #include "crash/ui/FlatButton.h"
 #include "crash/ui/TExceptionBox.h"
@@ -106,6 +107,44 @@ TEST(ExceptionBox, FullDialogWithCountdownLaysOutItsButtonsInTwoGroups)
     Click(cont);
     EXPECT_TRUE(box.isFinished());
     EXPECT_EQ(box.choice(), UserChoice::Continue);
+}
+
+TEST(ExceptionBox, ClickedButtonsAreDrawnPressedAndBlockedSaveAndPrintOnlyBeep)
+{
+    int beeps = 0;
+    const auto previous = crash::ui::SetDialogBeepHandler([&] { ++beeps; });
+    auto report = crashtest::MakeReport();
+    report->setPrintBtnVis(true);
+    Recorder recorder;
+    DialogActions actions = recorder.actionsRecorded();
+    actions.processBlocked = true;
+    TExceptionBox box(report, TExceptionBox::FullDialog, actions);
+    box.open(false);
+    crashtest::WaitUntilActive(&box);
+
+    // A key on the button that has long had the focus: pressed for a moment, then released.
+    FlatButton* print = box.button(TExceptionBox::PrintButton);
+    print->setFocus();
+    QTest::qWait(TExceptionBox::FocusSettleMs + 50);
+    QImage atClick;
+    QObject::connect(print, &QPushButton::clicked, [&] { atClick = print->grab().toImage(); });
+    QTest::keyClick(print, Qt::Key_Space);
+    ASSERT_FALSE(atClick.isNull());
+    EXPECT_EQ(atClick.pixelColor(5, 5), QColor(32, 32, 32)) << "focused and pressed";
+    QTest::qWait(50);
+    EXPECT_FALSE(print->isShownPressed());
+    EXPECT_EQ(print->grab().toImage().pixelColor(5, 5), QColor(64, 64, 64));
+    // A mouse click brings the focus with it: no extra flash.
+    Click(box.button(TExceptionBox::SaveButton));
+    EXPECT_FALSE(box.button(TExceptionBox::SaveButton)->isShownPressed());
+    EXPECT_EQ(beeps, 2);
+    EXPECT_TRUE(recorder.actions.isEmpty()) << "no file or print dialog in a blocked process";
+
+    // Show stays pressed while the dialog closes for the details.
+    Click(box.button(TExceptionBox::ShowButton));
+    EXPECT_TRUE(box.button(TExceptionBox::ShowButton)->isShownPressed());
+    EXPECT_TRUE(box.reshowRequested());
+    crash::ui::SetDialogBeepHandler(previous);
 }
 
 TEST(ExceptionBox, CountdownRunsOutAndClicksTheAutoActionButton)

@@ -1,8 +1,12 @@
-// Presentations without a window of their own, and the screenshot where no X server is.
+// Presentations without a window of their own, the handling flow's handlers and history around the
+// dialog's actions, and the screenshot where no X server is.
 #include "ReportFixture.h"
+#include "crash/core/handler/HandleException.h"
+#include "crash/core/handler/HandlerRegistry.h"
 #include "crash/ui/CrashWindows.h"
 #include "crash/ui/ScreenCapture.h"
 
+#include <QDateTime>
 #include <QGuiApplication>
 #include <gtest/gtest.h>
 
@@ -33,4 +37,39 @@ TEST(Presentation, NoScreenshotWithoutAnXServer)
     ASSERT_EQ(QGuiApplication::platformName(), "offscreen");
     EXPECT_TRUE(crash::ui::ScreenCapture::capture(false).isNull());
     EXPECT_TRUE(crash::ui::ScreenCapture::capture(true).isNull());
+}
+
+TEST(Presentation, RegisteredHandlersTakeOrFollowTheDialogsActions)
+{
+    using crash::ExceptionAction;
+    QList<ExceptionAction> seen;
+    const int id =
+        crash::HandlerRegistry::instance().add(crash::HandlerEvent::Action, [&](crash::HandlerCall& call) {
+            seen << call.action;
+            call.handled = call.action == ExceptionAction::Save || call.action == ExceptionAction::Print;
+        });
+    const auto previousSend = crash::Services().send;
+    crash::Services().send = [](const crash::SendRequest&) { return true; };
+    auto report = crashtest::MakeReport();
+    report->setSendAssis(QString());
+    const auto actions = crash::ui::HandlingFlowDialogActions(report);
+    EXPECT_TRUE(actions.send(report, nullptr));
+    EXPECT_FALSE(actions.save(report, nullptr)) << "taken by a handler: no file dialog";
+    EXPECT_FALSE(actions.print(report, nullptr)) << "taken by a handler: no print dialog";
+    EXPECT_FALSE(actions.fireHandlers(crash::ui::ActionCode::Help));
+    crash::Services().send = previousSend;
+    crash::HandlerRegistry::instance().remove(id);
+    EXPECT_EQ(seen,
+              QList<ExceptionAction>({ExceptionAction::Send, ExceptionAction::SendDone, ExceptionAction::Save,
+                                      ExceptionAction::Print, ExceptionAction(10)}));
+
+    // AutoClose 30 applies once ten exceptions fell within 30 seconds.
+    const auto saved = crash::History().times();
+    crash::History().assign({});
+    EXPECT_TRUE(actions.autoRuleApplies(1));
+    EXPECT_FALSE(actions.autoRuleApplies(30));
+    for (int i = 0; i < crash::ExceptionHistory::kSlots; ++i)
+        crash::History().record(std::uint64_t(QDateTime::currentSecsSinceEpoch()));
+    EXPECT_TRUE(actions.autoRuleApplies(30));
+    crash::History().assign(saved);
 }

@@ -1,6 +1,8 @@
 // The progress window under a real X server: its look, updates from another thread, and the
 // stacking of several processes' windows at the bottom right.
+#include "ReportFixture.h"
 #include "WindowShots.h"
+#include "crash/ui/CrashWindows.h"
 #include "crash/ui/TIProgressAlert.h"
 
 #include <QLabel>
@@ -86,6 +88,37 @@ TEST(ProgressAlert, ShowsTheCurrentStepAndFollowsUpdatesFromOtherThreads)
     alert.close();
     QTest::qWait(50);
     EXPECT_TRUE(guard.isNull());
+}
+
+TEST(ProgressAlert, ASendInTheForegroundKeepsTheDialogDisabledUntilItsWindowCloses)
+{
+    QWidget dialog;
+    dialog.show();
+    dialog.activateWindow();
+    crashtest::WaitUntilActive(&dialog);
+    auto report = crashtest::MakeReport();
+    report->setSendAssis(QString());
+    report->setSendInBackgr(false);
+    bool shown = false, enabledBesideBackground = false, enabledUnderForeground = true;
+    const auto previous = crash::Services().send;
+    crash::Services().send = [&](const crash::SendRequest&) {
+        TIProgressAlert background("Halvorn"); // a background send's window has no owner
+        background.show(false);
+        enabledBesideBackground = dialog.isEnabled();
+        TIProgressAlert foreground("Send Assistant");
+        foreground.show(true);
+        shown = foreground.window() != nullptr;
+        crashtest::WaitUntilActive(foreground.window());
+        enabledUnderForeground = dialog.isEnabled();
+        return true;
+    };
+    EXPECT_TRUE(crash::ui::DefaultDialogActions().send(report, &dialog));
+    crash::Services().send = previous;
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(enabledBesideBackground);
+    EXPECT_FALSE(enabledUnderForeground);
+    EXPECT_TRUE(dialog.isEnabled());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog, 3000)) << "activated again";
 }
 
 TEST(ProgressAlert, PleaseWaitWhenNoStepWasAdded)
