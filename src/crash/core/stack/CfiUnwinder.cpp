@@ -15,7 +15,8 @@ namespace crash::stack {
 bool ReadStackWord(const ThreadCapture& capture, std::uint64_t address, std::uint64_t& value)
 {
     const std::uint64_t base = capture.context.rsp;
-    if (address >= base && address - base <= capture.stack.size() && capture.stack.size() - (address - base) >= 8) {
+    if (address >= base && address - base <= capture.stack.size() &&
+        capture.stack.size() - (address - base) >= 8) {
         std::memcpy(&value, capture.stack.data() + (address - base), 8);
         return true;
     }
@@ -93,10 +94,12 @@ int OnFrame(Dwfl_Frame* frame, void* arg)
     bool activation = false;
     if (!dwfl_frame_pc(frame, &pc, &activation))
         return DWARF_CB_ABORT;
-    CfiFrame out{pc, activation, 0};
-    Dwarf_Word sp = 0;
+    CfiFrame out{pc, activation, 0, std::nullopt};
+    Dwarf_Word sp = 0, bp = 0;
     if (dwfl_frame_reg(frame, 7, &sp) == 0)
         out.stackPointer = sp;
+    if (dwfl_frame_reg(frame, 6, &bp) == 0)
+        out.framePointer = bp;
     collect->result->frames.push_back(out);
     return collect->result->frames.size() >= collect->maxFrames ? DWARF_CB_ABORT : DWARF_CB_OK;
 }
@@ -111,8 +114,8 @@ CfiResult UnwindWithCfi(ProcessModules& modules, const ThreadCapture& capture, s
         return result;
     AttachedState& state = State();
     if (!state.attached) {
-        state.attached = dwfl_attach_state(dwfl, nullptr, pid_t(platform::CurrentProcessId()), &threadCallbacks,
-                                           &state);
+        state.attached =
+            dwfl_attach_state(dwfl, nullptr, pid_t(platform::CurrentProcessId()), &threadCallbacks, &state);
         if (!state.attached)
             return result;
     }
