@@ -184,7 +184,8 @@ std::vector<StackItem> CollectItems(ModuleCodeView& code, const ThreadCapture& c
         if (i == 0 && !items.empty() && items[0].address == f.pc)
             continue;
         // A caller's return address lies just below the stack pointer the unwinder gives its frame.
-        StackItem item{f.pc, f.activation ? 0 : f.stackPointer - 8, f.activation, true, std::nullopt};
+        StackItem item{f.pc, f.activation || f.stackPointer < 8 ? 0 : f.stackPointer - 8, f.activation, true,
+                       std::nullopt};
         if (!f.activation)
             item.call = CallBefore(code, f.pc);
         items.push_back(item);
