@@ -27,14 +27,11 @@ std::optional<std::uint64_t> DirectTarget(const cs_insn& insn)
 }
 
 // Decodes [part.start, part.end) linearly; approved when every byte belongs to an instruction.
-void Decode(CodeView& code, CodeFunction& function)
+void Decode(csh handle, CodeView& code, CodeFunction& function)
 {
     const FunctionPart& part = function.part;
     std::vector<std::uint8_t> bytes(part.end - part.start);
     if (code.ReadCode(part.start, bytes.data(), bytes.size()) != bytes.size())
-        return;
-    csh handle = 0;
-    if (cs_open(CS_ARCH_X86, CS_MODE_64, &handle) != CS_ERR_OK)
         return;
     cs_insn* insn = cs_malloc(handle);
     const std::uint8_t* cursor = bytes.data();
@@ -48,10 +45,15 @@ void Decode(CodeView& code, CodeFunction& function)
     if (!function.approved)
         function.calls.clear();
     cs_free(insn, 1);
-    cs_close(&handle);
 }
 
 } // namespace
+
+FunctionCache::~FunctionCache()
+{
+    if (decoder_ != 0)
+        cs_close(&decoder_);
+}
 
 const CodeFunction* FunctionCache::Find(std::uint64_t address)
 {
@@ -63,8 +65,10 @@ const CodeFunction* FunctionCache::Find(std::uint64_t address)
         return &found->second;
     CodeFunction& function = parts_[part.start];
     function.part = part;
-    if (part.end - part.start <= MaxPartBytes)
-        Decode(code_, function);
+    if (decoder_ == 0 && cs_open(CS_ARCH_X86, CS_MODE_64, &decoder_) != CS_ERR_OK)
+        decoder_ = 0;
+    if (decoder_ != 0 && part.end - part.start <= MaxPartBytes)
+        Decode(decoder_, code_, function);
     return &function;
 }
 

@@ -33,6 +33,9 @@ class FunctionCache
 {
 public:
     explicit FunctionCache(CodeView& code) : code_(code) {}
+    ~FunctionCache();
+    FunctionCache(const FunctionCache&) = delete;
+    FunctionCache& operator=(const FunctionCache&) = delete;
 
     CodeView& code() { return code_; }
 
@@ -45,6 +48,7 @@ public:
 private:
     CodeView& code_;
     std::map<std::uint64_t, CodeFunction> parts_; // by part start
+    std::size_t decoder_ = 0;                     // capstone handle, opened on first use
 };
 
 } // namespace crash::stack
