@@ -18,16 +18,15 @@
 #include "crash/core/stack/CfiUnwinder.h"
 #include "crash/core/stack/Disassembly.h"
 #include "crash/core/stack/FramePointerChain.h"
+#include "crash/core/stack/ModuleCodeView.h"
 #include "crash/core/stack/OptimalChains.h"
 #include "crash/core/stack/ProcessModules.h"
 #include "crash/core/stack/StackListing.h"
 #include "crash/core/stack/StackScanner.h"
-#include "platform/GuardedMemory.h"
 #include "platform/ThreadSnapshot.h"
 
 #include <mutex>
 #include <stdexcept>
-#include <unordered_map>
 
 namespace crash::stack {
 namespace {
@@ -39,53 +38,6 @@ std::mutex& TraceMutex()
 }
 
 constexpr std::size_t MaxStackCopy = 8u << 20;
-
-class ModuleCodeView : public CodeView
-{
-public:
-    explicit ModuleCodeView(ProcessModules& modules) : modules_(modules) {}
-    bool IsCode(std::uint64_t address) override { return modules_.IsCode(address); }
-    std::uint64_t FunctionStart(std::uint64_t address) override
-    {
-        const ResolvedAddress& r = Resolve(address);
-        return r.frames.empty() || r.frames.back().functionStart == 0
-                   ? 0
-                   : r.frames.back().functionStart + r.moduleBias;
-    }
-    FunctionPart PartOf(std::uint64_t address) override
-    {
-        const ResolvedAddress& r = Resolve(address);
-        if (r.frames.empty() || r.frames.back().functionStart == 0)
-            return {};
-        const SymbolFrame& f = r.frames.back();
-        FunctionPart part{f.functionStart + r.moduleBias, 0, 0};
-        if (f.partStart != 0 && f.functionEnd > f.partStart) {
-            part.start = f.partStart + r.moduleBias;
-            part.end = f.functionEnd + r.moduleBias;
-        }
-        return part;
-    }
-    bool HasLine(std::uint64_t address) override
-    {
-        const ResolvedAddress& r = Resolve(address);
-        return !r.frames.empty() && r.frames.front().line > 0;
-    }
-    std::size_t ReadCode(std::uint64_t address, std::uint8_t* buffer, std::size_t size) override
-    {
-        return platform::ReadOwnMemory(address, buffer, size);
-    }
-    const ResolvedAddress& Resolve(std::uint64_t address)
-    {
-        auto it = cache_.find(address);
-        if (it == cache_.end())
-            it = cache_.emplace(address, modules_.Resolve(address)).first;
-        return it->second;
-    }
-
-private:
-    ProcessModules& modules_;
-    std::unordered_map<std::uint64_t, ResolvedAddress> cache_;
-};
 
 bool Cancelled(const TraceOptions& options)
 {

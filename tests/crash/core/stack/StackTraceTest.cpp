@@ -2,7 +2,10 @@
 // threads that cannot be captured, and the options of a trace.
 
 #include "crash/core/stack/StackTrace.h"
+#include "crash/core/stack/FramePointerChain.h"
+#include "crash/core/stack/ModuleCodeView.h"
 #include "crash/core/stack/StackScanner.h"
+#include "fp/FramePointerCode.h"
 #include "platform/ThreadSnapshot.h"
 
 #include <chrono>
@@ -211,6 +214,41 @@ TEST(StackTrace, FailureInsideAPhaseEndsWithTheInternalErrorLine)
     const QStringList lines = late.listing.split(QStringLiteral("\r\n"));
     EXPECT_EQ(lines.size(), qsizetype(late.entries.size() + 1));
     EXPECT_EQ(lines.back(), QStringLiteral(">> internal error in FillFinalOutput:"));
+}
+
+int IndexEndingWith(const TraceResult& trace, const char* name)
+{
+    for (std::size_t i = 0; i < trace.entries.size(); ++i)
+        if (trace.entries[i].function.endsWith(QLatin1String(name)))
+            return int(i);
+    return -1;
+}
+
+// Code built with frame pointers: the chain from the captured rbp holds up through real code and
+// names the callers, and a trace without call-frame information lists them in order.
+TEST(StackTrace, FramePointerChainOfRealCodeNamesTheCallers)
+{
+    ThreadCapture capture;
+    fpcode::FpOuter(capture);
+    ASSERT_FALSE(capture.stack.empty());
+    {
+        ModuleCodeView code(Modules());
+        FunctionCache functions(code);
+        const auto frames = WalkFramePointers(functions, capture, capture.context.rbp, capture.context.rsp);
+        ASSERT_GE(frames.size(), 2u);
+        ASSERT_TRUE(frames[0].call && frames[1].call);
+        EXPECT_TRUE(
+            FormatAddress(frames[0].call->address, false, false).endsWith(QLatin1String("::FpMiddle")));
+        EXPECT_TRUE(
+            FormatAddress(frames[1].call->address, false, false).endsWith(QLatin1String(" fpcode::FpOuter")));
+    }
+    TraceOptions options;
+    options.useCallFrameInfo = false;
+    const TraceResult trace = TraceStack(capture, options);
+    const int inner = IndexEndingWith(trace, "::FpInner");
+    ASSERT_GE(inner, 0) << trace.listing.toStdString();
+    EXPECT_EQ(IndexEndingWith(trace, "::FpMiddle"), inner + 1) << trace.listing.toStdString();
+    EXPECT_EQ(IndexEndingWith(trace, "fpcode::FpOuter"), inner + 2);
 }
 
 TEST(StackTrace, ThrowHelpersAreLeftOutOnRequest)
