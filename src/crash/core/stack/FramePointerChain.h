@@ -9,7 +9,9 @@
 //     return address), so the walk stops where rbp stops being a frame pointer;
 //   - the next rbp lies higher than this one (0 ends the chain at the thread's first frame).
 // In code built without frame pointers rbp is an ordinary register; the checks end the walk at the
-// first value that does not hold up.
+// first value that does not hold up. A function without frame pointer between two with one also
+// ends it (the rbp saved above it skips its caller's frame, so the link check fails there): the
+// stack scan goes on from the last frame, as anchors must be sure.
 
 #include "crash/core/stack/FunctionCache.h"
 #include "crash/core/stack/StackScanner.h"
