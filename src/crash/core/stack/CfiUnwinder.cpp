@@ -94,10 +94,12 @@ int OnFrame(Dwfl_Frame* frame, void* arg)
     bool activation = false;
     if (!dwfl_frame_pc(frame, &pc, &activation))
         return DWARF_CB_ABORT;
-    CfiFrame out{pc, activation, 0};
-    Dwarf_Word sp = 0;
+    CfiFrame out{pc, activation, 0, std::nullopt};
+    Dwarf_Word sp = 0, bp = 0;
     if (dwfl_frame_reg(frame, 7, &sp) == 0)
         out.stackPointer = sp;
+    if (dwfl_frame_reg(frame, 6, &bp) == 0)
+        out.framePointer = bp;
     collect->result->frames.push_back(out);
     return collect->result->frames.size() >= collect->maxFrames ? DWARF_CB_ABORT : DWARF_CB_OK;
 }

@@ -11,8 +11,9 @@ namespace crash::stack {
 struct CfiFrame
 {
     std::uint64_t pc = 0;
-    bool activation = false;    // the interrupted instruction itself (not a return address)
-    std::uint64_t stackPointer = 0; // the frame's stack pointer (where its caller's slots begin)
+    bool activation = false;                   // the interrupted instruction itself (not a return address)
+    std::uint64_t stackPointer = 0;            // the frame's stack pointer (where its caller's slots begin)
+    std::optional<std::uint64_t> framePointer; // the frame's rbp, when the unwinder recovered it
 };
 
 struct CfiResult

@@ -188,7 +188,8 @@ bool DwarfSymbols::Resolve(std::uint64_t address, std::vector<SymbolFrame>& fram
             ++i;
             continue;
         }
-        SymbolFrame frame{DieFunctionName(die), unit, line, DeclLine(die), 0, tag == DW_TAG_inlined_subroutine, 0};
+        SymbolFrame frame{
+            DieFunctionName(die), unit, line, DeclLine(die), 0, tag == DW_TAG_inlined_subroutine, 0};
         frames.push_back(frame);
         if (tag == DW_TAG_subprogram) {
             Dwarf_Addr entry = 0;
@@ -199,8 +200,10 @@ bool DwarfSymbols::Resolve(std::uint64_t address, std::vector<SymbolFrame>& fram
             Dwarf_Addr base = 0, low = 0, high = 0;
             for (ptrdiff_t offset = 0; (offset = dwarf_ranges(die, offset, &base, &low, &high)) > 0;) {
                 if (pc - dwBias >= low && pc - dwBias < high) {
-                    for (std::size_t k = first; k < frames.size(); ++k)
+                    for (std::size_t k = first; k < frames.size(); ++k) {
                         frames[k].functionEnd = high + dwBias - bias_;
+                        frames[k].partStart = low + dwBias - bias_;
+                    }
                     break;
                 }
             }

@@ -33,7 +33,8 @@ ElfSymbols ElfSymbols::FromModule(Dwfl_Module* module, std::uint64_t moduleBias)
         GElf_Word section = 0;
         const char* name = dwfl_module_getsym_info(module, i, &sym, &address, &section, nullptr, nullptr);
         const int type = GELF_ST_TYPE(sym.st_info);
-        if (name == nullptr || *name == 0 || section == SHN_UNDEF || (type != STT_FUNC && type != STT_GNU_IFUNC))
+        if (name == nullptr || *name == 0 || section == SHN_UNDEF ||
+            (type != STT_FUNC && type != STT_GNU_IFUNC))
             continue;
         if (address < moduleBias)
             continue;
@@ -51,7 +52,14 @@ bool ElfSymbols::Lookup(std::uint64_t address, std::vector<SymbolFrame>& frames)
     --it;
     if (it->size != 0 && address - it->start >= it->size)
         return false;
-    frames.push_back({FunctionDisplayName(it->name), {}, 0, 0, it->start, false, it->size ? it->start + it->size : 0});
+    frames.push_back({FunctionDisplayName(it->name),
+                      {},
+                      0,
+                      0,
+                      it->start,
+                      false,
+                      it->size ? it->start + it->size : 0,
+                      it->start});
     return true;
 }
 

@@ -1,38 +1,27 @@
 #pragma once
-// Finds the call chain where call-frame information gives out: scans the stack for values that
-// could be return addresses, confirms each by decoding the call instruction before it, links a
-// candidate to a higher one when that one's call reaches the candidate's function, and keeps the
-// best-scoring chain from the last sure frame upwards. Stale return addresses left in locals (the
-// remains of earlier calls such as snprintf's) rarely link and so drop out.
+// The stack items of a trace and the scan that finds them where call-frame information gives out:
+// every 8-byte slot of the captured stack whose value could be a return address (it points into a
+// module's code and the bytes before it decode as a call) becomes a candidate. The deep checks then
+// locate each candidate's call in its function (FunctionCache.h) and drop those that follow no call;
+// OptimalChains.h links the rest and keeps the best chains between the anchors.
 
 #include "crash/core/stack/CallInstruction.h"
-#include "crash/core/stack/ProcessModules.h"
+#include "crash/core/stack/CodeView.h"
+#include "crash/core/stack/FunctionCache.h"
 #include "crash/core/stack/StackTrace.h"
 
 #include <atomic>
+#include <functional>
 
 namespace crash::stack {
 
 struct StackItem
 {
-    std::uint64_t address = 0;     // return address, or the interrupted instruction for the top item
-    std::uint64_t slot = 0;        // stack slot it was found in; 0 for the top item
-    bool activation = false;       // the top item: the address itself is the instruction
-    bool strong = false;           // anchor: top item, a frame found by call-frame information, raise-time stack
-    std::optional<CallSite> call;  // the call instruction ending at `address`
-};
-
-// What the scan looks at: code of this process and the captured stack.
-class CodeView
-{
-public:
-    virtual ~CodeView() = default;
-    virtual bool IsCode(std::uint64_t address) = 0;
-    // Start of the function holding `address`; 0 when unknown.
-    virtual std::uint64_t FunctionStart(std::uint64_t address) = 0;
-    virtual bool HasLine(std::uint64_t address) = 0;
-    // Reads code bytes; returns how many were readable.
-    virtual std::size_t ReadCode(std::uint64_t address, std::uint8_t* buffer, std::size_t size) = 0;
+    std::uint64_t address = 0;    // return address, or the interrupted instruction for the top item
+    std::uint64_t slot = 0;       // stack slot it was found in; 0 for the top item
+    bool activation = false;      // the top item: the address itself is the instruction
+    bool strong = false;          // anchor: top item, call-frame or frame-pointer frame, raise-time stack
+    std::optional<CallSite> call; // the call instruction ending at `address`
 };
 
 // The call site ending at `returnAddress`, when the bytes there decode as a call.
@@ -42,14 +31,10 @@ std::optional<CallSite> CallBefore(CodeView& code, std::uint64_t returnAddress);
 std::vector<StackItem> ScanCandidates(CodeView& code, const ThreadCapture& capture, std::uint64_t fromSlot,
                                       const std::atomic<bool>* cancel);
 
-// The best chain starting at `anchor` through `candidates` (stack order); returns the chosen
-// candidates in order.
-std::vector<StackItem> ChooseChain(CodeView& code, const StackItem& anchor, const std::vector<StackItem>& candidates,
-                                   const std::atomic<bool>* cancel);
-
-// Where a call to `target` really goes: follows jumps (PLT stubs through their slot, direct jumps)
-// a few steps.
-std::uint64_t FollowJumps(CodeView& code, std::uint64_t target);
+// The deep checks: each item's call located in its function; candidates whose call cannot be
+// confirmed are dropped (anchors stay). `progress` gets the share done, 0 to 1000.
+void ConfirmCalls(FunctionCache& functions, std::vector<StackItem>& items, const std::atomic<bool>* cancel,
+                  const std::function<void(int)>& progress);
 
 // Collapses a recursion that repeats the same run of addresses many times: the later copies of the
 // run beyond the first `keep` are removed.

@@ -1,27 +1,32 @@
-// The trace of one thread, phase by phase:
+// The trace of one thread, phase by phase (the names appear in the internal-error line):
 //   UnwindCallFrames          call-frame information from the captured registers (sure frames)
-//   CollectPossibleStackItems candidates on the stack above the last sure frame, when the unwinder
-//                             stopped short of the thread's start
-//   RealizeOptimalLinkChains  the best-scoring chain through the candidates
+//   CollectPossibleStackItems where the unwinder stopped short of the thread's start: the frames of
+//                             the frame-pointer chain (anchors) and the candidates of the stack scan
+//                             above the last sure frame
+//   InDeepChecks              each candidate's call located in its function; those without one go
+//   RealizeOptimalLinkChains  the best-scoring chains between the anchors and above the last one
+//   RemoveRecursiveAreas      a long recursion listed in reduced form
 //   FillFinalOutput           symbols for each frame, inlined frames expanded
 //   ComposeResult             the listing and the checksum values
-// A raise-time stack, when given, replaces the first three: its addresses are the frames. Symbols
-// are looked up only after the chain is fixed, on addresses alone.
+// A raise-time stack, when given, replaces the first four: its addresses are the frames. Symbols
+// are looked up only after the chain is fixed, on addresses alone. A fault or exception inside a
+// phase ends the trace: what was listed so far stays, followed by the internal-error line.
 
 #include "crash/core/stack/StackTrace.h"
 
 #include "crash/core/settings/CrashSettings.h"
 #include "crash/core/stack/CfiUnwinder.h"
 #include "crash/core/stack/Disassembly.h"
+#include "crash/core/stack/FramePointerChain.h"
+#include "crash/core/stack/ModuleCodeView.h"
+#include "crash/core/stack/OptimalChains.h"
 #include "crash/core/stack/ProcessModules.h"
 #include "crash/core/stack/StackListing.h"
 #include "crash/core/stack/StackScanner.h"
-#include "platform/GuardedMemory.h"
 #include "platform/ThreadSnapshot.h"
 
 #include <mutex>
 #include <stdexcept>
-#include <unordered_map>
 
 namespace crash::stack {
 namespace {
@@ -33,40 +38,6 @@ std::mutex& TraceMutex()
 }
 
 constexpr std::size_t MaxStackCopy = 8u << 20;
-
-class ModuleCodeView : public CodeView
-{
-public:
-    explicit ModuleCodeView(ProcessModules& modules) : modules_(modules) {}
-    bool IsCode(std::uint64_t address) override { return modules_.IsCode(address); }
-    std::uint64_t FunctionStart(std::uint64_t address) override
-    {
-        const ResolvedAddress& r = Resolve(address);
-        return r.frames.empty() || r.frames.back().functionStart == 0
-                   ? 0
-                   : r.frames.back().functionStart + r.moduleBias;
-    }
-    bool HasLine(std::uint64_t address) override
-    {
-        const ResolvedAddress& r = Resolve(address);
-        return !r.frames.empty() && r.frames.front().line > 0;
-    }
-    std::size_t ReadCode(std::uint64_t address, std::uint8_t* buffer, std::size_t size) override
-    {
-        return platform::ReadOwnMemory(address, buffer, size);
-    }
-    const ResolvedAddress& Resolve(std::uint64_t address)
-    {
-        auto it = cache_.find(address);
-        if (it == cache_.end())
-            it = cache_.emplace(address, modules_.Resolve(address)).first;
-        return it->second;
-    }
-
-private:
-    ProcessModules& modules_;
-    std::unordered_map<std::uint64_t, ResolvedAddress> cache_;
-};
 
 bool Cancelled(const TraceOptions& options)
 {
@@ -107,6 +78,40 @@ std::vector<StackEntry> EntriesOf(ModuleCodeView& code, const StackItem& item)
     return entries;
 }
 
+// Both lists in stack order; an anchor wins over a candidate in the same slot.
+std::vector<StackItem> MergeBySlot(const std::vector<StackItem>& anchors,
+                                   const std::vector<StackItem>& candidates)
+{
+    std::vector<StackItem> merged;
+    merged.reserve(anchors.size() + candidates.size());
+    std::size_t a = 0;
+    for (const StackItem& candidate : candidates) {
+        while (a < anchors.size() && anchors[a].slot < candidate.slot)
+            merged.push_back(anchors[a++]);
+        if (a < anchors.size() && anchors[a].slot == candidate.slot)
+            continue;
+        merged.push_back(candidate);
+    }
+    merged.insert(merged.end(), anchors.begin() + std::ptrdiff_t(a), anchors.end());
+    return merged;
+}
+
+// Frame-pointer frames above `fromSlot`, from the rbp the unwinder ended with and from the captured
+// rbp (the same chain, unless the unwinder lost track of rbp on the way).
+std::vector<StackItem> FramePointerFrames(FunctionCache& functions, const ThreadCapture& capture,
+                                          const CfiResult& cfi, std::uint64_t fromSlot)
+{
+    std::vector<StackItem> frames;
+    std::optional<std::uint64_t> unwound;
+    if (!cfi.frames.empty())
+        unwound = cfi.frames.back().framePointer;
+    if (unwound)
+        frames = WalkFramePointers(functions, capture, *unwound, fromSlot);
+    if (!unwound || *unwound != capture.context.rbp)
+        frames = MergeBySlot(frames, WalkFramePointers(functions, capture, capture.context.rbp, fromSlot));
+    return frames;
+}
+
 std::vector<StackItem> CollectItems(ModuleCodeView& code, const ThreadCapture& capture,
                                     const TraceOptions& options, const char*& phase)
 {
@@ -130,27 +135,37 @@ std::vector<StackItem> CollectItems(ModuleCodeView& code, const ThreadCapture& c
         const CfiFrame& f = cfi.frames[i];
         if (i == 0 && !items.empty() && items[0].address == f.pc)
             continue;
-        StackItem item{f.pc, f.stackPointer, f.activation, true, std::nullopt};
+        // A caller's return address lies just below the stack pointer the unwinder gives its frame.
+        StackItem item{f.pc, f.activation || f.stackPointer < 8 ? 0 : f.stackPointer - 8, f.activation, true,
+                       std::nullopt};
         if (!f.activation)
             item.call = CallBefore(code, f.pc);
         items.push_back(item);
     }
     if (items.empty())
         items.push_back({capture.context.rip, 0, true, true, std::nullopt});
-    Progress(options, 25);
-    if (cfi.complete || Cancelled(options))
+    if (cfi.complete || Cancelled(options)) {
+        Progress(options, 25);
         return items;
+    }
 
     phase = "CollectPossibleStackItems";
     const std::uint64_t from = cfi.frames.empty() ? capture.context.rsp : cfi.frames.back().stackPointer;
-    const std::vector<StackItem> candidates = ScanCandidates(code, capture, from, options.cancel);
-    Progress(options, 100);
+    FunctionCache functions(code);
+    std::vector<StackItem> above = MergeBySlot(FramePointerFrames(functions, capture, cfi, from),
+                                               ScanCandidates(code, capture, from, options.cancel));
+    Progress(options, 25);
     if (Cancelled(options))
         return items;
 
+    phase = "InDeepChecks";
+    ConfirmCalls(functions, above, options.cancel,
+                 [&](int done) { Progress(options, 25 + done * 625 / 1000); });
+
     phase = "RealizeOptimalLinkChains";
-    const std::vector<StackItem> chain = ChooseChain(code, items.back(), candidates, options.cancel);
-    items.insert(items.end(), chain.begin(), chain.end());
+    above.insert(above.begin(), items.back());
+    const std::vector<StackItem> chain = RealizeOptimalLinkChains(functions, above, options.cancel);
+    items.insert(items.end(), chain.begin() + 1, chain.end());
     return items;
 }
 
@@ -180,6 +195,31 @@ void HideThrowHelpers(std::vector<StackEntry>& entries)
     }
 }
 
+void Compose(TraceResult& result, std::vector<StackEntry> listed, const TraceOptions& options)
+{
+    result.listing = ComposeListing(listed, options.showRelAddrs, options.showRelLines);
+    ChecksumEntries(listed, result.firstEntryValue, result.runningCrc, result.hasLineInfo);
+    result.entries = std::move(listed);
+}
+
+// The frames listed before the failure stay; the line after them names the phase and, as far as
+// the error tells it, where it happened (a fault's message names the address and module).
+void EndWithInternalError(TraceResult& result, std::vector<StackEntry> listed, const TraceOptions& options,
+                          const char* phase, const QString& location)
+{
+    result = {};
+    try {
+        Compose(result, std::move(listed), options);
+    } catch (...) {
+        result = {};
+    }
+    if (!result.listing.isEmpty())
+        result.listing += QLatin1String("\r\n");
+    result.listing += QLatin1String(">> internal error in ") + QLatin1String(phase) + QLatin1Char(':');
+    if (!location.isEmpty())
+        result.listing += QLatin1Char(' ') + location;
+}
+
 } // namespace
 
 std::vector<ThreadCapture> CaptureThreads(const std::vector<std::int64_t>& threadIds)
@@ -205,6 +245,7 @@ TraceResult TraceStack(const ThreadCapture& capture, const TraceOptions& options
 {
     std::lock_guard lock(TraceMutex());
     TraceResult result;
+    std::vector<StackEntry> listed;
     const char* phase = "CollectPossibleStackItems";
     try {
         ProcessModules& modules = Modules();
@@ -212,11 +253,11 @@ TraceResult TraceStack(const ThreadCapture& capture, const TraceOptions& options
         ModuleCodeView code(modules);
         Progress(options, 0);
         std::vector<StackItem> items = CollectItems(code, capture, options, phase);
+        phase = "RemoveRecursiveAreas";
         RemoveRecursiveAreas(items);
         Progress(options, 650);
 
         phase = "FillFinalOutput";
-        std::vector<StackEntry> listed;
         std::uint64_t previousShown = 0;
         for (std::size_t i = 0; i < items.size() && !Cancelled(options); ++i) {
             std::vector<StackEntry> entries = EntriesOf(code, items[i]);
@@ -241,16 +282,16 @@ TraceResult TraceStack(const ThreadCapture& capture, const TraceOptions& options
         }
 
         phase = "ComposeResult";
-        result.listing = ComposeListing(listed, options.showRelAddrs, options.showRelLines);
-        ChecksumEntries(listed, result.firstEntryValue, result.runningCrc, result.hasLineInfo);
-        result.entries = std::move(listed);
+        Compose(result, std::move(listed), options);
     } catch (const std::exception& error) {
-        result.listing = QStringLiteral(">> internal error in %1:\r\n%2")
-                             .arg(QLatin1String(phase), QString::fromLocal8Bit(error.what()));
+        EndWithInternalError(result, std::move(listed), options, phase, QString::fromLocal8Bit(error.what()));
     } catch (...) {
-        result.listing = QStringLiteral(">> internal error in %1").arg(QLatin1String(phase));
+        EndWithInternalError(result, std::move(listed), options, phase, {});
     }
-    Progress(options, 1000);
+    try {
+        Progress(options, 1000);
+    } catch (...) { // the trace is done; a failing progress box takes nothing from it
+    }
     return result;
 }
 

@@ -10,13 +10,14 @@ namespace crash::stack {
 
 struct SymbolFrame
 {
-    std::string function;           // display name (SymbolNames.h)
-    std::string unit;               // empty when unknown
-    int line = 0;                   // 0 when unknown
-    int firstLine = 0;              // the function's first line; 0 when unknown
+    std::string function;            // display name (SymbolNames.h)
+    std::string unit;                // empty when unknown
+    int line = 0;                    // 0 when unknown
+    int firstLine = 0;               // the function's first line; 0 when unknown
     std::uint64_t functionStart = 0; // module-relative start of the real function; 0 when unknown
     bool inlined = false;
     std::uint64_t functionEnd = 0; // module-relative end of the code part holding the address; 0 unknown
+    std::uint64_t partStart = 0;   // module-relative start of that code part; 0 unknown
 };
 
 // One module's symbol data, whatever its origin. Addresses are module-relative (as in the file).

@@ -84,8 +84,8 @@ std::optional<SymbolTable> Parse(std::span<const std::uint8_t> raw)
         return std::nullopt;
     t.functions.resize(functions);
     for (auto& f : t.functions) {
-        if (!r.U64(f.start) || !r.U32(f.size) || !r.U32(f.name) || !r.U32(f.firstLine) || !r.U32(f.inlineBegin) ||
-            !r.U32(f.inlineCount) || !r.U64(f.entry))
+        if (!r.U64(f.start) || !r.U32(f.size) || !r.U32(f.name) || !r.U32(f.firstLine) ||
+            !r.U32(f.inlineBegin) || !r.U32(f.inlineCount) || !r.U64(f.entry))
             return std::nullopt;
     }
     if (!r.Count(inlines, 32))
@@ -161,7 +161,8 @@ std::vector<std::uint8_t> SymbolTable::Pack() const
     head.U32(Version);
     head.U32(std::uint32_t(w.bytes.size()));
     std::copy(head.bytes.begin(), head.bytes.end(), out.begin() + 4);
-    if (compress2(out.data() + 12, &packedSize, w.bytes.data(), uLong(w.bytes.size()), Z_BEST_COMPRESSION) != Z_OK)
+    if (compress2(out.data() + 12, &packedSize, w.bytes.data(), uLong(w.bytes.size()), Z_BEST_COMPRESSION) !=
+        Z_OK)
         return {};
     out.resize(12 + packedSize);
     return out;
@@ -179,7 +180,8 @@ std::optional<SymbolTable> SymbolTable::Unpack(std::span<const std::uint8_t> pac
         return std::nullopt;
     std::vector<std::uint8_t> raw(rawSize);
     uLongf done = rawSize;
-    if (uncompress(raw.data(), &done, packed.data() + 12, uLong(packed.size() - 12)) != Z_OK || done != rawSize)
+    if (uncompress(raw.data(), &done, packed.data() + 12, uLong(packed.size() - 12)) != Z_OK ||
+        done != rawSize)
         return std::nullopt;
     return Parse(raw);
 }
@@ -200,7 +202,8 @@ bool SymbolTable::Lookup(std::uint64_t address, std::vector<SymbolFrame>& frames
         if (address >= in.start && address - in.start < in.size)
             chain.push_back(&in);
     }
-    std::stable_sort(chain.begin(), chain.end(), [](const Inline* a, const Inline* b) { return a->depth > b->depth; });
+    std::stable_sort(chain.begin(), chain.end(),
+                     [](const Inline* a, const Inline* b) { return a->depth > b->depth; });
 
     std::string unit;
     int line = 0;
@@ -211,11 +214,13 @@ bool SymbolTable::Lookup(std::uint64_t address, std::vector<SymbolFrame>& frames
         line = int((l - 1)->line);
     }
     for (const Inline* in : chain) {
-        frames.push_back({names[in->name], unit, line, int(in->firstLine), f->entry, true, f->start + f->size});
+        frames.push_back(
+            {names[in->name], unit, line, int(in->firstLine), f->entry, true, f->start + f->size, f->start});
         unit = names[in->callUnit];
         line = int(in->callLine);
     }
-    frames.push_back({names[f->name], unit, line, int(f->firstLine), f->entry, false, f->start + f->size});
+    frames.push_back(
+        {names[f->name], unit, line, int(f->firstLine), f->entry, false, f->start + f->size, f->start});
     return true;
 }
 

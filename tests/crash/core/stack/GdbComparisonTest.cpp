@@ -82,12 +82,12 @@ TEST(GdbComparison, StrippedCopyNamesFunctionUnitAndLineFromItsResource)
 
 // Without call-frame information the stack scan alone must find the chain: no frame that gdb does
 // not show (the stale return addresses that snprintf leaves in GammaInner's buffer among them), and
-// the program's own frames of every thread.
-TEST(GdbComparison, ScanAloneAddsNoFalseFrames)
+// the program's own frames of every thread; built with frame pointers and without.
+void ExpectScanAloneAddsNoFalseFrames(const QString& program)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("gdb")).isEmpty())
         GTEST_SKIP() << "gdb is not installed (scripts/packages/test-stack.txt)";
-    ParkedProgram parked(QStringLiteral(STACK_PARK_NOFP), {QStringLiteral("--scan-only")});
+    ParkedProgram parked(program, {QStringLiteral("--scan-only")});
     ASSERT_TRUE(parked.ready()) << parked.output().toStdString();
     QString error;
     const ThreadFrames gdb = parked.GdbTraces(error);
@@ -103,6 +103,16 @@ TEST(GdbComparison, ScanAloneAddsNoFalseFrames)
         EXPECT_GE(ownModuleFrames, 2) << "thread " << tid << ":\n" << Describe(own).toStdString();
     }
     EXPECT_EQ(falseFrames, 0) << parked.output().toStdString();
+}
+
+TEST(GdbComparison, ScanAloneAddsNoFalseFrames)
+{
+    ExpectScanAloneAddsNoFalseFrames(QStringLiteral(STACK_PARK_NOFP));
+}
+
+TEST(GdbComparison, ScanAloneWithFramePointersAddsNoFalseFrames)
+{
+    ExpectScanAloneAddsNoFalseFrames(QStringLiteral(STACK_PARK_FP));
 }
 
 } // namespace

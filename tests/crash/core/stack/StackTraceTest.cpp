@@ -1,8 +1,11 @@
 // Capturing threads of this process and tracing the captures: live threads, the calling thread,
 // threads that cannot be captured, and the options of a trace.
 
-#include "crash/core/stack/StackScanner.h"
 #include "crash/core/stack/StackTrace.h"
+#include "crash/core/stack/FramePointerChain.h"
+#include "crash/core/stack/ModuleCodeView.h"
+#include "crash/core/stack/StackScanner.h"
+#include "fp/FramePointerCode.h"
 #include "platform/ThreadSnapshot.h"
 
 #include <chrono>
@@ -81,7 +84,8 @@ TEST(StackTrace, ParkedThreadIsTracedToItsFunctionAndUnit)
     EXPECT_FALSE(captures[0].stack.empty());
     EXPECT_GT(captures[0].stackTop, captures[0].context.rsp);
     const TraceResult trace = TraceStack(captures[0], {});
-    ASSERT_TRUE(Lists(trace, "crash::stack::(anonymous namespace)::ParkedInStackTraceTest")) << trace.listing.toStdString();
+    ASSERT_TRUE(Lists(trace, "crash::stack::(anonymous namespace)::ParkedInStackTraceTest"))
+        << trace.listing.toStdString();
     for (const auto& e : trace.entries) {
         if (e.function.endsWith(QLatin1String("ParkedInStackTraceTest"))) {
             EXPECT_EQ(e.unit, QStringLiteral("StackTraceTest"));
@@ -96,7 +100,8 @@ TEST(StackTrace, CallingThreadCanCaptureItself)
     const auto captures = CaptureThreads({platform::CurrentThreadId()});
     ASSERT_TRUE(captures[0].accessible);
     const TraceResult trace = TraceStack(captures[0], {});
-    EXPECT_TRUE(trace.listing.contains(QLatin1String("CallingThreadCanCaptureItself"))) << trace.listing.toStdString();
+    EXPECT_TRUE(trace.listing.contains(QLatin1String("CallingThreadCanCaptureItself")))
+        << trace.listing.toStdString();
 }
 
 TEST(StackTrace, ThreadThatCannotAnswerIsNotAccessibleAndListsNothing)
@@ -184,6 +189,68 @@ TEST(StackTrace, CancelledTraceStopsBeforeTheScanAndReportsProgress)
     EXPECT_LE(cancelled.entries.size(), 1u); // only the interrupted instruction
 }
 
+// An exception inside a phase (here from the progress box the trace drives) ends the trace with
+// the internal-error line: the phase and what the error said, after the frames listed so far.
+TEST(StackTrace, FailureInsideAPhaseEndsWithTheInternalErrorLine)
+{
+    const auto captures = CaptureThreads({platform::CurrentThreadId()});
+    ASSERT_TRUE(captures[0].accessible);
+    TraceOptions options;
+    options.useCallFrameInfo = false; // through the scan and its deep checks
+    options.progress = [](int p) {
+        if (p > 25 && p < 650)
+            throw std::runtime_error("progress box gone");
+    };
+    const TraceResult deep = TraceStack(captures[0], options);
+    EXPECT_EQ(deep.listing, QStringLiteral(">> internal error in InDeepChecks: progress box gone"));
+    EXPECT_TRUE(deep.entries.empty());
+
+    options.progress = [](int p) {
+        if (p > 650 && p < 1000)
+            throw 42; // tells nothing about where
+    };
+    const TraceResult late = TraceStack(captures[0], options);
+    ASSERT_FALSE(late.entries.empty());
+    const QStringList lines = late.listing.split(QStringLiteral("\r\n"));
+    EXPECT_EQ(lines.size(), qsizetype(late.entries.size() + 1));
+    EXPECT_EQ(lines.back(), QStringLiteral(">> internal error in FillFinalOutput:"));
+}
+
+int IndexEndingWith(const TraceResult& trace, const char* name)
+{
+    for (std::size_t i = 0; i < trace.entries.size(); ++i)
+        if (trace.entries[i].function.endsWith(QLatin1String(name)))
+            return int(i);
+    return -1;
+}
+
+// Code built with frame pointers: the chain from the captured rbp holds up through real code and
+// names the callers, and a trace without call-frame information lists them in order.
+TEST(StackTrace, FramePointerChainOfRealCodeNamesTheCallers)
+{
+    ThreadCapture capture;
+    fpcode::FpOuter(capture);
+    ASSERT_FALSE(capture.stack.empty());
+    {
+        ModuleCodeView code(Modules());
+        FunctionCache functions(code);
+        const auto frames = WalkFramePointers(functions, capture, capture.context.rbp, capture.context.rsp);
+        ASSERT_GE(frames.size(), 2u);
+        ASSERT_TRUE(frames[0].call && frames[1].call);
+        EXPECT_TRUE(
+            FormatAddress(frames[0].call->address, false, false).endsWith(QLatin1String("::FpMiddle")));
+        EXPECT_TRUE(
+            FormatAddress(frames[1].call->address, false, false).endsWith(QLatin1String(" fpcode::FpOuter")));
+    }
+    TraceOptions options;
+    options.useCallFrameInfo = false;
+    const TraceResult trace = TraceStack(capture, options);
+    const int inner = IndexEndingWith(trace, "::FpInner");
+    ASSERT_GE(inner, 0) << trace.listing.toStdString();
+    EXPECT_EQ(IndexEndingWith(trace, "::FpMiddle"), inner + 1) << trace.listing.toStdString();
+    EXPECT_EQ(IndexEndingWith(trace, "fpcode::FpOuter"), inner + 2);
+}
+
 TEST(StackTrace, ThrowHelpersAreLeftOutOnRequest)
 {
     // A stack as seen from inside a throw: __cxa_throw's frame comes first.
@@ -193,7 +260,8 @@ TEST(StackTrace, ThrowHelpersAreLeftOutOnRequest)
     options.raiseTimeStack = {reinterpret_cast<std::uint64_t>(&__cxa_throw) + 8, ReturnAddressInThisTest()};
     const TraceResult all = TraceStack(none, options);
     ASSERT_EQ(all.entries.size(), 2u) << all.listing.toStdString();
-    EXPECT_TRUE(all.entries[0].function.endsWith(QLatin1String("__cxa_throw"))); // maybe a sanitizer's wrapper
+    EXPECT_TRUE(
+        all.entries[0].function.endsWith(QLatin1String("__cxa_throw"))); // maybe a sanitizer's wrapper
     options.hideThrowHelpers = true;
     const TraceResult hidden = TraceStack(none, options);
     ASSERT_EQ(hidden.entries.size(), 1u);
