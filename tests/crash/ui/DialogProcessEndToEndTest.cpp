@@ -10,6 +10,7 @@
 #include <chrono>
 #include <future>
 #include <gtest/gtest.h>
+#include <optional>
 
 using crashtests::CrashRun;
 using crashtests::HeaderValue;
