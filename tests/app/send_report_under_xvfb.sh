@@ -69,6 +69,16 @@ xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" bash -euo pipe
         done
         return 1
     }
+    size() { xdotool getwindowgeometry "$1" 2>/dev/null | grep Geometry || true; }
+    # The assistant'"'"'s next page: its window, once it has another size than the page before.
+    next_page() {
+        for _ in $(seq 1 300); do
+            w=$(xdotool search --onlyvisible --name "^Send Assistant" 2>/dev/null | head -1) || true
+            [ -n "$w" ] && [ "$(size "$w")" != "$1" ] && { echo "$w"; return 0; }
+            sleep 0.1
+        done
+        return 1
+    }
     keys() { timeout 20 xdotool windowfocus --sync "$1" key --delay 60 "${@:2}"; }
     typed() { timeout 20 xdotool windowfocus --sync "$1" type --delay 30 "$2"; }
     shot() { sleep 0.5; "$bin/xshot" "$artifacts/$1.png" >/dev/null; }
@@ -96,16 +106,16 @@ xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" bash -euo pipe
     keys "$contact" Return
     typed "$contact" "ada@example.org"
     shot send-report-contact
+    page=$(size "$contact")
     keys "$contact" Return Return Return   # past "remember me" to Continue, and press it
-    sleep 1
-    details=$(wait_window "^Send Assistant") || fail "no details page"
+    details=$(next_page "$page") || fail "no details page"
     typed "$details" "Pressed Make without rcc.exe"
     shot send-report-details
     keys "$details" shift+Tab shift+Tab shift+Tab
     shot send-report-details-continue
+    page=$(size "$details")
     keys "$details" Return
-    sleep 1
-    screenshot=$(wait_window "^Send Assistant") || fail "no screenshot page"
+    screenshot=$(next_page "$page") || fail "no screenshot page"
     shot send-report-screenshot-page
     keys "$screenshot" Return
     # The report is mailed in the background; the dialog stays until the user decides.
