@@ -1,4 +1,4 @@
-// crash-test [--settings FILE] CASE [N]
+// crash-test [--settings FILE] [--windows] CASE [N]
 // Shows a window and, 300 ms later, raises CASE from a timer's event handler N times, 200 ms apart
 // (default once); then quits normally. Exit codes: 0 after a normal quit, 2 after the crash
 // reporter restarted the program, 3 after it closed it, 64 for a wrong command line.
@@ -6,6 +6,10 @@
 #include "SettingsText.h"
 #include "app/TApplication.h"
 #include "crash/core/intercept/CrashReporter.h"
+#include "crash/core/settings/CrashSettings.h"
+#include "crash/send/SendProcedure.h"
+#include "crash/ui/CrashWindows.h"
+#include "crash/ui/DialogProcess.h"
 
 #include <QApplication>
 #include <QFile>
@@ -19,11 +23,14 @@ constexpr int kUsageError = 64;
 
 void PrintHelp()
 {
-    std::printf("Usage: crash-test [--settings FILE] CASE [N]\n\n"
+    std::printf("Usage: crash-test [--settings FILE] [--windows] CASE [N]\n\n"
                 "Shows a window and, 300 ms later, raises CASE from a timer's event handler N times,\n"
                 "200 ms apart (default 1), then quits normally.\n\n"
                 "  --settings FILE  use the crash reporter settings written in FILE (the readable\n"
                 "                   settings format) instead of the ones built in\n"
+                "  --windows        show the crash reporter's dialog, progress window and screenshot\n"
+                "                   and deliver reports, as the skin tool does (without it nothing\n"
+                "                   is shown or sent)\n"
                 "  --help           show this text\n\nCases:\n");
     for (const auto& c : crashtest::Cases())
         std::printf("  %-32s %s\n", c.name, c.description);
@@ -54,11 +61,32 @@ bool CompileSettings(const QString& file, QByteArray& stream, QString& error)
     return true;
 }
 
+// The reporter's windows and delivery, as the skin tool registers them.
+void RegisterWindowsAndDelivery()
+{
+    crash::send::RegisterReportDelivery();
+    crash::ui::RegisterCrashWindows();
+}
+
+// A second copy started by a frozen or fatally faulted run to show its dialog: the report and
+// its settings come in the request file.
+int RunDialogProcess(int argc, char** argv)
+{
+    crash::RegisterMainSettings(std::make_shared<crash::CrashSettings>(0));
+    app::TApplication application(argc, argv);
+    app::TApplication::loadWindowFonts();
+    RegisterWindowsAndDelivery();
+    return crash::ui::RunDialogProcessIfAsked(argc, argv, crash::ui::DefaultDialogActions()).value_or(1);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (crash::ui::IsDialogProcessStart(argc, argv))
+        return RunDialogProcess(argc, argv);
     QString settingsFile;
+    bool windows = false;
     QStringList positional;
     for (int i = 1; i < argc; ++i) {
         const QString arg = QString::fromLocal8Bit(argv[i]);
@@ -70,6 +98,8 @@ int main(int argc, char** argv)
             if (++i >= argc)
                 return UsageError(QStringLiteral("--settings needs a file"));
             settingsFile = QString::fromLocal8Bit(argv[i]);
+        } else if (arg == QLatin1String("--windows")) {
+            windows = true;
         } else if (arg.startsWith(QLatin1String("--"))) {
             return UsageError(QStringLiteral("unknown option %1").arg(arg));
         } else {
@@ -99,6 +129,10 @@ int main(int argc, char** argv)
 
     // The tool's application object: it hands exceptions escaping event handlers to the reporter.
     app::TApplication application(argc, argv);
+    if (windows) {
+        app::TApplication::loadWindowFonts();
+        RegisterWindowsAndDelivery();
+    }
     QLabel window(QStringLiteral("crash-test: %1").arg(QLatin1String(chosen->name)));
     window.resize(320, 80);
     window.show();

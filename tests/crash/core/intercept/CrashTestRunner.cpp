@@ -25,8 +25,8 @@ QString CrashTestRunner::reportFile() const
 QString CrashTestRunner::writeSettings() const
 {
     // The first entry of a key is the one in force: the test's lines go before the program's.
-    QString program = QString::fromUtf8(testsupport::ReadAll(testsupport::SourceDir() +
-                                                             "/src/crash/core/settings/Halvorn.settings"));
+    QString program = QString::fromUtf8(
+        testsupport::ReadAll(testsupport::SourceDir() + "/src/crash/core/settings/Halvorn.settings"));
     QStringList lines = program.split('\n');
     QString out;
     for (const QString& line : lines) {
@@ -40,7 +40,8 @@ QString CrashTestRunner::writeSettings() const
 
 CrashRun CrashTestRunner::run(const QStringList& arguments, int boundMs) const
 {
-    return start(testsupport::BinDir() + "/crash-test", QStringList{"--settings", writeSettings()} + arguments, boundMs);
+    return start(testsupport::BinDir() + "/crash-test",
+                 QStringList{"--settings", writeSettings()} + arguments, boundMs);
 }
 
 CrashRun CrashTestRunner::runVictim(const QString& mode, int boundMs) const
@@ -56,6 +57,8 @@ CrashRun CrashTestRunner::start(const QString& program, const QStringList& args,
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("TMPDIR", m_dir.path());
+    for (auto it = environment.begin(); it != environment.end(); ++it)
+        env.insert(it.key(), it.value());
     process.setProcessEnvironment(env);
     QElapsedTimer timer;
     timer.start();

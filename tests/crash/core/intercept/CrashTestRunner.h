@@ -22,15 +22,14 @@ inline constexpr bool kSanitizedBuild = false;
     if (crashtests::kSanitizedBuild)                                                                         \
     GTEST_SKIP() << "the sanitizer handles the faults in this build"
 
-
 struct CrashRun
 {
-    bool finished = false;   // ended within the bound
+    bool finished = false; // ended within the bound
     bool killedBySignal = false;
     int exitCode = -1;
     QString out;
     QString err;
-    QString report;          // the report file's text, empty when there is none
+    QString report; // the report file's text, empty when there is none
     qint64 elapsedMs = 0;
 
     // The report file split into reports (each starts with its "date/time" line).
@@ -43,6 +42,9 @@ public:
     CrashTestRunner();
     // Settings lines (`Key = value` in the readable format) that take precedence.
     QMap<QString, QString> settings;
+    // Environment variables that take precedence over the defaults (QT_QPA_PLATFORM=xcb for a run
+    // whose windows a test drives on a real display).
+    QMap<QString, QString> environment;
     QString reportFile() const;
     CrashRun run(const QStringList& arguments, int boundMs = 60000) const;
     // The victim program in `mode` with the same settings.

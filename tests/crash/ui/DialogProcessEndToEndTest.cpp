@@ -1,0 +1,218 @@
+// A program whose main thread cannot show a dialog (frozen, or faulted outside every event
+// handler): the crash-test program runs on the real X display, its dialog comes up in a dialog
+// process, real key presses there decide, and the program goes on, ends or restarts as chosen.
+#include "CrashTestRunner.h"
+#include "WindowShots.h"
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QThread>
+#include <chrono>
+#include <future>
+#include <gtest/gtest.h>
+#include <optional>
+
+using crashtests::CrashRun;
+using crashtests::HeaderValue;
+
+namespace {
+
+constexpr int kRestarted = 2;
+constexpr int kClosedByReporter = 3;
+const QString kDialogTitle = QStringLiteral("crash-test dialog");
+// Keys from the focused "send bug report" to a button. The disabled continue button (a fault
+// that cannot continue) is skipped on the way.
+const QStringList kToContinue{"Tab", "Tab", "Tab"};
+const QStringList kToRestartPastContinue{"Tab", "Tab", "Tab", "Tab"};
+const QStringList kToRestartWithoutContinue{"Tab", "Tab", "Tab"};
+const QStringList kToCloseWithoutContinue{"Tab", "Tab", "Tab", "Tab"};
+const QStringList kToClosePastContinue{"Tab", "Tab", "Tab", "Tab", "Tab"};
+
+// xdotool, bounded; its standard output, or nothing when it failed.
+std::optional<QString> Xdotool(const QStringList& arguments, int timeoutMs = 20000)
+{
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("timeout"),
+                  QStringList{QString::number(timeoutMs / 1000), QStringLiteral("xdotool")} + arguments);
+    if (!xdotool.waitForFinished(timeoutMs + 5000)) {
+        xdotool.kill();
+        xdotool.waitForFinished(5000);
+        return std::nullopt;
+    }
+    if (xdotool.exitStatus() != QProcess::NormalExit || xdotool.exitCode() != 0)
+        return std::nullopt;
+    return QString::fromUtf8(xdotool.readAllStandardOutput()).trimmed();
+}
+
+class DialogProcessEndToEnd : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        SKIP_WHERE_SANITIZERS_OWN_THE_FAULTS();
+        runner.environment["QT_QPA_PLATFORM"] = "xcb";
+        runner.settings["GnShowCfg"] = "0"; // the full dialog, as shipped
+        runner.settings["TitleBar"] = "'" + kDialogTitle + "'";
+        runner.settings["CheckFreeze"] = "True";
+        runner.settings["FreezeTimeout"] = "1000";
+    }
+
+    void TearDown() override
+    {
+        if (running.valid() && running.wait_for(std::chrono::seconds(90)) != std::future_status::ready)
+            ADD_FAILURE() << "crash-test did not end";
+        // A dialog whose program ended without an answer would stay: its X client is ended.
+        if (shownDialogs())
+            Xdotool({"search", "--onlyvisible", "--name", "^" + kDialogTitle + "$", "windowkill", "%@"},
+                    5000);
+    }
+
+    // Starts crash-test with its windows; the run ends within its bound.
+    void start(const QStringList& arguments)
+    {
+        running = std::async(std::launch::async, [this, arguments] {
+            return runner.run(QStringList{"--windows"} + arguments, 80000);
+        });
+    }
+
+    CrashRun result()
+    {
+        if (running.wait_for(std::chrono::seconds(90)) != std::future_status::ready)
+            return {};
+        return running.get();
+    }
+
+    static std::optional<QString> shownDialogs()
+    {
+        return Xdotool({"search", "--onlyvisible", "--name", "^" + kDialogTitle + "$"}, 5000);
+    }
+
+    // Waits for a shown dialog, keeps a screenshot and returns its window.
+    static QString waitForDialog(const QString& shotName)
+    {
+        const QDeadlineTimer deadline(45000);
+        while (!deadline.hasExpired()) {
+            if (const auto found = shownDialogs()) {
+                QThread::msleep(300); // painted
+                crashtest::ShootScreen(shotName);
+                return found->section('\n', 0, 0);
+            }
+            QThread::msleep(200);
+        }
+        return {};
+    }
+
+    // Waits until no dialog is shown; window ids are reused, so a next dialog is told from an
+    // answered one only by this gap.
+    static bool waitUntilNoDialog()
+    {
+        const QDeadlineTimer deadline(20000);
+        while (!deadline.hasExpired()) {
+            if (!shownDialogs())
+                return true;
+            QThread::msleep(200);
+        }
+        return false;
+    }
+
+    // Real key presses in the dialog's window: moves the focus with `keys`, then Enter.
+    static bool press(const QString& window, const QStringList& keys)
+    {
+        return Xdotool(QStringList{"windowfocus", "--sync", window, "key", "--delay", "50"} + keys +
+                       QStringList{"Return"})
+            .has_value();
+    }
+
+    crashtests::CrashTestRunner runner;
+    std::future<CrashRun> running;
+};
+
+} // namespace
+
+TEST_F(DialogProcessEndToEnd, FrozenProgramGoesOnAfterContinueAndEndsAfterClose)
+{
+    start({"freeze", "60"});
+    // The frozen main thread cannot show anything: a second process shows the freeze dialog.
+    const QString first = waitForDialog("dialog-process-freeze");
+    ASSERT_FALSE(first.isEmpty()) << "no freeze dialog appeared";
+    ASSERT_TRUE(press(first, kToContinue));
+    ASSERT_TRUE(waitUntilNoDialog());
+    // The program went on, still frozen: the same freeze is reported again, by the same process.
+    const QString second = waitForDialog("dialog-process-freeze-again");
+    ASSERT_FALSE(second.isEmpty()) << "the program did not go on after continue";
+    ASSERT_TRUE(press(second, kToClosePastContinue));
+
+    const CrashRun run = result();
+    ASSERT_TRUE(run.finished) << "crash-test did not end after close";
+    EXPECT_EQ(run.exitCode, kClosedByReporter) << run.err.toStdString();
+    const QStringList reports = run.reports();
+    ASSERT_EQ(reports.size(), 2) << run.err.toStdString();
+    for (const QString& report : reports)
+        EXPECT_EQ(HeaderValue(report, "exception message"), "The application seems to be frozen.");
+    EXPECT_EQ(HeaderValue(reports[0], "process id"), HeaderValue(reports[1], "process id"));
+}
+
+TEST_F(DialogProcessEndToEnd, FrozenProgramRestartsAndTheNewProcessReportsItsOwnFreeze)
+{
+    start({"freeze", "60"});
+    const QString first = waitForDialog("dialog-process-freeze-restart");
+    ASSERT_FALSE(first.isEmpty()) << "no freeze dialog appeared";
+    ASSERT_TRUE(press(first, kToRestartPastContinue));
+    const CrashRun run = result();
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, kRestarted) << run.err.toStdString();
+
+    // The new process freezes just the same; closing its dialog ends it too.
+    ASSERT_TRUE(waitUntilNoDialog());
+    const QString second = waitForDialog("dialog-process-freeze-restarted");
+    ASSERT_FALSE(second.isEmpty()) << "the restarted program showed no dialog";
+    ASSERT_TRUE(press(second, kToClosePastContinue));
+    QStringList reports;
+    const QDeadlineTimer deadline(30000);
+    while (reports.size() < 2 && !deadline.hasExpired()) {
+        QThread::msleep(200);
+        CrashRun saved;
+        saved.report = QString::fromUtf8(testsupport::ReadAll(runner.reportFile()));
+        reports = saved.reports();
+    }
+    ASSERT_EQ(reports.size(), 2);
+    EXPECT_NE(HeaderValue(reports[0], "process id"), HeaderValue(reports[1], "process id"));
+    EXPECT_TRUE(waitUntilNoDialog());
+}
+
+TEST_F(DialogProcessEndToEnd, MainThreadNullWriteOutsideAnyHandlerIsShownAndClosesWhenAsked)
+{
+    start({"main-null-write-outside-handler"});
+    const QString dialog = waitForDialog("dialog-process-null-write");
+    ASSERT_FALSE(dialog.isEmpty()) << "no dialog appeared for the fault";
+    ASSERT_TRUE(press(dialog, kToCloseWithoutContinue));
+    EXPECT_TRUE(waitUntilNoDialog());
+
+    const CrashRun run = result();
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, kClosedByReporter) << run.err.toStdString();
+    EXPECT_FALSE(run.killedBySignal);
+    ASSERT_EQ(run.reports().size(), 1) << run.err.toStdString();
+    EXPECT_EQ(HeaderValue(run.reports()[0], "exception class"), "EAccessViolation");
+    EXPECT_TRUE(HeaderValue(run.reports()[0], "exception message").contains("Write of address"));
+}
+
+// Fails: "restart application" in the dialog of a fault that cannot continue closes the program
+// (exit code 3) instead of restarting it; the handling flow only follows the dialog's choice for
+// exceptions that can continue. Enabled once that is mended.
+TEST_F(DialogProcessEndToEnd, DISABLED_MainThreadNullWriteOutsideAnyHandlerRestartsWhenAsked)
+{
+    start({"main-null-write-outside-handler"});
+    const QString first = waitForDialog("dialog-process-null-write-restart");
+    ASSERT_FALSE(first.isEmpty()) << "no dialog appeared for the fault";
+    ASSERT_TRUE(press(first, kToRestartWithoutContinue));
+    const CrashRun run = result();
+    ASSERT_TRUE(run.finished);
+    ASSERT_EQ(run.exitCode, kRestarted) << "restart was chosen; " << run.err.toStdString();
+
+    // The new process faults the same way; closing its dialog ends it.
+    ASSERT_TRUE(waitUntilNoDialog());
+    const QString second = waitForDialog("dialog-process-null-write-restarted");
+    ASSERT_FALSE(second.isEmpty()) << "the program was not started again";
+    ASSERT_TRUE(press(second, kToCloseWithoutContinue));
+}
