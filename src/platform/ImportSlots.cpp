@@ -546,23 +546,24 @@ private:
         if (symbol.st_shndx != SHN_UNDEF)
             return; // the module's own definition rather than an import
         for (ImportRewrite& rewrite : m_rewrites) {
-            if (!NameIs(symbol.st_name, rewrite.function))
+            std::string name; // as the module spells it
+            if (!NameIs(symbol.st_name, rewrite.function, name))
                 continue;
             std::uintptr_t previous = 0;
             if (!ReadProcessBytes(slot, &previous, sizeof previous)) // fresh: the slot may have changed
                 return;
-            if (!LiesInLibrary(previous, rewrite.library) &&
-                !LiesInLibrary(LookUp(std::string(rewrite.function)), rewrite.library))
+            if (!LiesInLibrary(previous, rewrite.library) && !LiesInLibrary(LookUp(name), rewrite.library))
                 continue;
             WriteSlot(slot, rewrite.newAddress);
             rewrite.previous = previous;
         }
     }
 
-    // Whether the name at `offset` of the string table is `wanted`, ignoring ASCII case.
-    bool NameIs(std::uintptr_t offset, std::string_view wanted)
+    // Whether the name at `offset` of the string table is `wanted`, ignoring ASCII case; `name` gets
+    // it as the table spells it.
+    bool NameIs(std::uintptr_t offset, std::string_view wanted, std::string& name)
     {
-        std::string name(wanted.size() + 1, '\0');
+        name.assign(wanted.size() + 1, '\0');
         if (offset + name.size() <= m_stringCopy.size())
             std::memcpy(name.data(), m_stringCopy.data() + offset, name.size());
         else if (!m_memory.Bytes(m_strings + offset, name.data(), name.size()))

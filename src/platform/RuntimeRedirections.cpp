@@ -41,7 +41,7 @@ template <typename F> F Real(const char* name, F fallback)
     return found ? reinterpret_cast<F>(found) : fallback;
 }
 PthreadCreate g_realCreate = Real<PthreadCreate>("pthread_create", &pthread_create);
-CxaThrow g_realThrow = Real<CxaThrow>("__cxa_throw", reinterpret_cast<CxaThrow>(&__cxa_throw));
+CxaThrow g_realThrow = Real<CxaThrow>("__cxa_throw", reinterpret_cast<CxaThrow>(&__cxxabiv1::__cxa_throw));
 SetName g_realSetName = Real<SetName>("pthread_setname_np", &pthread_setname_np);
 void (*g_realPureVirtual)() = Real<void (*)()>("__cxa_pure_virtual", &__cxa_pure_virtual);
 void (*g_realStackChkFail)() = Real<void (*)()>("__stack_chk_fail", &__stack_chk_fail);

@@ -105,7 +105,9 @@ DialogActions HandlingFlowDialogActions(const std::shared_ptr<ExceptionReport>& 
 void RegisterCrashWindows()
 {
     Services().present = [](const PresentRequest& request) {
-        return Present(request, HandlingFlowDialogActions(request.report));
+        DialogActions actions = HandlingFlowDialogActions(request.report);
+        actions.processBlocked = request.processBlocked;
+        return Present(request, actions);
     };
     Services().progress = [](const QString& title, const QString& text) -> std::unique_ptr<ProgressAlert> {
         auto alert = std::make_unique<TIProgressAlert>(title);

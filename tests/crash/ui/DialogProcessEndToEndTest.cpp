@@ -197,10 +197,8 @@ TEST_F(DialogProcessEndToEnd, MainThreadNullWriteOutsideAnyHandlerIsShownAndClos
     EXPECT_TRUE(HeaderValue(run.reports()[0], "exception message").contains("Write of address"));
 }
 
-// Fails: "restart application" in the dialog of a fault that cannot continue closes the program
-// (exit code 3) instead of restarting it; the handling flow only follows the dialog's choice for
-// exceptions that can continue. Enabled once that is mended.
-TEST_F(DialogProcessEndToEnd, DISABLED_MainThreadNullWriteOutsideAnyHandlerRestartsWhenAsked)
+// A fault that cannot continue still restarts when the user asks for it.
+TEST_F(DialogProcessEndToEnd, MainThreadNullWriteOutsideAnyHandlerRestartsWhenAsked)
 {
     start({"main-null-write-outside-handler"});
     const QString first = waitForDialog("dialog-process-null-write-restart");

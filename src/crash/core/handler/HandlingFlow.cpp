@@ -41,7 +41,8 @@ QString Demangle(const std::type_info* type)
         return QStringLiteral("unknown exception");
     int status = 0;
     char* name = abi::__cxa_demangle(type->name(), nullptr, nullptr, &status);
-    const QString result = status == 0 && name ? QString::fromLatin1(name) : QString::fromLatin1(type->name());
+    const QString result =
+        status == 0 && name ? QString::fromLatin1(name) : QString::fromLatin1(type->name());
     std::free(name);
     return result;
 }
@@ -117,7 +118,8 @@ void DeleteLeftOverTempFolder()
         base = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (base.isEmpty())
         return;
-    const QString name = QFileInfo(platform::ModuleFileName(0)).completeBaseName() + QStringLiteral(".Halvorn");
+    const QString name =
+        QFileInfo(platform::ModuleFileName(0)).completeBaseName() + QStringLiteral(".Halvorn");
     QDir folder(base + QLatin1Char('/') + name);
     if (folder.exists())
         folder.removeRecursively();
@@ -134,13 +136,15 @@ bool RunReleasingMainThread(const std::function<void()>& work)
 
 long long NowMs()
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
 } // namespace
 
-HandlingFlow::HandlingFlow(const HandleExceptionRequest& request, bool inPlace) : m_request(request), m_inPlace(inPlace)
+HandlingFlow::HandlingFlow(const HandleExceptionRequest& request, bool inPlace)
+    : m_request(request), m_inPlace(inPlace)
 {
 }
 
@@ -184,8 +188,8 @@ std::shared_ptr<ExceptionReport> HandlingFlow::createReport()
     platform::ModuleHandle governing = 0;
     if (!m_request.processBlocked && id.address)
         governing = SettingsForAddress(reinterpret_cast<const void*>(id.address))->module();
-    auto report = std::make_shared<ExceptionReport>(governing, m_request.type, id.chain, id.className, id.message,
-                                                    m_request.source, m_request.canContinue);
+    auto report = std::make_shared<ExceptionReport>(governing, m_request.type, id.chain, id.className,
+                                                    id.message, m_request.source, m_request.canContinue);
     report->crashedThread = m_request.threadId;
     report->exceptionAddress = id.address;
     return report;
@@ -195,7 +199,8 @@ void HandlingFlow::callExceptionHandlers(int phase, bool& handled)
 {
     HandlerCall call;
     call.report = m_report;
-    call.event = m_request.type == ExceptionType::ReportOnly ? HandlerEvent::ReportOnly : HandlerEvent::Exception;
+    call.event =
+        m_request.type == ExceptionType::ReportOnly ? HandlerEvent::ReportOnly : HandlerEvent::Exception;
     call.phase = phase;
     call.handled = handled;
     HandlerRegistry::MainThreadRunner runner;
@@ -294,7 +299,8 @@ UserChoice HandlingFlow::present()
     if (presentation == 4)
         return UserChoice::None;
     if (isConsoleProgram()) {
-        const QString message = m_report->isFreeze() ? m_report->getRawText("FrozenMsg") : m_report->ExceptMsg();
+        const QString message =
+            m_report->isFreeze() ? m_report->getRawText("FrozenMsg") : m_report->ExceptMsg();
         QByteArray out = message.toUtf8() + '\n';
         if (m_report->AutoShowBugRep() || m_report->ShowBtnVis()) {
             completeIfRequired();
@@ -311,6 +317,7 @@ UserChoice HandlingFlow::present()
     request.presentation = presentation;
     request.mainThreadAvailable = !m_inPlace && !m_report->isFreeze() &&
                                   !(m_request.threadId == MainThreadId() && !m_request.canContinue);
+    request.processBlocked = m_request.processBlocked;
     presenting() = true;
     const UserChoice choice = Services().present(request);
     presenting() = false;
@@ -406,7 +413,11 @@ void HandlingFlow::runSteps()
     }
     // 8. Decide.
     const std::uint64_t now = NowSeconds();
-    const bool dialogDecided = m_report->canContinue() && presentation != 4 && !isConsoleProgram();
+    // A shown dialog decides; where the exception cannot continue, its restart and close buttons
+    // still act as pressed (only a continue falls to the automatic rules).
+    const bool dialogShown = presentation != 4 && !isConsoleProgram();
+    const bool dialogDecided = dialogShown && (m_report->canContinue() || choice == UserChoice::Restart ||
+                                               choice == UserChoice::Close);
     auto closeNow = [&](bool wait) {
         if (paused)
             ThreadPause::resume(); // finishing the report may need the other threads

@@ -29,6 +29,7 @@ struct PresentRequest
     int presentation = 0;
     bool mainThreadAvailable = true;
     bool beep = true;
+    bool processBlocked = false; // saving and printing would need what the process holds: they only beep
 };
 
 // Delivery of a report: its text, the screenshot, and whether to run without any window.
