@@ -14,6 +14,18 @@
 
 namespace crash {
 
+// The raise-time stacks of the exception's nested exceptions (std::nested_exception), outermost
+// first, looked up in the raising thread, which recorded them.
+struct InnerRaiseStacks
+{
+    static constexpr int kLevels = 8;
+    const std::uintptr_t* stack[kLevels] = {};
+    std::int32_t depth[kLevels] = {};
+};
+
+// The exception nested in `error` (std::nested_exception), or null.
+std::exception_ptr NestedExceptionOf(const std::exception_ptr& error);
+
 struct HandleExceptionRequest
 {
     std::int64_t threadId = 0; // the crashed thread; the caller's when 0
@@ -22,8 +34,8 @@ struct HandleExceptionRequest
     const std::exception_ptr* object = nullptr; // the C++ exception, when there is one
     std::uintptr_t exceptionAddress = 0;
     bool canContinue = true;
-    bool inSignalHandler = false;  // the caller runs in a signal handler: no event pumping, no allocation
-    bool processBlocked = false;   // the loader or allocator may be locked: handle in the caller
+    bool inSignalHandler = false; // the caller runs in a signal handler: no event pumping, no allocation
+    bool processBlocked = false;  // the loader or allocator may be locked: handle in the caller
     std::uint64_t stackPointer = 0;
     std::uint64_t framePointer = 0;
     const stack::CpuContext* context = nullptr;
@@ -31,6 +43,7 @@ struct HandleExceptionRequest
     const void* relatedObject = nullptr;
     const std::uintptr_t* raiseStack = nullptr; // return addresses at throw time, innermost first
     std::int32_t raiseDepth = 0;
+    const InnerRaiseStacks* innerRaiseStacks = nullptr;
     const char* className = nullptr; // for events without an object (abnormal termination, run-time error)
     const char* message = nullptr;
     platform::EventFd* completion = nullptr; // null ends the handler thread

@@ -106,6 +106,33 @@ Identity Identify(const HandleExceptionRequest& request, bool mayAskLoader)
     return id;
 }
 
+// The exceptions nested in the reported one, outermost first, each with its raise-time stack when
+// the raising thread had it.
+std::vector<InnerException> InnerExceptions(const HandleExceptionRequest& request, bool mayAskLoader)
+{
+    std::vector<InnerException> inner;
+    std::exception_ptr current = request.object ? *request.object : nullptr;
+    for (int level = 0; level < InnerRaiseStacks::kLevels; ++level) {
+        current = NestedExceptionOf(current);
+        if (!current)
+            break;
+        HandleExceptionRequest nested;
+        nested.object = &current;
+        if (request.innerRaiseStacks) {
+            nested.raiseStack = request.innerRaiseStacks->stack[level];
+            nested.raiseDepth = nested.raiseStack ? request.innerRaiseStacks->depth[level] : 0;
+        }
+        const Identity id = Identify(nested, mayAskLoader);
+        InnerException exception;
+        exception.className = id.className;
+        exception.message = id.message;
+        exception.context = id.context;
+        exception.raiseTimeStack.assign(nested.raiseStack, nested.raiseStack + nested.raiseDepth);
+        inner.push_back(std::move(exception));
+    }
+    return inner;
+}
+
 std::uint64_t NowSeconds()
 {
     return static_cast<std::uint64_t>(QDateTime::currentSecsSinceEpoch());
@@ -373,6 +400,7 @@ void HandlingFlow::runSteps()
             build.crashed.abnormalTermination = m_request.source == ExceptionSource::AbnormalTermination;
             for (int i = 0; i < m_request.raiseDepth; ++i)
                 build.crashed.raiseTimeStack.push_back(m_request.raiseStack[i]);
+            build.crashed.innerExceptions = InnerExceptions(m_request, !m_request.processBlocked);
             build.listThreads = m_report->ListThreads();
             // Completion runs beside the presentation; in place there is no thread to spare.
             build.completeInOwnThread = !m_inPlace;

@@ -50,6 +50,8 @@ void OnApplicationException(std::exception_ptr error, const platform::ExceptionO
     request.object = &error;
     request.relatedObject = origin.receiver;
     request.raiseStack = RaiseStackOf(error, request.raiseDepth);
+    const InnerRaiseStacks inner = InnerRaiseStacksOf(error);
+    request.innerRaiseStacks = &inner;
     HandleException(request);
 }
 
@@ -89,14 +91,16 @@ void OnFault(const platform::FaultRecord& fault)
     // An exception that left a thread function whose caller catches everything and terminates
     // (QThread's start routine) is that thread's last-chance exception; it cannot continue,
     // because nothing can unwind past the runtime's terminate.
-    request.source = error && t_inWrappedThread ? ExceptionSource::ThreadLastChance
-                                                : ExceptionSource::AbnormalTermination;
+    request.source =
+        error && t_inWrappedThread ? ExceptionSource::ThreadLastChance : ExceptionSource::AbnormalTermination;
     request.canContinue = false;
     request.className = "EAbnormalTermination";
     request.message = "Abnormal program termination";
+    const InnerRaiseStacks inner = InnerRaiseStacksOf(error);
     if (error) {
         request.object = &error;
         request.raiseStack = RaiseStackOf(error, request.raiseDepth);
+        request.innerRaiseStacks = &inner;
     }
     HandleException(request);
     CloseProcess();

@@ -2,8 +2,8 @@
 
 #include "crash/core/handler/HandleException.h"
 #include "crash/core/handler/ThreadPause.h"
-#include "crash/core/threads/ThreadRegistry.h"
 #include "crash/core/intercept/InterceptPoints.h"
+#include "crash/core/threads/ThreadRegistry.h"
 #include "platform/AltSignalStack.h"
 #include "platform/FaultSignals.h"
 #include "platform/RuntimeRedirections.h"
@@ -79,6 +79,8 @@ void* RunThread(const platform::ThreadStart& start)
         request.object = &error;
         request.relatedObject = qthread;
         request.raiseStack = RaiseStackOf(error, request.raiseDepth);
+        const InnerRaiseStacks inner = InnerRaiseStacksOf(error);
+        request.innerRaiseStacks = &inner;
         HandleException(request);
     }
     Forget(info.threadId);

@@ -70,6 +70,19 @@ const std::uintptr_t* RaiseStackOf(const std::exception_ptr& error, int& depth)
     return nullptr;
 }
 
+InnerRaiseStacks InnerRaiseStacksOf(const std::exception_ptr& error)
+{
+    InnerRaiseStacks stacks;
+    std::exception_ptr current = error;
+    for (int level = 0; level < InnerRaiseStacks::kLevels; ++level) {
+        current = NestedExceptionOf(current);
+        if (!current)
+            break;
+        stacks.stack[level] = RaiseStackOf(current, stacks.depth[level]);
+    }
+    return stacks;
+}
+
 void InstallThrowRecording()
 {
     platform::RedirectThrow(&OnThrow);

@@ -10,8 +10,8 @@
 #include "platform/Exception.h"
 #include "support/TempDir.h"
 
-#include <gtest/gtest.h>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
 
@@ -44,8 +44,8 @@ void StartOnce()
     if (started)
         return;
     started = true;
-    QString text = QString::fromUtf8(testsupport::ReadAll(testsupport::SourceDir() +
-                                                          "/src/crash/core/settings/Halvorn.settings"));
+    QString text = QString::fromUtf8(
+        testsupport::ReadAll(testsupport::SourceDir() + "/src/crash/core/settings/Halvorn.settings"));
     text.replace("object Halvorn: THalvorn\n", "object Halvorn: THalvorn\n  BugRepFile = '" + ReportFile() +
                                                    "'\n  GnShowCfg = 4\n  NoDupExcepts = False\n"
                                                    "  BugRepFileSize = 0\n");
@@ -154,9 +154,8 @@ TEST_F(HandlingFlowTest, MainThreadHandlersRunInTheMainThreadWhileItWaits)
 TEST_F(HandlingFlowTest, AnExceptionMarkedHandledInPhaseOneGetsNoReport)
 {
     const int before = ReportsInFile();
-    handlers.push_back(HandlerRegistry::instance().add(HandlerEvent::Exception, [](HandlerCall& call) {
-        call.handled = true;
-    }));
+    handlers.push_back(HandlerRegistry::instance().add(HandlerEvent::Exception,
+                                                       [](HandlerCall& call) { call.handled = true; }));
     Raise(QStringLiteral("handled"));
     EXPECT_EQ(ReportsInFile(), before);
 }
@@ -219,4 +218,29 @@ TEST_F(HandlingFlowTest, AutoSendDeliversTheCompleteReportOnceWithoutAnyWindow)
     EXPECT_TRUE(sent[0].report->isComplete());
     EXPECT_TRUE(sent[0].reportText.contains("to be sent"));
     EXPECT_TRUE(sent[0].report->wasSent());
+}
+
+TEST_F(HandlingFlowTest, NestedExceptionsGetASectionEachWithTheirClassAndMessage)
+{
+    std::exception_ptr error;
+    try {
+        try {
+            throw std::runtime_error("disk full");
+        } catch (...) {
+            std::throw_with_nested(platform::Exception(QStringLiteral("cannot save the skin")));
+        }
+    } catch (...) {
+        error = std::current_exception();
+    }
+    HandleExceptionRequest request;
+    request.object = &error;
+    HandleException(request);
+    QFile file(ReportFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString all = QString::fromUtf8(file.readAll());
+    const QString report = all.mid(all.lastIndexOf(QStringLiteral("date/time")));
+    EXPECT_TRUE(report.contains(QStringLiteral("cannot save the skin"))) << report.left(400).toStdString();
+    EXPECT_TRUE(report.contains(QStringLiteral(", inner exception level 1:"))) << report.toStdString();
+    EXPECT_TRUE(report.contains(QStringLiteral(">> std::runtime_error, disk full"))) << report.toStdString();
+    EXPECT_FALSE(report.contains(QStringLiteral("inner exception level 2")));
 }
