@@ -11,10 +11,11 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <thread>
-#include <vector>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 
@@ -108,9 +109,20 @@ void ReleaseAddressSpace(void* address, std::size_t bytes) noexcept
         munmap(address, bytes);
 }
 
+void EndWithStartingProcess(std::uint32_t starter) noexcept
+{
+    const pid_t expected = starter ? pid_t(starter) : getppid();
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    // Ended before the request was made: this process now belongs to another parent.
+    if (getppid() != expected)
+        raise(SIGTERM);
+}
+
 void ArmProcessDeadline(unsigned seconds) noexcept
 {
-    struct sigaction dfl{};
+    struct sigaction dfl
+    {
+    };
     dfl.sa_handler = SIG_DFL;
     sigemptyset(&dfl.sa_mask);
     sigaction(SIGALRM, &dfl, nullptr);

@@ -38,6 +38,11 @@ void ReleaseAddressSpace(void* address, std::size_t bytes) noexcept;
 // Ends the process by SIGALRM after `seconds` unless disarmed (0); a last guard against a hang.
 void ArmProcessDeadline(unsigned seconds) noexcept;
 
+// Ends this process (SIGTERM) when `starter`, the process that started it, ends, also when that
+// has already happened: for a helper process that is of no use without its starter. 0 takes the
+// current parent.
+void EndWithStartingProcess(std::uint32_t starter) noexcept;
+
 // Sets the calling thread's name as the system shows it (at most 15 bytes are kept).
 void SetCurrentThreadName(const char* name) noexcept;
 

@@ -3,6 +3,7 @@
 #include "crash/core/handler/HandleException.h"
 #include "crash/core/settings/DefaultSettings.h"
 #include "crash/ui/CrashWindows.h"
+#include "platform/ProcessControl.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -207,6 +208,10 @@ UserChoice PresentInDialogProcess(const PresentRequest& request, bool processBlo
         return UserChoice::None;
     QProcess dialog;
     dialog.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(ReportingProcessVariable),
+                       QString::number(QCoreApplication::applicationPid()));
+    dialog.setProcessEnvironment(environment);
     dialog.start(QCoreApplication::applicationFilePath(),
                  {QString::fromLatin1(DialogProcessArgument), file.fileName()});
     if (!dialog.waitForStarted(10000))
@@ -234,6 +239,8 @@ std::optional<int> RunDialogProcessIfAsked(int argc, char** argv, const DialogAc
 {
     if (!IsDialogProcessStart(argc, argv))
         return std::nullopt;
+    // A dialog whose program has ended waits for an answer nobody reads.
+    platform::EndWithStartingProcess(std::uint32_t(qEnvironmentVariableIntValue(ReportingProcessVariable)));
     ReporterState reporter;
     auto request = LoadDialogRequest(QString::fromLocal8Bit(argv[2]), &reporter);
     if (!request) {

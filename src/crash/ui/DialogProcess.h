@@ -18,6 +18,8 @@
 namespace crash::ui {
 
 inline constexpr char DialogProcessArgument[] = "--halvorn-dialog-process";
+// The reporting process's id, handed to the dialog process, which ends when that process does.
+inline constexpr char ReportingProcessVariable[] = "HALVORN_REPORTING_PROCESS";
 
 // What the dialog process decides with besides the report: whether the reporting process is
 // blocked (save and print only beep) and its exception history (the automatic-button rule).
