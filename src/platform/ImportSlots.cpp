@@ -194,6 +194,10 @@ public:
     {
         if (size == 0 || size > kBlockSize / 2 || address + size < address)
             return ReadProcessBytes(address, to, size);
+        if (ReadableInScope(address, size) == size) {
+            std::memcpy(to, reinterpret_cast<const void*>(address), size);
+            return true;
+        }
         const Block* block = Find(address, size);
         if (!block)
             return ReadProcessBytes(address, to, size);
@@ -282,10 +286,12 @@ std::string_view FileName(const char* path)
 // Whether `address` lies in a loaded module with that file name.
 bool LiesInLibrary(std::uintptr_t address, std::string_view library)
 {
-    Dl_info info{};
-    if (address == 0 || dladdr(reinterpret_cast<void*>(address), &info) == 0 || !info.dli_fname)
+    // The loader's own address-to-object map: dladdr would also search the nearest symbol.
+    dl_find_object found{};
+    if (address == 0 || _dl_find_object(reinterpret_cast<void*>(address), &found) != 0 ||
+        !found.dlfo_link_map || !found.dlfo_link_map->l_name)
         return false;
-    return EqualsIgnoringCase(FileName(info.dli_fname), library);
+    return EqualsIgnoringCase(FileName(found.dlfo_link_map->l_name), library);
 }
 
 // Protection of the mapping that holds `address`.
@@ -574,22 +580,26 @@ private:
         return EqualsIgnoringCase(name, wanted);
     }
 
-    // Where the module's own lookup finds `name`: its lookup scope, or the global one for the
-    // executable.
+    // Where the module's own lookup finds `name`: nowhere for a module the loader does not know.
+    // Every lookup scope starts with the global one, so that answers when it finds the name (and
+    // costs little); only then is the module's own scope (a dlopen of it) asked.
     std::uintptr_t LookUp(const std::string& name)
     {
         if (!m_lookupTried) {
             m_lookupTried = true;
             Dl_info self{};
-            if (m_module == MainModuleHandle())
-                m_lookupHandle = dlopen(nullptr, RTLD_LAZY);
-            else if (dladdr(reinterpret_cast<void*>(m_module), &self) != 0 &&
-                     reinterpret_cast<std::uintptr_t>(self.dli_fbase) == m_module && self.dli_fname)
-                m_lookupHandle = dlopen(self.dli_fname, RTLD_LAZY | RTLD_NOLOAD);
+            m_known = m_module == MainModuleHandle() ||
+                      (dladdr(reinterpret_cast<void*>(m_module), &self) != 0 &&
+                       reinterpret_cast<std::uintptr_t>(self.dli_fbase) == m_module && self.dli_fname);
+            m_fileName = m_known && m_module != MainModuleHandle() ? self.dli_fname : nullptr;
         }
-        if (!m_lookupHandle)
+        if (!m_known)
             return 0;
-        return reinterpret_cast<std::uintptr_t>(dlsym(m_lookupHandle, name.c_str()));
+        if (void* global = dlsym(RTLD_DEFAULT, name.c_str()))
+            return reinterpret_cast<std::uintptr_t>(global);
+        if (!m_lookupHandle && m_fileName)
+            m_lookupHandle = dlopen(m_fileName, RTLD_LAZY | RTLD_NOLOAD);
+        return m_lookupHandle ? reinterpret_cast<std::uintptr_t>(dlsym(m_lookupHandle, name.c_str())) : 0;
     }
 
     const std::uintptr_t m_module;
@@ -601,6 +611,8 @@ private:
     TableBytes m_symbolCopy;
     CheckedReader m_memory;
     bool m_lookupTried = false;
+    bool m_known = false;
+    const char* m_fileName = nullptr;
     void* m_lookupHandle = nullptr;
 };
 
