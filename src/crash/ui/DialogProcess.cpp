@@ -218,7 +218,9 @@ UserChoice PresentInDialogProcess(const PresentRequest& request, bool processBlo
         return UserChoice::None;
     QByteArray output;
     const QDeadlineTimer deadline(LongestDialogMs);
-    while (dialog.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+    // When the program ends meanwhile, the answer would come too late: the report is finished
+    // without it.
+    while (dialog.state() != QProcess::NotRunning && !deadline.hasExpired() && !ProgramIsEnding()) {
         dialog.waitForFinished(500);
         output += dialog.readAllStandardOutput();
     }

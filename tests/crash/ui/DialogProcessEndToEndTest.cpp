@@ -214,3 +214,17 @@ TEST_F(DialogProcessEndToEnd, MainThreadNullWriteOutsideAnyHandlerRestartsWhenAs
     ASSERT_FALSE(second.isEmpty()) << "the program was not started again";
     ASSERT_TRUE(press(second, kToCloseWithoutContinue));
 }
+
+// The program ends on its own while its freeze dialog still shows: the report is saved all the
+// same, the program ends as it meant to, and the dialog goes with it.
+TEST_F(DialogProcessEndToEnd, AFreezeThatEndsWhileItsDialogShowsIsSavedAndTheDialogGoes)
+{
+    start({"freeze", "10"}); // the dialog shows after about 4 s (1 s timeout, 3 s for a screenshot)
+    ASSERT_FALSE(waitForDialog("dialog-process-freeze-recovers").isEmpty()) << "no freeze dialog appeared";
+    const CrashRun run = result();
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(waitUntilNoDialog()) << "the dialog outlived its program";
+    ASSERT_EQ(run.reports().size(), 1) << run.err.toStdString();
+    EXPECT_EQ(HeaderValue(run.reports()[0], "exception message"), "The application seems to be frozen.");
+}

@@ -24,13 +24,16 @@ namespace {
 platform::RecordPipe* g_pipe = nullptr;
 std::atomic<std::int64_t> g_handlerThreadId{0};
 std::atomic<bool> g_handling{false};
-std::atomic<int> g_requested{0}; // requests written to the pipe and not yet taken or answered
+std::atomic<int> g_requested{0};
+std::atomic<bool> g_programEnding{false}; // requests written to the pipe and not yet taken or answered
 std::atomic<int> g_freezePause{0};
 std::atomic<unsigned> g_freezeGeneration{0};
 ExceptionHistory g_history;
 
 // Without progress for this long, a handler thread counts as stuck.
 constexpr auto kStall = std::chrono::seconds(10);
+// How long the end waits for a presentation to give up (a dialog process is asked every 500 ms).
+constexpr auto kPresentingAtEnd = std::chrono::seconds(3);
 // The deadline of an in-place handling; the process ends rather than hangs.
 constexpr unsigned kInPlaceDeadlineSeconds = 30;
 // The longest any caller waits for a request that is not presenting to the user.
@@ -190,24 +193,28 @@ void FinishHandlingAtExit()
 {
     if (IsHandlerThread())
         return;
+    g_programEnding = true;
     long long lastStamp = HandlingFlow::progressStamp().load();
     auto lastMove = std::chrono::steady_clock::now();
     const auto busy = [] { return g_handling.load() || g_requested.load() > 0; };
     while (busy()) {
-        // A dialog waits for the main thread, which is ending: it can never be answered.
-        if (HandlingFlow::presenting().load())
-            break;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         const long long stamp = HandlingFlow::progressStamp().load();
+        const auto now = std::chrono::steady_clock::now();
         if (stamp != lastStamp) {
             lastStamp = stamp;
-            lastMove = std::chrono::steady_clock::now();
-        } else if (std::chrono::steady_clock::now() - lastMove > kStall) {
-            break;
+            lastMove = now;
+        } else if (now - lastMove > (HandlingFlow::presenting().load() ? kPresentingAtEnd : kStall)) {
+            break; // stuck, or a dialog that waits for the ending main thread
         }
     }
     if (busy())
         CloseProcess(); // before the exit destroys what the handler thread is working with
+}
+
+bool ProgramIsEnding()
+{
+    return g_programEnding.load();
 }
 
 bool IsHandlerThread()

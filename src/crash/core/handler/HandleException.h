@@ -22,6 +22,9 @@ void StopHandlerThread();
 // progress; a report that cannot finish (stalled, or waiting for the ending main thread) ends the
 // process at once, so the handler thread never works on objects the exit has destroyed.
 void FinishHandlingAtExit();
+// True once the program has begun its normal end: a presentation that waits for an answer outside
+// this process gives up then, so the report can still be finished and saved.
+bool ProgramIsEnding();
 bool IsHandlerThread();
 
 // The process's exception history (written by the handler thread only).
