@@ -1,9 +1,12 @@
 #include "platform/FaultSignals.h"
 
+#include "platform/ImportSlots.h"
+
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <link.h>
 #include <sys/syscall.h>
 #include <ucontext.h>
@@ -60,7 +63,9 @@ void OnSignal(int signal, siginfo_t* info, void* context)
     if (FaultCallback callback = g_callback.load())
         callback(fault);
     // Not taken over: the default action ends the process with the usual status (and core file).
-    struct sigaction dfl{};
+    struct sigaction dfl
+    {
+    };
     dfl.sa_handler = SIG_DFL;
     sigemptyset(&dfl.sa_mask);
     sigaction(signal, &dfl, nullptr);
@@ -102,7 +107,9 @@ bool InstallFaultHandlers(FaultCallback callback)
     g_callback = callback;
     bool ok = true;
     for (int signal : kSignals) {
-        struct sigaction action{};
+        struct sigaction action
+        {
+        };
         action.sa_sigaction = OnSignal;
         action.sa_flags = SA_SIGINFO | SA_ONSTACK;
         sigemptyset(&action.sa_mask);
@@ -114,7 +121,9 @@ bool InstallFaultHandlers(FaultCallback callback)
 void RemoveFaultHandlers()
 {
     for (int signal : kSignals) {
-        struct sigaction dfl{};
+        struct sigaction dfl
+        {
+        };
         dfl.sa_handler = SIG_DFL;
         sigemptyset(&dfl.sa_mask);
         sigaction(signal, &dfl, nullptr);
@@ -135,11 +144,58 @@ std::int64_t CurrentKernelThreadId() noexcept
     return static_cast<std::int64_t>(syscall(SYS_gettid));
 }
 
+namespace {
+
+// The malloc family's code in the C library itself (not an interposed allocator's).
+void CollectAllocator(CodeRanges& ranges)
+{
+    void* libc = dlopen("libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    if (!libc)
+        return;
+    for (const char* name :
+         {"malloc", "free", "calloc", "realloc", "reallocarray", "memalign", "posix_memalign",
+          "aligned_alloc", "valloc", "pvalloc", "malloc_trim", "malloc_usable_size"}) {
+        void* function = dlsym(libc, name);
+        Dl_info info{};
+        void* entry = nullptr;
+        if (!function || ranges.allocatorCount >= CodeRanges::kMaxAllocator ||
+            dladdr1(function, &info, &entry, RTLD_DL_SYMENT) == 0 || !entry ||
+            static_cast<const ElfW(Sym)*>(entry)->st_size == 0)
+            continue;
+        const auto begin = reinterpret_cast<std::uintptr_t>(function);
+        ranges.allocator[ranges.allocatorCount++] = {begin,
+                                                     begin + static_cast<const ElfW(Sym)*>(entry)->st_size};
+    }
+    dlclose(libc);
+}
+
+} // namespace
+
 CodeRanges ComputeCodeRanges()
 {
     CodeRanges ranges;
     dl_iterate_phdr(CollectRanges, &ranges);
+    CollectAllocator(ranges);
     return ranges;
+}
+
+bool AllocatorWasActive(const CodeRanges& ranges, std::uintptr_t rip, std::uintptr_t rsp) noexcept
+{
+    if (ranges.inAllocator(rip))
+        return true;
+    if (!ranges.inCLibrary(rip))
+        return false;
+    // The C library's own frames between the fault and an allocator call are few and small.
+    constexpr std::size_t kWords = 512;
+    std::uintptr_t words[kWords];
+    for (std::size_t done = 0; done < kWords; done += 64) {
+        if (!ReadProcessBytes(rsp + done * sizeof(std::uintptr_t), words + done, 64 * sizeof(std::uintptr_t)))
+            return false;
+        for (std::size_t i = done; i < done + 64; ++i)
+            if (ranges.inAllocator(words[i]))
+                return true;
+    }
+    return false;
 }
 
 void RaiseAbort()

@@ -13,23 +13,23 @@ namespace platform {
 
 enum class FaultKind
 {
-    Access,      // SIGSEGV
-    Bus,         // SIGBUS
-    Arithmetic,  // SIGFPE
-    Illegal,     // SIGILL
-    Abort        // SIGABRT
+    Access,     // SIGSEGV
+    Bus,        // SIGBUS
+    Arithmetic, // SIGFPE
+    Illegal,    // SIGILL
+    Abort       // SIGABRT
 };
 
 struct FaultRecord
 {
     FaultKind kind = FaultKind::Access;
     int signal = 0;
-    int code = 0;                       // si_code
-    bool integerDivide = false;         // SIGFPE from an integer division
-    bool privileged = false;            // SIGILL from a privileged instruction, SIGSEGV from a protected one
-    bool sentByProcess = false;         // raised by kill/abort rather than by the processor
-    bool write = false;                 // the faulting access was a write
-    std::uintptr_t accessAddress = 0;   // si_addr
+    int code = 0;                     // si_code
+    bool integerDivide = false;       // SIGFPE from an integer division
+    bool privileged = false;          // SIGILL from a privileged instruction, SIGSEGV from a protected one
+    bool sentByProcess = false;       // raised by kill/abort rather than by the processor
+    bool write = false;               // the faulting access was a write
+    std::uintptr_t accessAddress = 0; // si_addr
     std::int64_t threadId = 0;
     // rax, rbx, rcx, rdx, rsi, rdi, rip, rsp, rbp, r8 .. r15
     std::uint64_t registers[17] = {};
@@ -62,10 +62,14 @@ struct CodeRanges
     int loaderCount = 0;
     Range cLibrary[kMax];
     int cLibraryCount = 0;
+    static constexpr int kMaxAllocator = 12;
+    Range allocator[kMaxAllocator]; // the C library's malloc family
+    int allocatorCount = 0;
 
     bool inExecutable(std::uintptr_t a) const noexcept { return In(executable, executableCount, a); }
     bool inLoader(std::uintptr_t a) const noexcept { return In(loader, loaderCount, a); }
     bool inCLibrary(std::uintptr_t a) const noexcept { return In(cLibrary, cLibraryCount, a); }
+    bool inAllocator(std::uintptr_t a) const noexcept { return In(allocator, allocatorCount, a); }
 
 private:
     static bool In(const Range* r, int n, std::uintptr_t a) noexcept
@@ -76,8 +80,13 @@ private:
         return false;
     }
 };
-// The executable segments of the main program, of ld.so and of libc.
+// The executable segments of the main program, of ld.so and of libc, and libc's malloc family.
 CodeRanges ComputeCodeRanges();
+
+// Whether a fault at `rip` with stack pointer `rsp` interrupted the C library's allocator, which
+// may hold its lock then: `rip` lies in it, or in libc with a return into it on the nearby stack.
+// Async-signal-safe: the stack is read through checked reads.
+bool AllocatorWasActive(const CodeRanges& ranges, std::uintptr_t rip, std::uintptr_t rsp) noexcept;
 
 // Aborts through the C library (default SIGABRT action), bypassing nothing.
 [[noreturn]] void RaiseAbort();

@@ -72,7 +72,8 @@ void OnFault(const platform::FaultRecord& fault)
     request.fault = &fault;
     request.canContinue = false;
     request.inSignalHandler = true;
-    request.processBlocked = g_ranges.inLoader(rip);
+    request.processBlocked =
+        g_ranges.inLoader(rip) || platform::AllocatorWasActive(g_ranges, rip, fault.registers[7]);
     request.exceptionAddress = rip;
     request.stackPointer = fault.registers[7];
     request.framePointer = fault.registers[8];

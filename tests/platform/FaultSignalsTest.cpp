@@ -1,0 +1,36 @@
+// Telling a fault that interrupted the C library's allocator (whose lock it may hold) from others.
+#include "platform/FaultSignals.h"
+
+#include <cstdint>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+std::uintptr_t LibcFunction(void* libc, const char* name)
+{
+    return reinterpret_cast<std::uintptr_t>(dlsym(libc, name));
+}
+
+} // namespace
+
+TEST(FaultSignals, AFaultInTheAllocatorOrInLibcBelowACallOfItCountsAsBlocking)
+{
+    const platform::CodeRanges ranges = platform::ComputeCodeRanges();
+    ASSERT_GE(ranges.allocatorCount, 4);
+    void* libc = dlopen("libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    ASSERT_NE(libc, nullptr);
+    const std::uintptr_t malloc = LibcFunction(libc, "malloc"), free = LibcFunction(libc, "free"),
+                         getpid = LibcFunction(libc, "getpid");
+    dlclose(libc);
+    std::vector<std::uintptr_t> stack(600, 0);
+    const auto rsp = reinterpret_cast<std::uintptr_t>(stack.data());
+
+    EXPECT_TRUE(platform::AllocatorWasActive(ranges, malloc + 4, rsp));
+    EXPECT_FALSE(platform::AllocatorWasActive(ranges, getpid, rsp));
+    stack[300] = free + 16; // a return into free further up the stack, as after a failed free
+    EXPECT_TRUE(platform::AllocatorWasActive(ranges, getpid, rsp));
+    const auto own = reinterpret_cast<std::uintptr_t>(&LibcFunction);
+    EXPECT_FALSE(platform::AllocatorWasActive(ranges, own, rsp)) << "a fault outside the C library";
+}
