@@ -24,8 +24,8 @@ namespace {
 platform::RecordPipe* g_pipe = nullptr;
 std::atomic<std::int64_t> g_handlerThreadId{0};
 std::atomic<bool> g_handling{false};
-std::atomic<int> g_requested{0};
-std::atomic<bool> g_programEnding{false}; // requests written to the pipe and not yet taken or answered
+std::atomic<int> g_requested{0}; // requests written to the pipe and not yet taken
+std::atomic<bool> g_programEnding{false};
 std::atomic<int> g_freezePause{0};
 std::atomic<unsigned> g_freezeGeneration{0};
 ExceptionHistory g_history;
@@ -194,6 +194,7 @@ void FinishHandlingAtExit()
     if (IsHandlerThread())
         return;
     g_programEnding = true;
+    PauseFreezeWatchdog(); // the end itself keeps the main thread from its events
     long long lastStamp = HandlingFlow::progressStamp().load();
     auto lastMove = std::chrono::steady_clock::now();
     const auto busy = [] { return g_handling.load() || g_requested.load() > 0; };
