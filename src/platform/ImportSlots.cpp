@@ -558,7 +558,7 @@ private:
             std::uintptr_t previous = 0;
             if (!ReadProcessBytes(slot, &previous, sizeof previous)) // fresh: the slot may have changed
                 return;
-            if (!LiesInLibrary(previous, rewrite.library) && !LiesInLibrary(LookUp(name), rewrite.library))
+            if (!LiesInLibrary(previous, rewrite.library) && !LookUpFindsIn(name, rewrite.library))
                 continue;
             WriteSlot(slot, rewrite.newAddress);
             rewrite.previous = previous;
@@ -580,10 +580,10 @@ private:
         return EqualsIgnoringCase(name, wanted);
     }
 
-    // Where the module's own lookup finds `name`: nowhere for a module the loader does not know.
-    // Every lookup scope starts with the global one, so that answers when it finds the name (and
-    // costs little); only then is the module's own scope (a dlopen of it) asked.
-    std::uintptr_t LookUp(const std::string& name)
+    // Whether the module's own lookup finds `name` in `library`: never for a module the loader does
+    // not know. The global scope answers cheaply for nearly every module; where it finds the name
+    // elsewhere (an interposing library), the module's own scope (a dlopen of it) is asked too.
+    bool LookUpFindsIn(const std::string& name, std::string_view library)
     {
         if (!m_lookupTried) {
             m_lookupTried = true;
@@ -594,12 +594,13 @@ private:
             m_fileName = m_known && m_module != MainModuleHandle() ? self.dli_fname : nullptr;
         }
         if (!m_known)
-            return 0;
-        if (void* global = dlsym(RTLD_DEFAULT, name.c_str()))
-            return reinterpret_cast<std::uintptr_t>(global);
+            return false;
+        if (LiesInLibrary(reinterpret_cast<std::uintptr_t>(dlsym(RTLD_DEFAULT, name.c_str())), library))
+            return true;
         if (!m_lookupHandle && m_fileName)
             m_lookupHandle = dlopen(m_fileName, RTLD_LAZY | RTLD_NOLOAD);
-        return m_lookupHandle ? reinterpret_cast<std::uintptr_t>(dlsym(m_lookupHandle, name.c_str())) : 0;
+        return m_lookupHandle &&
+               LiesInLibrary(reinterpret_cast<std::uintptr_t>(dlsym(m_lookupHandle, name.c_str())), library);
     }
 
     const std::uintptr_t m_module;
