@@ -8,9 +8,12 @@
 #include "crash/core/stack/SymbolNames.h"
 
 #include <algorithm>
+#include <cstring>
 #include <dwarf.h>
 #include <elfutils/libdw.h>
 #include <fcntl.h>
+#include <gelf.h>
+#include <libelf.h>
 #include <map>
 #include <unistd.h>
 
@@ -50,8 +53,9 @@ public:
         std::vector<std::size_t> order(table.lines.size());
         for (std::size_t i = 0; i < order.size(); ++i)
             order[i] = i;
-        std::stable_sort(order.begin(), order.end(),
-                         [&](std::size_t a, std::size_t b) { return table.lines[a].address < table.lines[b].address; });
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return table.lines[a].address < table.lines[b].address;
+        });
         std::vector<SymbolTable::Line> rows;
         for (std::size_t k = 0; k < order.size(); ++k) {
             if (k + 1 < order.size() && table.lines[order[k + 1]].address == table.lines[order[k]].address)
@@ -62,7 +66,8 @@ public:
                 [&](std::size_t i) { return statements_[order[i]]; });
             if (table.lines[order[chosen]].line == 0) {
                 // A sequence end where another sequence starts: the start holds.
-                for (std::size_t i = k; i > 0 && table.lines[order[i]].address == table.lines[order[k]].address; --i)
+                for (std::size_t i = k;
+                     i > 0 && table.lines[order[i]].address == table.lines[order[k]].address; --i)
                     if (table.lines[order[i]].line != 0) {
                         chosen = i;
                         break;
@@ -97,8 +102,9 @@ private:
             std::uint32_t unit = 0;
             if (path != nullptr) {
                 auto found = units.find(path);
-                unit = found != units.end() ? found->second
-                                            : units.emplace(path, Name(crash::stack::UnitOfPath(path))).first->second;
+                unit = found != units.end()
+                           ? found->second
+                           : units.emplace(path, Name(crash::stack::UnitOfPath(path))).first->second;
             }
             table.lines.push_back({address, unit, end ? 0u : std::uint32_t(std::max(number, 0))});
             statements_.push_back(statement);
@@ -137,7 +143,8 @@ private:
         Inlines(die, cu, 1);
         const auto inlineCount = std::uint32_t(table.inlines.size()) - inlineBegin;
         for (const auto& [lo, hi] : ranges)
-            table.functions.push_back({lo, std::uint32_t(hi - lo), name, firstLine, inlineBegin, inlineCount, entry});
+            table.functions.push_back(
+                {lo, std::uint32_t(hi - lo), name, firstLine, inlineBegin, inlineCount, entry});
     }
 
     void Inlines(Dwarf_Die* parent, Dwarf_Die* cu, std::uint32_t depth)
@@ -174,6 +181,32 @@ private:
 
 } // namespace
 
+namespace {
+
+// Whether the ELF file open at `fd` carries a DWARF debug-information section.
+bool HasDebugInformation(int fd)
+{
+    elf_version(EV_CURRENT);
+    Elf* elf = elf_begin(fd, ELF_C_READ, nullptr);
+    if (!elf)
+        return true; // not even ELF: let the caller report it
+    bool found = false;
+    std::size_t names = 0;
+    if (elf_getshdrstrndx(elf, &names) == 0) {
+        for (Elf_Scn* section = elf_nextscn(elf, nullptr); section && !found;
+             section = elf_nextscn(elf, section)) {
+            GElf_Shdr header;
+            const char* name =
+                gelf_getshdr(section, &header) ? elf_strptr(elf, names, header.sh_name) : nullptr;
+            found = name && (std::strcmp(name, ".debug_info") == 0 || std::strcmp(name, ".zdebug_info") == 0);
+        }
+    }
+    elf_end(elf);
+    return found;
+}
+
+} // namespace
+
 std::optional<SymbolTable> BuildSymbolTable(const std::string& path, std::string& error)
 {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -183,8 +216,13 @@ std::optional<SymbolTable> BuildSymbolTable(const std::string& path, std::string
     }
     Dwarf* dwarf = dwarf_begin(fd, DWARF_C_READ);
     if (dwarf == nullptr) {
+        const bool noDebugInformation = !HasDebugInformation(fd);
         close(fd);
-        error = "no DWARF debug information";
+        // A build without debug information (the benchmarks') still links: its call stacks name
+        // functions from the ELF symbols alone.
+        if (noDebugInformation)
+            return SymbolTable{};
+        error = "cannot read the DWARF debug information";
         return std::nullopt;
     }
     Builder builder;

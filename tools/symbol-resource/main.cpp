@@ -21,12 +21,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s: %s\n", argv[1], error.c_str());
         return 1;
     }
+    if (table->functions.empty())
+        std::fprintf(stderr, "%s: no debug information, an empty symbol table is written\n", argv[1]);
     const std::vector<std::uint8_t> packed = table->Pack();
     if (packed.empty()) {
         std::fprintf(stderr, "%s: cannot pack the symbol table\n", argv[1]);
         return 1;
     }
-    const std::vector<std::uint8_t> content = std::strcmp(argv[2], "--note") == 0 ? tools::SymbolNote(packed) : packed;
+    const std::vector<std::uint8_t> content =
+        std::strcmp(argv[2], "--note") == 0 ? tools::SymbolNote(packed) : packed;
     std::ofstream out(argv[3], std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(content.data()), std::streamsize(content.size()));
     if (!out.flush()) {
