@@ -33,7 +33,7 @@ UserChoice PresentHere(const PresentRequest& request, const DialogActions& actio
 UserChoice Present(const PresentRequest& request, const DialogActions& actions)
 {
     if (!request.mainThreadAvailable)
-        return PresentInDialogProcess(request, actions.processBlocked);
+        return PresentInDialogProcess(request);
     auto* app = QCoreApplication::instance();
     if (!app || !qobject_cast<QApplication*>(app))
         return UserChoice::None;

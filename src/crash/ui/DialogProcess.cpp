@@ -201,10 +201,11 @@ std::optional<PresentRequest> LoadDialogRequest(const QString& fileName, Reporte
     return request;
 }
 
-UserChoice PresentInDialogProcess(const PresentRequest& request, bool processBlocked)
+UserChoice PresentInDialogProcess(const PresentRequest& request)
 {
     QTemporaryFile file; // private to this user, removed when done
-    if (!file.open() || !SaveDialogRequest(request, file.fileName(), {processBlocked, History().times()}))
+    if (!file.open() ||
+        !SaveDialogRequest(request, file.fileName(), {request.processBlocked, History().times()}))
         return UserChoice::None;
     QProcess dialog;
     dialog.setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -31,7 +31,7 @@ struct ReporterState
 
 // Parent side: shows the presentation in a dialog process and returns its choice; None when the
 // process could not be started or ended without one. This process's exception history goes along.
-UserChoice PresentInDialogProcess(const PresentRequest& request, bool processBlocked = false);
+UserChoice PresentInDialogProcess(const PresentRequest& request);
 
 // Dialog process side: when the arguments ask for it, shows the dialog with `actions` (a
 // QApplication must exist), prints the choice and returns the exit code; none otherwise.

@@ -60,6 +60,17 @@ void Click(QWidget* button)
     QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
 }
 
+// The full dialog of `report`, shown and active.
+struct ShownFullDialog : TExceptionBox
+{
+    explicit ShownFullDialog(std::shared_ptr<crash::ExceptionReport> report)
+        : TExceptionBox(std::move(report), TExceptionBox::FullDialog, {})
+    {
+        open(false);
+        crashtest::WaitUntilActive(this);
+    }
+};
+
 } // namespace
 
 TEST(ExceptionBox, FullDialogWithCountdownLaysOutItsButtonsInTwoGroups)
@@ -152,9 +163,7 @@ TEST(ExceptionBox, CountdownRunsOutAndClicksTheAutoActionButton)
     auto report = crashtest::MakeReport();
     report->setAutoClose(1);
     report->setAutoDelay(1);
-    TExceptionBox box(report, TExceptionBox::FullDialog, {});
-    box.open(false);
-    crashtest::WaitUntilActive(&box);
+    ShownFullDialog box(report);
     EXPECT_EQ(box.autoActionButton(), box.button(TExceptionBox::CloseButton));
     EXPECT_EQ(report->FocusedBtn(), 6);
     QTimer::singleShot(5000, &box, [&] { box.close(); }); // bounded: the test fails rather than hangs
@@ -166,9 +175,7 @@ TEST(ExceptionBox, ClickDuringCountdownStopsItAndRunsTheClickedAction)
     auto report = crashtest::MakeReport();
     report->setAutoRestart(1);
     report->setAutoDelay(2);
-    TExceptionBox box(report, TExceptionBox::FullDialog, {});
-    box.open(false);
-    crashtest::WaitUntilActive(&box);
+    ShownFullDialog box(report);
     ASSERT_EQ(box.autoActionButton(), box.button(TExceptionBox::RestartButton));
     QTest::qWait(200);
     Click(box.button(TExceptionBox::ContinueButton));
@@ -180,17 +187,13 @@ TEST(ExceptionBox, CloseBoxFollowsFocusedButton)
 {
     auto report = crashtest::MakeReport();
     report->setFocusedBtn(6);
-    TExceptionBox box(report, TExceptionBox::FullDialog, {});
-    box.open(false);
-    crashtest::WaitUntilActive(&box);
+    ShownFullDialog box(report);
     EXPECT_EQ(box.focusWidget(), box.button(TExceptionBox::CloseButton));
     box.close(); // the close box
     EXPECT_EQ(box.choice(), UserChoice::Close) << "closes the application rather than continuing it";
 
     auto plain = crashtest::MakeReport();
-    TExceptionBox other(plain, TExceptionBox::FullDialog, {});
-    other.open(false);
-    crashtest::WaitUntilActive(&other);
+    ShownFullDialog other(plain);
     other.close();
     EXPECT_EQ(other.choice(), UserChoice::Continue);
 }
@@ -198,9 +201,7 @@ TEST(ExceptionBox, CloseBoxFollowsFocusedButton)
 TEST(ExceptionBox, ContinueIsGreyedWhenTheProgramCannotContinueAndEscapeCloses)
 {
     auto report = crashtest::MakeReport("Access violation", false);
-    TExceptionBox box(report, TExceptionBox::FullDialog, {});
-    box.open(false);
-    crashtest::WaitUntilActive(&box);
+    ShownFullDialog box(report);
     EXPECT_FALSE(box.button(TExceptionBox::ContinueButton)->isEnabled());
     crashtest::ShootWindow(&box, "exception-dialog-cannot-continue");
     QTest::keyClick(box.focusWidget() ? box.focusWidget() : &box, Qt::Key_Escape);
@@ -292,9 +293,7 @@ TEST(ExceptionBox, DetailsViewShowsEachSectionAsColumnsAndCopiesTheReport)
     auto report = crashtest::MakeReport();
     crashtest::FillReport(*report);
     report->setAutoShowBugRep(true);
-    TExceptionBox box(report, TExceptionBox::FullDialog, {});
-    box.open(false);
-    crashtest::WaitUntilActive(&box);
+    ShownFullDialog box(report);
     EXPECT_GE(box.width(), 664);
     EXPECT_EQ(box.button(TExceptionBox::ShowButton), nullptr);
     EXPECT_NE(box.minimumSize(), box.maximumSize()) << "the details view can be resized";
@@ -342,9 +341,7 @@ TEST(ExceptionBox, DetailsViewShowsEachSectionAsColumnsAndCopiesTheReport)
 TEST(ExceptionBox, CtrlCWithoutDetailsCopiesTheMessage)
 {
     auto report = crashtest::MakeReport();
-    TExceptionBox box(report, TExceptionBox::FullDialog, {});
-    box.open(false);
-    crashtest::WaitUntilActive(&box);
+    ShownFullDialog box(report);
     QTest::keyClick(box.button(TExceptionBox::SendButton), Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "An error occurred in the application.");
 }
@@ -388,9 +385,7 @@ TEST(ExceptionBox, UglyButtonsAreTallerAndLongMessagesWrapAt664)
     auto report = crashtest::MakeReport();
     report->setUglyBtns(true);
     report->setExceptMsg(QString("This is a long message that keeps going. ").repeated(12));
-    TExceptionBox box(report, TExceptionBox::FullDialog, {});
-    box.open(false);
-    crashtest::WaitUntilActive(&box);
+    ShownFullDialog box(report);
     EXPECT_EQ(box.buttonHeight(), 26);
     EXPECT_LE(box.messageLabel()->width(), 664 - (box.button(TExceptionBox::CloseButton)->width() + 34) + 1);
     EXPECT_GT(box.messageLabel()->height(), 2 * QFontMetrics(box.font()).height());
@@ -471,9 +466,7 @@ TEST(ExceptionBox, HugeReportOpensInTheListWithoutATextDump)
     ASSERT_GE(stack.size() * 2, 10'000'000);
     report->sections().setField("main thread ($1a2b)", stack);
     report->setAutoShowBugRep(true);
-    TExceptionBox box(report, TExceptionBox::FullDialog, {});
-    box.open(false);
-    crashtest::WaitUntilActive(&box);
+    ShownFullDialog box(report);
     QTest::mouseClick(box.tabBar(), Qt::LeftButton, {}, box.tabBar()->tabRect(1).center());
     QTableView* list = box.reportList();
     ASSERT_TRUE(list->isVisible());
