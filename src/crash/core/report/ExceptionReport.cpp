@@ -1,5 +1,6 @@
 #include "crash/core/report/ExceptionReport.h"
 
+#include "crash/core/report/ReportFormat.h"
 #include "crash/core/report/ReportServices.h"
 
 #include <QCoreApplication>
@@ -16,16 +17,6 @@ std::atomic<int> g_reportCount{0};
 // A reader waits this long at most for a completion running elsewhere; the tracer bounds each of
 // its steps, so this only guards against a completion that hangs outright.
 constexpr auto CompletionWaitLimit = std::chrono::seconds(120);
-
-QString HeaderContent(QString content)
-{
-    content.replace(QLatin1String("\r\n"), QLatin1String(" "));
-    content.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    content.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    while (content.contains(QLatin1String("  ")))
-        content.replace(QLatin1String("  "), QLatin1String(" "));
-    return content;
-}
 
 QString SectionTitle(const QString& name)
 {
@@ -45,7 +36,7 @@ QString LayoutReportText(const ReportFields& header, const ReportFields& section
     for (const auto& [name, content] : headerItems) {
         if (!text.isEmpty())
             text += QLatin1String("\r\n");
-        text += name.leftJustified(width + 1) + QLatin1String(": ") + HeaderContent(content);
+        text += name.leftJustified(width + 1) + QLatin1String(": ") + OneLine(content);
     }
     static const QRegularExpression& lineBreak = *new QRegularExpression(QStringLiteral("\r\n|\r|\n"));
     for (const auto& [name, content] : sections.items()) {

@@ -67,4 +67,14 @@ QString HexId(std::uint64_t id)
     return QLatin1Char('$') + QString::number(id, 16);
 }
 
+QString OneLine(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    while (text.contains(QLatin1String("  ")))
+        text.replace(QLatin1String("  "), QLatin1String(" "));
+    return text;
+}
+
 } // namespace crash

@@ -17,5 +17,7 @@ QString FormatSize(std::uint64_t bytes, const QString& decimalSeparator);
 QString FormatReportTime(const QDateTime& time);
 // "$1a2b".
 QString HexId(std::uint64_t id);
+// `text` on one line: line breaks become blanks and runs of blanks one blank.
+QString OneLine(QString text);
 
 } // namespace crash

@@ -44,16 +44,6 @@ QString DecimalSeparator()
     return QLocale::system().decimalPoint();
 }
 
-QString CollapseSpaces(QString text)
-{
-    text.replace(QLatin1String("\r\n"), QLatin1String(" "));
-    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    while (text.contains(QLatin1String("  ")))
-        text.replace(QLatin1String("  "), QLatin1String(" "));
-    return text.trimmed();
-}
-
 QString UserName()
 {
     const QString name = platform::LoginName();
@@ -170,7 +160,7 @@ QString ExceptionMessage(const ExceptionReport& report)
 {
     if (report.isFreeze())
         return report.exceptionMessage();
-    const QString message = CollapseSpaces(report.exceptionMessage());
+    const QString message = OneLine(report.exceptionMessage()).trimmed();
     return message == report.exceptionClass() ? QString() : message;
 }
 
