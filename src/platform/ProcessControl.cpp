@@ -66,6 +66,9 @@ std::optional<HeldRestart> HeldRestart::start()
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
+        // The output it inherits may be a pipe that its starter closes when the ending process it
+        // started is gone: a write there must fail, not kill the new process.
+        signal(SIGPIPE, SIG_IGN);
         execv(exe, argv.data());
         _exit(127);
     }
@@ -116,6 +119,11 @@ void EndWithStartingProcess(std::uint32_t starter) noexcept
     // Ended before the request was made: this process now belongs to another parent.
     if (getppid() != expected)
         raise(SIGTERM);
+}
+
+void SurviveClosedOutput() noexcept
+{
+    signal(SIGPIPE, SIG_IGN);
 }
 
 void ArmProcessDeadline(unsigned seconds) noexcept

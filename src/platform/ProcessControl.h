@@ -43,6 +43,10 @@ void ArmProcessDeadline(unsigned seconds) noexcept;
 // current parent.
 void EndWithStartingProcess(std::uint32_t starter) noexcept;
 
+// Writes to an output whose reader has gone fail instead of ending this process: a helper inherits
+// its output from a starter that may stop reading it at any time.
+void SurviveClosedOutput() noexcept;
+
 // Sets the calling thread's name as the system shows it (at most 15 bytes are kept).
 void SetCurrentThreadName(const char* name) noexcept;
 

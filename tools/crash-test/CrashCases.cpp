@@ -2,6 +2,7 @@
 
 #include "platform/Exception.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 #include <cstdlib>
@@ -98,6 +99,13 @@ void QThreadException(int)
     worker.start();
     worker.wait(10000);
 }
+void WorkerExceptionAtExit(int)
+{
+    std::thread([] { ThrowException(); }).detach();
+    // Its report is under way when the program ends.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    QCoreApplication::quit();
+}
 void Terminate(int) { std::terminate(); }
 void Abort(int) { std::abort(); }
 void PureVirtual(int) { PureDerived object; }
@@ -125,6 +133,8 @@ const std::vector<CrashCase>& Cases()
         {"worker-null-write", "writes through a null pointer in a std::thread", WorkerNullWrite},
         {"qthread-exception", "throws the program's exception in a QThread named \"crash-test worker\"",
          QThreadException},
+        {"worker-exception-at-exit", "throws the program's exception in a std::thread just before the program ends",
+         WorkerExceptionAtExit},
         {"terminate", "calls std::terminate", Terminate},
         {"abort", "calls abort()", Abort},
         {"pure-virtual", "calls a pure virtual function during construction", PureVirtual},

@@ -209,6 +209,8 @@ UserChoice PresentInDialogProcess(const PresentRequest& request)
         return UserChoice::None;
     QProcess dialog;
     dialog.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // From its first line on, before anything of it runs.
+    dialog.setChildProcessModifier([] { platform::SurviveClosedOutput(); });
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QString::fromLatin1(ReportingProcessVariable),
                        QString::number(QCoreApplication::applicationPid()));

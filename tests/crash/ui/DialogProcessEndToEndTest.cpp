@@ -51,6 +51,9 @@ protected:
     {
         SKIP_WHERE_SANITIZERS_OWN_THE_FAULTS();
         runner.environment["QT_QPA_PLATFORM"] = "xcb";
+        // Each process then warns on its error output, which the runner stops reading when the
+        // program it started has ended: a restarted program and its dialog process write there.
+        runner.environment["XDG_RUNTIME_DIR"] = "";
         runner.settings["GnShowCfg"] = "0"; // the full dialog, as shipped
         runner.settings["TitleBar"] = "'" + kDialogTitle + "'";
         runner.settings["CheckFreeze"] = "True";
@@ -227,4 +230,17 @@ TEST_F(DialogProcessEndToEnd, AFreezeThatEndsWhileItsDialogShowsIsSavedAndTheDia
     EXPECT_TRUE(waitUntilNoDialog()) << "the dialog outlived its program";
     ASSERT_EQ(run.reports().size(), 1) << run.err.toStdString();
     EXPECT_EQ(HeaderValue(run.reports()[0], "exception message"), "The application seems to be frozen.");
+}
+
+// A worker thread's exception while the program ends: the main thread no longer takes a dialog, so
+// the report is saved without one and the program ends as it meant to.
+TEST_F(DialogProcessEndToEnd, AWorkerExceptionWhileTheProgramEndsIsSavedWithoutADialog)
+{
+    start({"worker-exception-at-exit"});
+    const CrashRun run = result();
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(waitUntilNoDialog());
+    ASSERT_EQ(run.reports().size(), 1) << run.err.toStdString();
+    EXPECT_EQ(HeaderValue(run.reports()[0], "exception message"), "crash-test exception");
 }

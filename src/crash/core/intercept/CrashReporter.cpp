@@ -28,6 +28,14 @@ bool g_checkChecksum = false;
 void CreateBridge()
 {
     MainThreadBridge::create();
+    // The end of the event loop starts the program's end: a report in the making is finished while
+    // the application still exists. The exit destroys Qt's globals in the reverse order of their
+    // making, and most were made after the reporter started, so the exit's wait is registered anew
+    // to come before them: a report that arrives during the exit finds them still there.
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, [] {
+        std::atexit(&FinishHandlingAtExit);
+        FinishHandlingAtExit();
+    });
     if (g_checkChecksum)
         CheckExecutableChecksum();
 }
