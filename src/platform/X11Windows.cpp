@@ -7,17 +7,58 @@
 #include <X11/extensions/Xfixes.h>
 #include <unistd.h>
 
+#include <cstring>
+
 namespace platform {
 
 namespace {
 
-Display* CurrentDisplay()
+thread_local Display* t_privateDisplay = nullptr;
+
+// The GUI thread's connection.
+Display* ApplicationDisplay()
 {
     auto* app = qGuiApp;
     if (!app)
         return nullptr;
     auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
     return x11 ? x11->display() : nullptr;
+}
+
+Display* CurrentDisplay()
+{
+    return t_privateDisplay ? t_privateDisplay : ApplicationDisplay();
+}
+
+// The colour of each pixel of an image in the server's format.
+QImage ToRgb32(XImage* image)
+{
+    QImage out(image->width, image->height, QImage::Format_RGB32);
+    const bool plain = image->bits_per_pixel == 32 && image->red_mask == 0xff0000 &&
+                       image->green_mask == 0xff00 && image->blue_mask == 0xff &&
+                       image->byte_order == LSBFirst;
+    for (int y = 0; y < image->height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+        if (plain) {
+            std::memcpy(row, image->data + std::ptrdiff_t(y) * image->bytes_per_line, size_t(image->width) * 4);
+            for (int x = 0; x < image->width; ++x)
+                row[x] |= 0xff000000u;
+            continue;
+        }
+        const auto channel = [](unsigned long pixel, unsigned long mask) {
+            if (mask == 0)
+                return 0;
+            const int shift = __builtin_ctzl(mask);
+            const unsigned long top = mask >> shift;
+            return int(((pixel & mask) >> shift) * 255 / top);
+        };
+        for (int x = 0; x < image->width; ++x) {
+            const unsigned long pixel = XGetPixel(image, x, y);
+            row[x] = qRgb(channel(pixel, image->red_mask), channel(pixel, image->green_mask),
+                          channel(pixel, image->blue_mask));
+        }
+    }
+    return out;
 }
 
 // A CARDINAL/WINDOW list property; empty when absent.
@@ -73,6 +114,45 @@ unsigned long WindowPid(Display* display, Window window, const QSet<quint64>& ow
 bool X11Available()
 {
     return CurrentDisplay() != nullptr;
+}
+
+X11PrivateConnection::X11PrivateConnection() : m_outer(t_privateDisplay)
+{
+    // Reading the name makes no request on the GUI thread's connection.
+    Display* application = ApplicationDisplay();
+    if (!application)
+        return;
+    m_display = XOpenDisplay(DisplayString(application));
+    if (m_display)
+        t_privateDisplay = static_cast<Display*>(m_display);
+}
+
+X11PrivateConnection::~X11PrivateConnection()
+{
+    if (!m_display)
+        return;
+    t_privateDisplay = static_cast<Display*>(m_outer);
+    XCloseDisplay(static_cast<Display*>(m_display));
+}
+
+QImage X11GrabScreen(QRect* area)
+{
+    Display* display = CurrentDisplay();
+    if (!display)
+        return {};
+    const Window root = DefaultRootWindow(display);
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display, root, &attributes) || attributes.width <= 0 || attributes.height <= 0)
+        return {};
+    XImage* image = XGetImage(display, root, 0, 0, unsigned(attributes.width), unsigned(attributes.height),
+                              AllPlanes, ZPixmap);
+    if (!image)
+        return {};
+    QImage shot = ToRgb32(image);
+    XDestroyImage(image);
+    if (area)
+        *area = QRect(attributes.x, attributes.y, attributes.width, attributes.height);
+    return shot;
 }
 
 QList<StackedWindow> X11StackedWindows(const QSet<quint64>& ownWindowIds)

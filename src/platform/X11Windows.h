@@ -35,4 +35,26 @@ struct CursorPicture
 // The mouse cursor as XFixes reports it; none without X11 or XFixes.
 std::optional<CursorPicture> X11Cursor();
 
+// While one is alive, the X11 functions on this thread talk to the application's X server through
+// a connection of their own instead of the GUI thread's, which belongs to that thread and may be
+// blocked (a frozen program).
+class X11PrivateConnection
+{
+public:
+    X11PrivateConnection();
+    ~X11PrivateConnection();
+    X11PrivateConnection(const X11PrivateConnection&) = delete;
+    X11PrivateConnection& operator=(const X11PrivateConnection&) = delete;
+
+    bool isOpen() const { return m_display != nullptr; }
+
+private:
+    void* m_display = nullptr; // Display*
+    void* m_outer = nullptr;   // the thread's connection before this one
+};
+
+// The pixels of the whole root window (RGB32) and, in `area`, where it lies; null when they
+// cannot be read.
+QImage X11GrabScreen(QRect* area);
+
 } // namespace platform

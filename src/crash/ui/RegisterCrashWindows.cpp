@@ -17,7 +17,6 @@
 #include <QFileDialog>
 #include <QStandardPaths>
 #include <QThread>
-#include <future>
 
 namespace crash::ui {
 
@@ -122,13 +121,8 @@ void RegisterCrashWindows()
         auto* app = QCoreApplication::instance();
         if (!app || QThread::currentThread() == app->thread())
             return ScreenCapture::capture(ownWindowsOnly);
-        // The X connection belongs to the GUI thread; a GUI thread that does not answer within
-        // a few seconds (a freeze) leaves the report without a screenshot.
-        auto result = std::make_shared<std::promise<QImage>>();
-        std::future<QImage> shot = result->get_future();
-        QMetaObject::invokeMethod(
-            app, [result, ownWindowsOnly] { result->set_value(ScreenCapture::capture(ownWindowsOnly)); });
-        return shot.wait_for(std::chrono::seconds(3)) == std::future_status::ready ? shot.get() : QImage();
+        // Never waits for the GUI thread: in a freeze it would not answer.
+        return ScreenCapture::captureOffGuiThread(ownWindowsOnly);
     };
 }
 

@@ -46,24 +46,41 @@ QImage ScreenCapture::capture(bool ownWindowsOnly)
     if (!screen)
         return {};
     const QRect virtualScreen = screen->virtualGeometry();
-    QImage shot = screen
-                      ->grabWindow(0, virtualScreen.x(), virtualScreen.y(), virtualScreen.width(),
-                                   virtualScreen.height())
-                      .toImage()
-                      .convertToFormat(QImage::Format_RGB32);
-    if (shot.isNull())
-        return {};
-    QPoint origin = virtualScreen.topLeft();
-    if (ownWindowsOnly) {
-        QSet<quint64> ownIds;
+    const QImage shot = screen
+                            ->grabWindow(0, virtualScreen.x(), virtualScreen.y(), virtualScreen.width(),
+                                         virtualScreen.height())
+                            .toImage()
+                            .convertToFormat(QImage::Format_RGB32);
+    QSet<quint64> ownIds;
+    if (ownWindowsOnly)
         for (QWindow* window : QGuiApplication::topLevelWindows())
             if (window->isVisible() && window->handle())
                 ownIds.insert(window->winId());
-        const QRegion region = ownRegion(platform::X11StackedWindows(ownIds), virtualScreen);
+    return finish(shot, virtualScreen, ownWindowsOnly, ownIds);
+}
+
+QImage ScreenCapture::captureOffGuiThread(bool ownWindowsOnly)
+{
+    platform::X11PrivateConnection connection;
+    if (!connection.isOpen())
+        return {};
+    QRect screen;
+    const QImage shot = platform::X11GrabScreen(&screen);
+    // The windows are told apart by their process, as the GUI thread's list is not to be read here.
+    return finish(shot, screen, ownWindowsOnly, {});
+}
+
+QImage ScreenCapture::finish(QImage shot, const QRect& screen, bool ownWindowsOnly, const QSet<quint64>& ownIds)
+{
+    if (shot.isNull())
+        return {};
+    QPoint origin = screen.topLeft();
+    if (ownWindowsOnly) {
+        const QRegion region = ownRegion(platform::X11StackedWindows(ownIds), screen);
         if (region.isEmpty())
             return {};
-        shot = maskToRegion(shot, virtualScreen, region);
-        origin = region.boundingRect().intersected(virtualScreen).topLeft();
+        shot = maskToRegion(shot, screen, region);
+        origin = region.boundingRect().intersected(screen).topLeft();
     }
     if (const auto cursor = platform::X11Cursor()) {
         QPainter painter(&shot);

@@ -222,7 +222,7 @@ TEST_F(DialogProcessEndToEnd, MainThreadNullWriteOutsideAnyHandlerRestartsWhenAs
 // same, the program ends as it meant to, and the dialog goes with it.
 TEST_F(DialogProcessEndToEnd, AFreezeThatEndsWhileItsDialogShowsIsSavedAndTheDialogGoes)
 {
-    start({"freeze", "10"}); // the dialog shows after about 4 s (1 s timeout, 3 s for a screenshot)
+    start({"freeze", "10"}); // the dialog shows after about a second (its timeout)
     ASSERT_FALSE(waitForDialog("dialog-process-freeze-recovers").isEmpty()) << "no freeze dialog appeared";
     const CrashRun run = result();
     ASSERT_TRUE(run.finished);

@@ -13,6 +13,7 @@
 #include <QCursor>
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <thread>
 
 using crash::ui::ScreenCapture;
 using crash::ui::TExceptionBox;
@@ -57,6 +58,18 @@ TEST(ScreenCapture, OwnWindowsOnlyMasksOtherProgramsWindowsWhite)
                             (box.geometry().topLeft() - dialog.topLeft());
     EXPECT_EQ(own.pixelColor(freePart), whole.pixelColor(freePart + dialog.topLeft()));
     EXPECT_NE(own.pixelColor(freePart), QColor(Qt::white));
+
+    // From another thread while the GUI thread waits (as in a freeze): the same pictures.
+    QImage wholeOffGui, ownOffGui;
+    std::thread([&] {
+        wholeOffGui = ScreenCapture::captureOffGuiThread(false);
+        ownOffGui = ScreenCapture::captureOffGuiThread(true);
+    }).join();
+    EXPECT_EQ(wholeOffGui.size(), whole.size());
+    EXPECT_EQ(wholeOffGui.pixelColor(inCover), QColor(Qt::red));
+    ASSERT_EQ(ownOffGui.size(), own.size());
+    EXPECT_EQ(ownOffGui.pixelColor(coveredPart), QColor(Qt::white));
+    EXPECT_EQ(ownOffGui.pixelColor(freePart), own.pixelColor(freePart));
 
     // The cursor is drawn in: the shot differs from the screen's pixels around the pointer.
     const auto cursor = platform::X11Cursor();
