@@ -10,7 +10,10 @@
 #include "crash/ui/CrashWindows.h"
 #include "crash/ui/DialogProcess.h"
 #include "imaging/TPngImageDataList.h"
+#include "platform/FontConfiguration.h"
+#include "platform/HelperThread.h"
 #include "platform/NamedMutex.h"
+#include "platform/SessionBus.h"
 #include "platform/TerminationRequest.h"
 
 #include <QTimer>
@@ -51,9 +54,16 @@ int SkinToolMain(int argc, char** argv)
     else
         crash::StartCrashReporter();
 
+    // Start-up work the window needs but that needs no window runs on the second core while the
+    // application object connects to the display: the font configuration (read by the first font
+    // lookup) and the session bus (opened at the first label's text). Both start after the
+    // reporter, which registers new threads.
+    platform::HelperThread fontConfiguration(platform::LoadFontConfiguration);
+    platform::HelperThread sessionBus(platform::ConnectSessionBus);
     TApplication application(argc, argv);
     TApplication::setApplicationName(kApplicationTitle);
     TApplication::setApplicationDisplayName(kApplicationTitle);
+    fontConfiguration.join();
     TApplication::loadWindowFonts();
 
     // The reporter's sections, delivery and windows.
