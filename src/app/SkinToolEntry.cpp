@@ -13,6 +13,7 @@
 #include "platform/FontConfiguration.h"
 #include "platform/HelperThread.h"
 #include "platform/NamedMutex.h"
+#include "platform/Registry.h"
 #include "platform/SessionBus.h"
 #include "platform/TerminationRequest.h"
 
@@ -56,10 +57,15 @@ int SkinToolMain(int argc, char** argv)
 
     // Start-up work the window needs but that needs no window runs on the second core while the
     // application object connects to the display: the font configuration (read by the first font
-    // lookup) and the session bus (opened at the first label's text). Both start after the
-    // reporter, which registers new threads.
+    // lookup), the session bus (opened at the first label's text) and the registry hives (the
+    // window looks the product up; a real prefix's system hive takes tens of milliseconds to
+    // parse). All start after the reporter, which registers new threads.
     platform::HelperThread fontConfiguration(platform::LoadFontConfiguration);
     platform::HelperThread sessionBus(platform::ConnectSessionBus);
+    platform::HelperThread registry([] {
+        platform::PreloadRegistryHive(platform::RootKey::CurrentUser);
+        platform::PreloadRegistryHive(platform::RootKey::LocalMachine);
+    });
     TApplication application(argc, argv);
     TApplication::setApplicationName(kApplicationTitle);
     TApplication::setApplicationDisplayName(kApplicationTitle);
@@ -80,6 +86,7 @@ int SkinToolMain(int argc, char** argv)
 
     int exitCode = 0;
     {
+        registry.join();
         TfrmMain frmMain;
         if (frmMain.terminateRequested())
             QTimer::singleShot(0, &application, &QCoreApplication::quit);

@@ -1,13 +1,18 @@
-// Start-up helpers: work handed to a helper thread, the font configuration and the session bus
-// opened there while the main thread goes on. Runs under ThreadSanitizer too (label "threads").
+// Start-up helpers: work handed to a helper thread, and the font configuration, the registry
+// hives and the session bus made ready there while the main thread goes on. Runs under
+// ThreadSanitizer too (label "threads").
 
-#include "platform/FontConfiguration.h"
 #include "platform/HelperThread.h"
+#include "platform/FontConfiguration.h"
+#include "platform/Registry.h"
 #include "platform/SessionBus.h"
+#include "support/ScopedPrefix.h"
 #include "support/SessionBus.h"
+#include "support/TempDir.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QFile>
 #include <QFontDatabase>
 #include <gtest/gtest.h>
 
@@ -94,6 +99,44 @@ TEST(StartupHelpers, FontConfigurationLoadedOnHelpersGivesTheFrameworkTheSameFon
     platform::LoadFontConfiguration(); // once loaded, later calls find it so
     EXPECT_TRUE(families.contains(QStringLiteral("DejaVu Sans"))) << families.join(u',').toStdString();
     EXPECT_EQ(QFontDatabase::families(), families);
+}
+
+TEST(StartupHelpers, HivesPreloadedOnAHelperAnswerTheMainThreadAndChangesStillShow)
+{
+    testsupport::TempDir prefix;
+    testsupport::ScopedPrefix scoped(prefix.path());
+    // Large enough that the parse on the helper overlaps the opens below.
+    QByteArray system("WINE REGISTRY Version 2\n#arch=win32\n\n[Software\\\\Vendor] 1\n\"Where\"=\"A\"\n");
+    for (int i = 0; i < 4000; ++i)
+        system += "\n[Software\\\\Classes\\\\Key" + QByteArray::number(i) + "] 1\n@=\"value " +
+                  QByteArray::number(i) + "\"\n\"Blob\"=hex:01,02,03,04\n";
+    const QString systemFile = prefix.write("system.reg", system);
+    prefix.write("user.reg", "WINE REGISTRY Version 2\n\n[Software\\\\Wine] 1\n\"Version\"=\"win7\"\n");
+    auto read = [](platform::RootKey root, const char* path, const char* name) {
+        QString text;
+        if (const auto key = platform::RegistryKey::open(root, path))
+            key->readString(name, text);
+        return text;
+    };
+
+    HelperThread preload([] {
+        platform::PreloadRegistryHive(platform::RootKey::CurrentUser);
+        platform::PreloadRegistryHive(platform::RootKey::LocalMachine);
+    });
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(read(platform::RootKey::LocalMachine, "Software\\Vendor", "Where"), "A");
+        EXPECT_EQ(read(platform::RootKey::LocalMachine, "Software\\Classes\\Key3999", ""), "value 3999");
+        EXPECT_EQ(read(platform::RootKey::CurrentUser, "Software\\Wine", "Version"), "win7");
+    }
+    preload.join();
+    EXPECT_EQ(read(platform::RootKey::LocalMachine, "Software\\Vendor", "Where"), "A");
+
+    // A preloaded hive is still checked against its file at every open.
+    QFile file(systemFile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("WINE REGISTRY Version 2\n#arch=win32\n\n[Software\\\\Vendor] 1\n\"Where\"=\"B\"\n");
+    file.close();
+    EXPECT_EQ(read(platform::RootKey::LocalMachine, "Software\\Vendor", "Where"), "B");
 }
 
 // One case, in this order: the process's session bus connection can be made only once.
