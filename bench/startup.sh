@@ -2,13 +2,17 @@
 # Start-up against a yardstick: how long after its start the tool's window is mapped, next to a
 # minimal Qt Widgets program's window of the same size, both on the same Xvfb server in the same
 # run (alternating, RUNS times each, against the small demo prefix). Prints both medians and
-# their ratio. Usage: bench/startup.sh [BIN_DIR] (default: build/bin; needs the "demo" build
-# preset's targets and minimal_window).
+# their ratio. A third window, the minimal one linked against every library the tool loads
+# (minimal_window_tool_libraries), splits the difference into what loading those libraries costs
+# and what the tool's own start-up adds. The machine's load is printed too: on a busy machine the
+# start-up's helper threads find no free core.
+# Usage: bench/startup.sh [BIN_DIR] (default: build/bin; needs the "demo" build preset's targets,
+# minimal_window and minimal_window_tool_libraries).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=$(cd "${1:-build/bin}" && pwd)
 runs=${RUNS:-9}
-for program in MireluneSkinTool minimal_window make-demo-prefix demo-wine; do
+for program in MireluneSkinTool minimal_window minimal_window_tool_libraries make-demo-prefix demo-wine kry_stub; do
     [ -x "$bin/$program" ] || { echo "missing $bin/$program: cmake --build build --target $program"; exit 2; }
 done
 work=$(mktemp -d)
@@ -42,17 +46,25 @@ xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24" bash -euo pipef
         echo $(( (mapped - started) / 1000000 ))
     }
     median() { sort -n | awk "{ v[NR] = \$1 } END { print v[int((NR + 1) / 2)] }"; }
-    measure minimal_window >/dev/null  # warm the caches for both
+    echo "load average before: $(cut -d" " -f1-3 /proc/loadavg)"
+    measure minimal_window >/dev/null  # warm the caches for all three
+    measure minimal_window_tool_libraries >/dev/null
     measure MireluneSkinTool >/dev/null
-    tool=() minimal=()
+    tool=() minimal=() linked=()
     for _ in $(seq 1 "$runs"); do
         minimal+=("$(measure minimal_window)")
+        linked+=("$(measure minimal_window_tool_libraries)")
         tool+=("$(measure MireluneSkinTool)")
     done
     kill $watcher 2>/dev/null || true
     m=$(printf "%s\n" "${minimal[@]}" | median)
+    l=$(printf "%s\n" "${linked[@]}" | median)
     t=$(printf "%s\n" "${tool[@]}" | median)
+    echo "load average after:  $(cut -d" " -f1-3 /proc/loadavg)"
     echo "minimal Qt window: ${minimal[*]} ms (median $m ms)"
+    echo "minimal, with the libraries of the tool: ${linked[*]} ms (median $l ms)"
     echo "Skin Tool window:  ${tool[*]} ms (median $t ms)"
-    awk -v t="$t" -v m="$m" "BEGIN { printf \"start-up ratio (tool / minimal window): %.2f\n\", t / m }"
+    awk -v t="$t" -v m="$m" -v l="$l" "BEGIN {
+        printf \"loading the libraries of the tool: %+d ms, its own start-up work: %+d ms\n\", l - m, t - l
+        printf \"start-up ratio (tool / minimal window): %.2f\n\", t / m }"
 ' _ "$bin" "$runs" "$work/maps.log"
