@@ -1,18 +1,17 @@
 #include "platform/HelperThread.h"
 
+#include <system_error>
 #include <utility>
 
 namespace platform {
 
 HelperThread::HelperThread(std::function<void()> work)
-    : m_thread([work = std::move(work)] {
-          try {
-              work();
-          } catch (...) {
-              // Dropped on purpose: the main thread repeats the work (see the header).
-          }
-      })
 {
+    try {
+        m_thread = std::thread(std::move(work));
+    } catch (const std::system_error&) {
+        // No thread to spare: the main thread does the work on first use instead.
+    }
 }
 
 HelperThread::~HelperThread()

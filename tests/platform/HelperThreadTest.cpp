@@ -14,7 +14,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <stdexcept>
 #include <thread>
 
 using platform::HelperThread;
@@ -41,18 +40,15 @@ TEST(HelperThread, RunsTheWorkBesideTheCallerAndJoinWaitsForItsEnd)
     helper.join(); // a second wait returns at once
 }
 
-TEST(HelperThread, ItsEndWaitsForTheWorkAndAFailureInsideStaysThere)
+TEST(HelperThread, ItsEndWaitsForTheWork)
 {
     std::atomic<int> finished{0};
     {
-        HelperThread slow([&] {
+        HelperThread first([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
             ++finished;
         });
-        HelperThread failing([&] {
-            ++finished;
-            throw std::runtime_error("not there");
-        });
+        HelperThread second([&] { ++finished; });
     }
     EXPECT_EQ(finished, 2);
 }
