@@ -6,15 +6,20 @@
 # (minimal_window_tool_libraries), splits the difference into what loading those libraries costs
 # and what the tool's own start-up adds. The machine's load is printed too: on a busy machine the
 # start-up's helper threads find no free core.
-# Usage: bench/startup.sh [BIN_DIR] (default: build/bin; needs the "demo" build preset's targets,
-# minimal_window and minimal_window_tool_libraries).
+# Usage: bench/startup.sh [BIN_DIR] (default: build/bin; needs the "demo" build preset's targets
+# and minimal_window; without minimal_window_tool_libraries the libraries' share is left out).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=$(cd "${1:-build/bin}" && pwd)
 runs=${RUNS:-9}
-for program in MireluneSkinTool minimal_window minimal_window_tool_libraries make-demo-prefix demo-wine kry_stub; do
+for program in MireluneSkinTool minimal_window make-demo-prefix demo-wine kry_stub; do
     [ -x "$bin/$program" ] || { echo "missing $bin/$program: cmake --build build --target $program"; exit 2; }
 done
+linked=minimal_window_tool_libraries
+[ -x "$bin/$linked" ] || {
+    echo "(no $linked: the libraries' share is left out; cmake --build build --target $linked)"
+    linked=""
+}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export WINEPREFIX=$work/prefix WINE=$bin/demo-wine QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work/runtime
@@ -23,7 +28,7 @@ unset SKINTOOL_MESSAGEBOX_LOG
 "$bin/make-demo-prefix" "$WINEPREFIX" >/dev/null
 
 xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24" bash -euo pipefail -c '
-    bin=$1 runs=$2 log=$3
+    bin=$1 runs=$2 log=$3 linkedWindow=$4
     for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done  # the server is up
     # Every window mapped on the screen, stamped in microseconds as it is reported. The measuring
     # uses shell builtins only (no date, wc or sleep processes), so it takes no processor time
@@ -50,24 +55,26 @@ xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24" bash -euo pipef
     }
     median() { sort -n | awk "{ v[NR] = \$1 } END { print v[int((NR + 1) / 2)] }"; }
     echo "load average before: $(cut -d" " -f1-3 /proc/loadavg)"
-    measure minimal_window >/dev/null  # warm the caches for all three
-    measure minimal_window_tool_libraries >/dev/null
+    measure minimal_window >/dev/null  # warm the caches for all
+    [ -z "$linkedWindow" ] || measure "$linkedWindow" >/dev/null
     measure MireluneSkinTool >/dev/null
     tool=() minimal=() linked=()
     for _ in $(seq 1 "$runs"); do
         minimal+=("$(measure minimal_window)")
-        linked+=("$(measure minimal_window_tool_libraries)")
+        [ -z "$linkedWindow" ] || linked+=("$(measure "$linkedWindow")")
         tool+=("$(measure MireluneSkinTool)")
     done
     kill $watcher 2>/dev/null || true
     m=$(printf "%s\n" "${minimal[@]}" | median)
-    l=$(printf "%s\n" "${linked[@]}" | median)
     t=$(printf "%s\n" "${tool[@]}" | median)
     echo "load average after:  $(cut -d" " -f1-3 /proc/loadavg)"
     echo "minimal Qt window: ${minimal[*]} ms (median $m ms)"
-    echo "minimal, with the libraries of the tool: ${linked[*]} ms (median $l ms)"
+    if [ -n "$linkedWindow" ]; then
+        l=$(printf "%s\n" "${linked[@]}" | median)
+        echo "minimal, with the libraries of the tool: ${linked[*]} ms (median $l ms)"
+    fi
     echo "Skin Tool window:  ${tool[*]} ms (median $t ms)"
-    awk -v t="$t" -v m="$m" -v l="$l" "BEGIN {
-        printf \"loading the libraries of the tool: %+d ms, its own start-up work: %+d ms\n\", l - m, t - l
-        printf \"start-up ratio (tool / minimal window): %.2f\n\", t / m }"
-' _ "$bin" "$runs" "$work/maps.log"
+    [ -z "$linkedWindow" ] || awk -v t="$t" -v m="$m" -v l="$l" "BEGIN {
+        printf \"loading the libraries of the tool: %+d ms, its own start-up work: %+d ms\n\", l - m, t - l }"
+    awk -v t="$t" -v m="$m" "BEGIN { printf \"start-up ratio (tool / minimal window): %.2f\n\", t / m }"
+' _ "$bin" "$runs" "$work/maps.log" "$linked"
