@@ -10,7 +10,11 @@
 #include "crash/ui/CrashWindows.h"
 #include "crash/ui/DialogProcess.h"
 #include "imaging/TPngImageDataList.h"
+#include "platform/FontConfiguration.h"
+#include "platform/HelperThread.h"
 #include "platform/NamedMutex.h"
+#include "platform/Registry.h"
+#include "platform/SessionBus.h"
 #include "platform/TerminationRequest.h"
 
 #include <QTimer>
@@ -51,9 +55,21 @@ int SkinToolMain(int argc, char** argv)
     else
         crash::StartCrashReporter();
 
+    // Start-up work the window needs but that needs no window runs on the second core while the
+    // application object connects to the display: the font configuration (read by the first font
+    // lookup), the session bus (opened at the first label's text) and the registry hives (the
+    // window looks the product up; a real prefix's system hive takes tens of milliseconds to
+    // parse). All start after the reporter, which registers new threads.
+    platform::HelperThread fontConfiguration(platform::LoadFontConfiguration);
+    platform::HelperThread sessionBus(platform::ConnectSessionBus);
+    platform::HelperThread registry([] {
+        platform::PreloadRegistryHive(platform::RootKey::CurrentUser);
+        platform::PreloadRegistryHive(platform::RootKey::LocalMachine);
+    });
     TApplication application(argc, argv);
     TApplication::setApplicationName(kApplicationTitle);
     TApplication::setApplicationDisplayName(kApplicationTitle);
+    fontConfiguration.join();
     TApplication::loadWindowFonts();
 
     // The reporter's sections, delivery and windows.
@@ -70,6 +86,7 @@ int SkinToolMain(int argc, char** argv)
 
     int exitCode = 0;
     {
+        registry.join();
         TfrmMain frmMain;
         if (frmMain.terminateRequested())
             QTimer::singleShot(0, &application, &QCoreApplication::quit);

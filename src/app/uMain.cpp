@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QImageReader>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
@@ -101,6 +102,15 @@ QFont windowFont(int pixelHeight, bool bold = false)
     return font;
 }
 
+// The window's pictures are PNG files among its resources. Named as such, they are read without
+// the framework first loading every image-format plugin to ask whether it reads PNG.
+QImage builtInPicture(const QString& path)
+{
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
 void setBlueText(QWidget* w)
 {
     QPalette p = w->palette();
@@ -115,7 +125,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
     initPictures();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kApplicationTitle);
-    setWindowIcon(QIcon(QStringLiteral(":/pictures/mainicon.png")));
+    setWindowIcon(QIcon(QPixmap::fromImage(builtInPicture(QStringLiteral(":/pictures/mainicon.png")))));
     // System menu and minimise only; the frame stays sizeable.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -194,7 +204,7 @@ void TfrmMain::createControls()
     makeLink(lbl_FileName);
     lbl_FileName->hide();
 
-    m_previewPicture = QImage(QStringLiteral(":/pictures/preview.png"));
+    m_previewPicture = builtInPicture(QStringLiteral(":/pictures/preview.png"));
     imgPreview = new QLabel(g);
     imgPreview->setObjectName(QStringLiteral("imgPreview"));
     imgPreview->setPixmap(QPixmap::fromImage(m_previewPicture));
@@ -235,7 +245,7 @@ void TfrmMain::createControls()
                  QStringLiteral("Click \"Make\" button to make your skin is usable for Mirelune 11 PRO."));
     Label2->setWordWrap(true);
 
-    m_skinMenuPicture = QImage(QStringLiteral(":/pictures/skin_menu.png"));
+    m_skinMenuPicture = builtInPicture(QStringLiteral(":/pictures/skin_menu.png"));
     imgSkin_menu = new QLabel(g);
     imgSkin_menu->setObjectName(QStringLiteral("imgSkin_menu"));
     imgSkin_menu->setPixmap(QPixmap::fromImage(m_skinMenuPicture));

@@ -104,6 +104,18 @@ QString RedirectTo32BitView(const QString& path, bool prefixIs64Bit)
     return p.left(software.size()) + QStringLiteral("\\Wow6432Node") + p.mid(software.size());
 }
 
+namespace {
+QString HivePath(RootKey root)
+{
+    return root == RootKey::LocalMachine ? WinePrefix::systemHivePath() : WinePrefix::userHivePath();
+}
+} // namespace
+
+void PreloadRegistryHive(RootKey root)
+{
+    Hives().get(HivePath(root));
+}
+
 RegistryKey::RegistryKey(std::shared_ptr<const RegistryHive> hive, QString path)
     : m_hive(std::move(hive)), m_path(std::move(path))
 {
@@ -111,9 +123,7 @@ RegistryKey::RegistryKey(std::shared_ptr<const RegistryHive> hive, QString path)
 
 std::optional<RegistryKey> RegistryKey::open(RootKey root, const QString& path, uint32_t access)
 {
-    const QString file =
-        root == RootKey::LocalMachine ? WinePrefix::systemHivePath() : WinePrefix::userHivePath();
-    std::shared_ptr<const RegistryHive> hive = Hives().get(file);
+    std::shared_ptr<const RegistryHive> hive = Hives().get(HivePath(root));
     QString keyPath = path;
     if (access & KEY_WOW64_32KEY) {
         // Without an arch line Wine assumes the machine's own, which here is 64-bit.

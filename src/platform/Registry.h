@@ -54,6 +54,11 @@ private:
     QString m_path; // as stored in the hive
 };
 
+// Parses the hive behind `root` on the calling thread into the parsed hives that opens reuse, so
+// that a later open (on any thread) finds it ready while the file is unchanged. A large hive takes
+// tens of milliseconds; the start-up does this on a helper thread.
+void PreloadRegistryHive(RootKey root);
+
 // The key path a 32-bit program is given on this prefix for `path` (Wow6432Node redirection).
 QString RedirectTo32BitView(const QString& path, bool prefixIs64Bit);
 

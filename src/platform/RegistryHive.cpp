@@ -9,8 +9,8 @@ namespace {
 // A cursor over one logical line (continuations already joined).
 struct Cursor
 {
-    const QString& s;
-    int pos = 0;
+    QStringView s;
+    qsizetype pos = 0;
     bool atEnd() const { return pos >= s.size(); }
     QChar peek() const { return atEnd() ? QChar() : s.at(pos); }
     bool eat(QChar c)
@@ -24,7 +24,7 @@ struct Cursor
     {
         if (s.mid(pos, word.size()).compare(word, Qt::CaseInsensitive) != 0)
             return false;
-        pos += int(word.size());
+        pos += word.size();
         return true;
     }
 };
@@ -47,13 +47,16 @@ int hexDigit(QChar c)
 bool readEscaped(Cursor& c, QChar terminator, QString& out)
 {
     while (!c.atEnd()) {
+        // Plain characters go over as one run.
+        const qsizetype run = c.pos;
+        while (!c.atEnd() && c.s.at(c.pos) != terminator && c.s.at(c.pos) != QLatin1Char('\\'))
+            ++c.pos;
+        out.append(c.s.sliced(run, c.pos - run));
+        if (c.atEnd())
+            return false;
         QChar ch = c.s.at(c.pos++);
         if (ch == terminator)
             return true;
-        if (ch != QLatin1Char('\\')) {
-            out += ch;
-            continue;
-        }
         if (c.atEnd())
             return false;
         ch = c.s.at(c.pos++);
@@ -124,6 +127,7 @@ QByteArray utf16Data(const QString& text)
 // "hex:01,02" and "hex(N):..." bodies; false on anything but pairs of hex digits and commas.
 bool readHexBytes(Cursor& c, QByteArray& out)
 {
+    out.reserve(out.size() + (c.s.size() - c.pos + 1) / 3); // "hh," per byte
     while (!c.atEnd()) {
         const QChar ch = c.peek();
         if (ch == QLatin1Char(',') || ch.isSpace()) {
@@ -151,11 +155,11 @@ bool readData(Cursor& c, RegistryValue& value)
         return true;
     }
     if (c.eat(QLatin1String("str("))) {
-        QString digits;
+        const qsizetype from = c.pos;
         while (!c.atEnd() && c.peek() != QLatin1Char(')'))
-            digits += c.s.at(c.pos++);
+            ++c.pos;
         bool ok = false;
-        value.type = digits.toUInt(&ok, 16);
+        value.type = c.s.sliced(from, c.pos - from).toUInt(&ok, 16);
         QString text;
         if (!ok || !c.eat(QLatin1Char(')')) || !c.eat(QLatin1Char(':')) || !c.eat(QLatin1Char('"')) ||
             !readEscaped(c, QLatin1Char('"'), text))
@@ -164,7 +168,7 @@ bool readData(Cursor& c, RegistryValue& value)
         return true;
     }
     if (c.eat(QLatin1String("dword:"))) {
-        const QString digits = c.s.mid(c.pos).trimmed();
+        const QStringView digits = c.s.sliced(c.pos).trimmed();
         bool ok = false;
         const uint v = digits.toUInt(&ok, 16);
         if (!ok || digits.size() > 8)
@@ -176,11 +180,11 @@ bool readData(Cursor& c, RegistryValue& value)
         return true;
     }
     if (c.eat(QLatin1String("hex("))) {
-        QString digits;
+        const qsizetype from = c.pos;
         while (!c.atEnd() && c.peek() != QLatin1Char(')'))
-            digits += c.s.at(c.pos++);
+            ++c.pos;
         bool ok = false;
-        value.type = digits.toUInt(&ok, 16);
+        value.type = c.s.sliced(from, c.pos - from).toUInt(&ok, 16);
         if (!ok || !c.eat(QLatin1Char(')')) || !c.eat(QLatin1Char(':')))
             return false;
         return readHexBytes(c, value.data);
@@ -218,11 +222,33 @@ QString stripSlashes(const QString& path)
 
 // Each UTF-16 unit upper-cased on its own, as Windows compares registry names: unlike
 // QString::toUpper/toLower ("\u0130" lower-cases to two units), the length and positions stay.
+namespace {
+// One unit of the fold; ASCII, nearly all of a hive, without the Unicode tables.
+QChar foldUnit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u < 0x80)
+        return u >= 'a' && u <= 'z' ? QChar(char16_t(u - ('a' - 'A'))) : c;
+    return c.toUpper();
+}
+
+bool sameFolded(const QString& a, const QString& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (foldUnit(a.at(i)) != foldUnit(b.at(i)))
+            return false;
+    return true;
+}
+} // namespace
+
 QString RegistryHive::foldName(const QString& name)
 {
     QString folded(name.size(), Qt::Uninitialized);
+    QChar* out = folded.data();
     for (qsizetype i = 0; i < name.size(); ++i)
-        folded[i] = name.at(i).toUpper();
+        out[i] = foldUnit(name.at(i));
     return folded;
 }
 
@@ -242,27 +268,39 @@ RegistryHive RegistryHive::load(const QString& filePath)
 RegistryHive RegistryHive::parse(const QByteArray& fileText)
 {
     RegistryHive hive;
-    const QStringList rawLines = QString::fromUtf8(fileText).split(QLatin1Char('\n'));
-    if (rawLines.isEmpty() ||
-        !rawLines.first().trimmed().startsWith(QLatin1String("WINE REGISTRY Version 2")))
+    // Lines are views into the decoded text; only a line continued over several is copied.
+    const QString text = QString::fromUtf8(fileText);
+    const QStringView all(text);
+    qsizetype next = 0; // start of the next line; past the end when there is none
+    auto takeLine = [&]() {
+        qsizetype end = all.indexOf(QLatin1Char('\n'), next);
+        if (end < 0)
+            end = all.size();
+        QStringView line = all.sliced(next, end - next);
+        next = end + 1;
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        return line;
+    };
+    if (!takeLine().trimmed().startsWith(QLatin1String("WINE REGISTRY Version 2")))
         return hive;
 
     Key* current = nullptr;
-    for (int i = 1; i < rawLines.size(); ++i) {
-        QString line = rawLines[i];
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
+    QString joined;
+    while (next <= all.size()) {
+        QStringView line = takeLine();
         // Long hex values go on over lines ending in a backslash.
-        while (line.endsWith(QLatin1Char('\\')) && i + 1 < rawLines.size()) {
-            line.chop(1);
-            QString next = rawLines[++i];
-            if (next.endsWith(QLatin1Char('\r')))
-                next.chop(1);
-            line += next.trimmed();
+        if (line.endsWith(QLatin1Char('\\')) && next <= all.size()) {
+            joined = line.toString();
+            while (joined.endsWith(QLatin1Char('\\')) && next <= all.size()) {
+                joined.chop(1);
+                joined += takeLine().trimmed();
+            }
+            line = joined;
         }
         if (line.startsWith(QLatin1String("#arch="))) {
             if (!current)
-                hive.m_arch = line.mid(6).trimmed();
+                hive.m_arch = line.sliced(6).trimmed().toString();
             continue;
         }
         if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
@@ -274,13 +312,15 @@ RegistryHive RegistryHive::parse(const QByteArray& fileText)
             current = nullptr;
             // Damaged headers, and paths with an empty part, which no key can have: their values
             // are dropped with them.
-            if (!readEscaped(c, QLatin1Char(']'), name) || fold(name).isEmpty() ||
-                stripSlashes(name).contains(QLatin1String("\\\\")))
+            if (!readEscaped(c, QLatin1Char(']'), name))
                 continue;
-            const QString key = fold(name);
+            const QString stripped = stripSlashes(name);
+            if (stripped.isEmpty() || stripped.contains(QLatin1String("\\\\")))
+                continue;
+            const QString key = foldName(stripped);
             auto it = hive.m_keys.find(key);
             if (it == hive.m_keys.end())
-                it = hive.m_keys.insert(key, Key{stripSlashes(name), {}});
+                it = hive.m_keys.insert(key, Key{stripped, {}});
             current = &it.value();
             continue;
         }
@@ -296,13 +336,12 @@ RegistryHive RegistryHive::parse(const QByteArray& fileText)
         if (!c.eat(QLatin1Char('=')) || !readData(c, value))
             continue;
         auto& values = current->values;
-        const QString folded = foldName(value.name);
         auto same = std::find_if(values.begin(), values.end(),
-                                 [&](const RegistryValue& v) { return foldName(v.name) == folded; });
+                                 [&](const RegistryValue& v) { return sameFolded(v.name, value.name); });
         if (same != values.end())
-            *same = value;
+            *same = std::move(value);
         else
-            values.append(value);
+            values.append(std::move(value));
     }
     return hive;
 }
