@@ -49,7 +49,7 @@ class DialogProcessEndToEnd : public ::testing::Test
 protected:
     void SetUp() override
     {
-        SKIP_WHERE_SANITIZERS_OWN_THE_FAULTS();
+        SKIP_UNDER_THREAD_SANITIZER();
         runner.environment["QT_QPA_PLATFORM"] = "xcb";
         runner.settings["GnShowCfg"] = "0"; // the full dialog, as shipped
         runner.settings["TitleBar"] = "'" + kDialogTitle + "'";

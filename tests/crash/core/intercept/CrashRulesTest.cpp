@@ -17,7 +17,7 @@ constexpr int kRestarted = 2;
 
 TEST(CrashRules, AutoClose30ClosesOnTheTenthExceptionButNotTheNinth)
 {
-    SKIP_WHERE_SANITIZERS_OWN_THE_FAULTS();
+    SKIP_UNDER_THREAD_SANITIZER();
     CrashTestRunner nine;
     nine.settings["AutoClose"] = "30";
     const CrashRun ran9 = nine.run({"exception", "9"});
@@ -33,7 +33,7 @@ TEST(CrashRules, AutoClose30ClosesOnTheTenthExceptionButNotTheNinth)
 
 TEST(CrashRules, AutoRestartStartsANewProcessThatInheritsTheHistory)
 {
-    SKIP_WHERE_SANITIZERS_OWN_THE_FAULTS();
+    SKIP_UNDER_THREAD_SANITIZER();
     // Every exception restarts; the history travels along, so the tenth process's exception is the
     // tenth within 30 s and closes.
     CrashTestRunner runner;
@@ -70,7 +70,7 @@ TEST(CrashRules, AutoRestartStartsANewProcessThatInheritsTheHistory)
 
 TEST(CrashRules, FreezeIsReportedAsEFrozenAndEachFurtherReportWaitsHalfAsLongAgain)
 {
-    SKIP_WHERE_SANITIZERS_OWN_THE_FAULTS();
+    SKIP_UNDER_THREAD_SANITIZER();
     CrashTestRunner runner;
     runner.settings["CheckFreeze"] = "True";
     runner.settings["FreezeTimeout"] = "1000";
@@ -88,7 +88,7 @@ TEST(CrashRules, FreezeIsReportedAsEFrozenAndEachFurtherReportWaitsHalfAsLongAga
 
 TEST(CrashRules, EightThreadsFaultingAtOnceGiveEightReportsAndTheProgramGoesOn)
 {
-    SKIP_WHERE_SANITIZERS_OWN_THE_FAULTS();
+    SKIP_UNDER_THREAD_SANITIZER();
     CrashTestRunner runner;
     const CrashRun run = runner.runVictim("eight-faults");
     ASSERT_TRUE(run.finished);

@@ -8,6 +8,7 @@
 #include "crash/core/intercept/CrashReporter.h"
 #include "crash/core/plugins/ReportPlugins.h"
 #include "platform/Exception.h"
+#include "platform/SanitizerFaultSignals.h"
 #include "platform/UnhandledException.h"
 
 #include <QFile>
@@ -18,6 +19,8 @@
 #include <cstring>
 #include <thread>
 #include <vector>
+
+PLATFORM_FAULT_SIGNALS_BELONG_TO_THE_PROGRAM()
 
 namespace {
 
