@@ -115,6 +115,18 @@ TEST(CrashRules, AReportBeingMadeWhenTheProgramEndsIsFinishedBeforeTheEnd)
     EXPECT_TRUE(reports[0].contains("slow section done")) << reports[0].left(300).toStdString();
 }
 
+TEST(CrashRules, AThreadEndingAfterTheStaticObjectsAreDestroyedLetsTheProgramEndCleanly)
+{
+    // The thread leaves the reporter's thread wrapper while the exit has already destroyed the
+    // program's static objects; the wrapper's bookkeeping must still be there.
+    CrashTestRunner runner;
+    const CrashRun run = runner.runVictim("thread-ends-after-statics", 40000);
+    ASSERT_TRUE(run.finished) << "hung";
+    EXPECT_FALSE(run.killedBySignal) << run.err.toStdString();
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.report.isEmpty()) << run.report.left(2000).toStdString();
+}
+
 TEST(CrashRules, DoubleFreeCaughtByTheCLibraryIsReportedAndNeverHangs)
 {
     CrashTestRunner runner;
