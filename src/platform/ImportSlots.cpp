@@ -25,12 +25,15 @@ namespace {
 #if defined(__x86_64__)
 constexpr unsigned kJumpSlot = R_X86_64_JUMP_SLOT;
 constexpr unsigned kGlobalData = R_X86_64_GLOB_DAT;
+constexpr unsigned kAbsolute = R_X86_64_64;
 #elif defined(__aarch64__)
 constexpr unsigned kJumpSlot = R_AARCH64_JUMP_SLOT;
 constexpr unsigned kGlobalData = R_AARCH64_GLOB_DAT;
+constexpr unsigned kAbsolute = R_AARCH64_ABS64;
 #elif defined(__i386__)
 constexpr unsigned kJumpSlot = R_386_JMP_SLOT;
 constexpr unsigned kGlobalData = R_386_GLOB_DAT;
+constexpr unsigned kAbsolute = R_386_32;
 #else
 #error "import slot relocation types unknown for this architecture"
 #endif
@@ -294,14 +297,14 @@ bool LiesInLibrary(std::uintptr_t address, std::string_view library)
     return EqualsIgnoringCase(FileName(found.dlfo_link_map->l_name), library);
 }
 
-// Protection of the mapping that holds `address`.
-bool ProtectionAt(std::uintptr_t address, int& protection)
+// The mapping that holds `address`.
+bool MappingAt(std::uintptr_t address, Mapping& found)
 {
     const std::vector<Mapping> fresh = t_scopeMappings ? std::vector<Mapping>{} : ReadMappings();
     const std::vector<Mapping>& mappings = t_scopeMappings ? *t_scopeMappings : fresh;
     for (const Mapping& m : mappings) {
         if (address >= m.start && address < m.end) {
-            protection = m.protection;
+            found = m;
             return true;
         }
     }
@@ -313,27 +316,61 @@ std::string ErrnoText(const char* what)
     return std::string(what) + ": " + std::strerror(errno);
 }
 
-// Protection changes of one slot's page are not interleaved with another rewrite's.
+// Protection changes of one walk's pages are not interleaved with another walk's.
 std::mutex g_writeLock;
 
-// Writes one slot with a single pointer-sized store, raising the page's protection meanwhile.
-// Throws when nothing could be written.
-void WriteSlot(std::uintptr_t slot, std::uintptr_t value)
+struct SlotWrite
 {
-    if (slot % alignof(std::uintptr_t) != 0)
-        throw std::runtime_error("import slot at a misaligned address");
+    std::uintptr_t slot = 0;
+    std::uintptr_t value = 0;
+    bool done = false;
+};
+
+// Writes each slot with a single pointer-sized store. The pages of one mapping are made writable
+// once for all of its slots (a module's virtual tables hold many), and their protection restored.
+// A slot that cannot be written is reported and left as it was.
+void WriteSlots(std::vector<SlotWrite>& writes)
+{
+    std::vector<SlotWrite*> order;
+    for (SlotWrite& w : writes) {
+        if (w.slot % alignof(std::uintptr_t) == 0)
+            order.push_back(&w);
+        else
+            std::fprintf(stderr, "RdApiHook err1:import slot at a misaligned address\n");
+    }
+    std::sort(order.begin(), order.end(), [](const SlotWrite* a, const SlotWrite* b) { return a->slot < b->slot; });
     std::lock_guard<std::mutex> lock(g_writeLock);
-    int protection = 0;
-    if (!ProtectionAt(slot, protection))
-        throw std::runtime_error("import slot outside every mapping");
-    void* page = reinterpret_cast<void*>(slot & ~(PageSize() - 1));
-    const bool raise = !(protection & PROT_WRITE);
-    if (raise && mprotect(page, PageSize(), protection | PROT_READ | PROT_WRITE) != 0)
-        throw std::runtime_error(ErrnoText("cannot make the import slot writable"));
-    std::atomic_ref<std::uintptr_t>(*reinterpret_cast<std::uintptr_t*>(slot)).store(value);
-    if (raise && mprotect(page, PageSize(), protection) != 0)
-        std::fprintf(stderr, "RdApiHook err1:%s\n",
-                     ErrnoText("cannot restore the slot's protection").c_str());
+    for (std::size_t i = 0; i < order.size();) {
+        Mapping mapping;
+        if (!MappingAt(order[i]->slot, mapping)) {
+            std::fprintf(stderr, "RdApiHook err1:import slot outside every mapping\n");
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < order.size() && order[end]->slot + sizeof(std::uintptr_t) <= mapping.end)
+            ++end;
+        if (end == i) { // straddles the mapping's end
+            std::fprintf(stderr, "RdApiHook err1:import slot outside every mapping\n");
+            ++i;
+            continue;
+        }
+        const std::uintptr_t first = order[i]->slot & ~(PageSize() - 1);
+        const std::uintptr_t last = (order[end - 1]->slot & ~(PageSize() - 1)) + PageSize();
+        void* pages = reinterpret_cast<void*>(first);
+        const bool raise = !(mapping.protection & PROT_WRITE);
+        if (raise && mprotect(pages, last - first, mapping.protection | PROT_READ | PROT_WRITE) != 0) {
+            std::fprintf(stderr, "RdApiHook err1:%s\n", ErrnoText("cannot make the import slot writable").c_str());
+            i = end;
+            continue;
+        }
+        for (; i < end; ++i) {
+            std::atomic_ref<std::uintptr_t>(*reinterpret_cast<std::uintptr_t*>(order[i]->slot)).store(order[i]->value);
+            order[i]->done = true;
+        }
+        if (raise && mprotect(pages, last - first, mapping.protection) != 0)
+            std::fprintf(stderr, "RdApiHook err1:%s\n", ErrnoText("cannot restore the slot's protection").c_str());
+    }
 }
 
 void Report(const char* prefix, const char* message)
@@ -399,6 +436,8 @@ public:
             m_stringCopy = TableBytes(d.strings, d.stringsSize);
         if (d.strings > d.symbols && d.strings - d.symbols <= kLargestCopiedTable)
             m_symbolCopy = TableBytes(d.symbols, d.strings - d.symbols);
+        if (m_symbolCopy.size() > 0)
+            FindWantedImports();
 
         // Jump slots first: a global-data slot of the same function is bound at load time, so when
         // both exist the answer is the function's real address rather than a lazy-binding stub.
@@ -416,6 +455,7 @@ public:
         Guarded([&] {
             WalkTable(d.rel, d.relSize, false, d.relEntry, sizeof(Rel), d.relRelative, {d.plt, d.pltSize});
         });
+        Apply();
     }
 
 private:
@@ -527,10 +567,19 @@ private:
                 r.r_info = plain.r_info;
             }
             const unsigned type = RelocationType(r.r_info);
-            if (type != kJumpSlot && type != kGlobalData)
+            // A pointer to the function itself stored in data (a virtual table's entry, say).
+            const bool stored = type == kAbsolute && withAddend && r.r_addend == 0;
+            if (type != kJumpSlot && type != kGlobalData && !stored)
                 continue;
             try {
-                Entry(RelocationSymbol(r.r_info), m_bias + r.r_offset);
+                const unsigned symbol = RelocationSymbol(r.r_info);
+                if (m_wantedKnown) {
+                    for (const WantedImport& wanted : m_wanted)
+                        if (wanted.symbol == symbol && (!stored || wanted.rewrite->alsoStoredPointers))
+                            Rewrite(*wanted.rewrite, wanted.name, m_bias + r.r_offset);
+                } else {
+                    Entry(symbol, m_bias + r.r_offset, stored);
+                }
             } catch (const std::exception& e) {
                 Report("RdApiHook err1:", e.what());
             } catch (...) {
@@ -539,7 +588,7 @@ private:
         }
     }
 
-    void Entry(unsigned symbolIndex, std::uintptr_t slot)
+    void Entry(unsigned symbolIndex, std::uintptr_t slot, bool stored)
     {
         if (symbolIndex == 0)
             return;
@@ -553,22 +602,62 @@ private:
             return; // the module's own definition rather than an import
         for (ImportRewrite& rewrite : m_rewrites) {
             std::string name; // as the module spells it
-            if (!NameIs(symbol.st_name, rewrite.function, name))
-                continue;
-            std::uintptr_t previous = 0;
-            if (!ReadProcessBytes(slot, &previous, sizeof previous)) // fresh: the slot may have changed
-                return;
-            if (!LiesInLibrary(previous, rewrite.library) && !LookUpFindsIn(name, rewrite.library))
-                continue;
-            WriteSlot(slot, rewrite.newAddress);
-            rewrite.previous = previous;
+            if ((!stored || rewrite.alsoStoredPointers) && NameIs(symbol.st_name, rewrite.function, name))
+                Rewrite(rewrite, name, slot);
         }
+    }
+
+    // The symbol indexes of the imports the rewrites want. Relocations are many and nearly all name
+    // other symbols: with these few indexes known they are passed over without reading a symbol or
+    // a name. (Imports are not all in front of the hashed symbols, so the whole table is read.)
+    void FindWantedImports()
+    {
+        const std::uintptr_t count = m_symbolCopy.size() / sizeof(Sym);
+        for (std::uintptr_t i = 1; i < count; ++i) {
+            Sym symbol{};
+            std::memcpy(&symbol, m_symbolCopy.data() + i * sizeof(Sym), sizeof symbol);
+            if (symbol.st_shndx != SHN_UNDEF)
+                continue; // the module's own definition rather than an import
+            for (ImportRewrite& rewrite : m_rewrites) {
+                std::string name; // as the module spells it
+                if (NameIs(symbol.st_name, rewrite.function, name))
+                    m_wanted.push_back({unsigned(i), &rewrite, std::move(name)});
+            }
+        }
+        m_wantedKnown = true;
+    }
+
+    void Rewrite(ImportRewrite& rewrite, const std::string& name, std::uintptr_t slot)
+    {
+        std::uintptr_t previous = 0;
+        if (!ReadProcessBytes(slot, &previous, sizeof previous)) // fresh: the slot may have changed
+            return;
+        if (!LiesInLibrary(previous, rewrite.library) && !LookUpFindsIn(name, rewrite.library))
+            return;
+        m_writes.push_back({slot, rewrite.newAddress});
+        m_previous.push_back({&rewrite, previous});
+    }
+
+    // Writes what the walk found, then answers each rewrite's previous content in the walk's order.
+    void Apply()
+    {
+        WriteSlots(m_writes);
+        for (std::size_t i = 0; i < m_writes.size(); ++i)
+            if (m_writes[i].done)
+                m_previous[i].first->previous = m_previous[i].second;
     }
 
     // Whether the name at `offset` of the string table is `wanted`, ignoring ASCII case; `name` gets
     // it as the table spells it.
     bool NameIs(std::uintptr_t offset, std::string_view wanted, std::string& name)
     {
+        if (offset + wanted.size() < m_stringCopy.size()) { // compared in place: most names differ
+            const char* at = reinterpret_cast<const char*>(m_stringCopy.data()) + offset;
+            if (at[wanted.size()] != '\0' || !EqualsIgnoringCase(std::string_view(at, wanted.size()), wanted))
+                return false;
+            name.assign(at, wanted.size());
+            return true;
+        }
         name.assign(wanted.size() + 1, '\0');
         if (offset + name.size() <= m_stringCopy.size())
             std::memcpy(name.data(), m_stringCopy.data() + offset, name.size());
@@ -605,6 +694,16 @@ private:
 
     const std::uintptr_t m_module;
     const std::span<ImportRewrite> m_rewrites;
+    struct WantedImport
+    {
+        unsigned symbol = 0;
+        ImportRewrite* rewrite = nullptr;
+        std::string name;
+    };
+    std::vector<WantedImport> m_wanted;
+    bool m_wantedKnown = false; // else each relocation's symbol is read and compared
+    std::vector<SlotWrite> m_writes;
+    std::vector<std::pair<ImportRewrite*, std::uintptr_t>> m_previous; // one for each write
     std::uintptr_t m_bias = 0;
     std::uintptr_t m_symbols = 0;
     std::uintptr_t m_strings = 0;

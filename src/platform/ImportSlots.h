@@ -34,6 +34,9 @@ struct ImportRewrite
     std::string_view library;
     std::uintptr_t newAddress = 0;
     std::uintptr_t previous = 0;
+    // Also the pointers to the function that the loader stored into the module's data, such as
+    // virtual table entries, which reach it without an import slot.
+    bool alsoStoredPointers = false;
 };
 
 // The same for several functions in one walk of the module's tables, which is what a walk costs.

@@ -142,6 +142,7 @@ struct Redirection
     const char* function;
     const char* library;
     std::uintptr_t to;
+    bool alsoStoredPointers = false;
 };
 
 // The open batch's requests (the batch is opened and applied on one thread, at start-up or stop).
@@ -167,7 +168,8 @@ bool RedirectAll(std::span<const Redirection> list)
         for (std::size_t i = 0; i < list.size(); ++i) {
             if (IsRuntimeLibrary(file, list[i].library))
                 continue;
-            rewrites.push_back(ImportRewrite{list[i].function, list[i].library, list[i].to});
+            rewrites.push_back(
+                ImportRewrite{list[i].function, list[i].library, list[i].to, 0, list[i].alsoStoredPointers});
             asked.push_back(i);
         }
         ReplaceImportSlots(module == MainModuleHandle() ? 0 : module, rewrites);
@@ -178,9 +180,10 @@ bool RedirectAll(std::span<const Redirection> list)
     return std::all_of(found.begin(), found.end(), [](bool f) { return f; });
 }
 
-bool RedirectEverywhere(const char* function, const char* library, std::uintptr_t to)
+bool RedirectEverywhere(const char* function, const char* library, std::uintptr_t to,
+                        bool alsoStoredPointers = false)
 {
-    const Redirection one{function, library, to};
+    const Redirection one{function, library, to, alsoStoredPointers};
     if (g_openBatch) {
         g_openBatch->push_back(one);
         return true;
@@ -255,8 +258,9 @@ std::int64_t KernelThreadIdOf(std::uintptr_t threadHandle)
 bool RedirectRuntimeErrors(RuntimeErrorHandler handler)
 {
     g_errorHandler = handler;
+    // Virtual tables hold the function's address directly.
     const bool pure = RedirectEverywhere("__cxa_pure_virtual", kCxxLibrary,
-                                         reinterpret_cast<std::uintptr_t>(&HookedPureVirtual));
+                                         reinterpret_cast<std::uintptr_t>(&HookedPureVirtual), true);
     const bool chk = RedirectEverywhere("__stack_chk_fail", kCLibrary,
                                         reinterpret_cast<std::uintptr_t>(&HookedStackChkFail));
     return pure || chk;
@@ -284,8 +288,8 @@ void RestoreRuntimeRedirections()
     RedirectEverywhere("pthread_create", kCLibrary, reinterpret_cast<std::uintptr_t>(g_realCreate));
     RedirectEverywhere("__cxa_throw", kCxxLibrary, reinterpret_cast<std::uintptr_t>(g_realThrow));
     RedirectEverywhere("pthread_setname_np", kCLibrary, reinterpret_cast<std::uintptr_t>(g_realSetName));
-    RedirectEverywhere("__cxa_pure_virtual", kCxxLibrary,
-                       reinterpret_cast<std::uintptr_t>(g_realPureVirtual));
+    RedirectEverywhere("__cxa_pure_virtual", kCxxLibrary, reinterpret_cast<std::uintptr_t>(g_realPureVirtual),
+                       true);
     RedirectEverywhere("__stack_chk_fail", kCLibrary, reinterpret_cast<std::uintptr_t>(g_realStackChkFail));
     g_runner = nullptr;
     g_throwObserver = nullptr;

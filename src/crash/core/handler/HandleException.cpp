@@ -15,6 +15,7 @@
 #include <QEventLoop>
 #include <atomic>
 #include <chrono>
+#include <system_error>
 #include <thread>
 
 namespace crash {
@@ -23,6 +24,7 @@ namespace {
 // Never freed at exit: the detached handler thread may still be reading it then.
 platform::RecordPipe* g_pipe = nullptr;
 std::atomic<std::int64_t> g_handlerThreadId{0};
+std::atomic<bool> g_handlerRunning{false}; // from its creation until it leaves its loop
 std::atomic<bool> g_handling{false};
 std::atomic<int> g_requested{0}; // requests written to the pipe and not yet taken
 std::atomic<bool> g_programEnding{false};
@@ -59,6 +61,7 @@ void HandlerLoop()
         // The waiting main thread may sit in its event loop: give it something to wake for.
         MainThreadBridge::wake();
     }
+    g_handlerRunning = false;
     g_handlerThreadId = 0;
 }
 
@@ -137,7 +140,7 @@ void HandleException(HandleExceptionRequest request)
     }
     PauseFreezeWatchdog();
     ThreadPause::WaitingForHandling waiting;
-    if (request.processBlocked || !g_pipe || !g_handlerThreadId.load()) {
+    if (request.processBlocked || !g_pipe || !g_handlerRunning.load()) {
         RunInPlace(request);
     } else {
         platform::EventFd done;
@@ -168,9 +171,14 @@ bool StartHandlerThread()
         return false;
     // Detached: it lives until the process ends or a stop request, and a joinable static thread
     // object would end the process in std::terminate at exit.
-    std::thread(HandlerLoop).detach();
-    for (int i = 0; i < 200 && !g_handlerThreadId.load(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // Not waited for: a request sent before the thread first runs waits in the pipe for it.
+    g_handlerRunning = true;
+    try {
+        std::thread(HandlerLoop).detach();
+    } catch (const std::system_error&) {
+        g_handlerRunning = false;
+        return false;
+    }
     return true;
 }
 
@@ -181,9 +189,9 @@ void StopHandlerThread()
     HandleExceptionRequest stop;
     g_pipe->write(&stop, sizeof stop);
     // 500 ms and then 50 more; a thread still busy is left to the process's end.
-    for (int i = 0; i < 55 && g_handlerThreadId.load(); ++i)
+    for (int i = 0; i < 55 && g_handlerRunning.load(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (g_handlerThreadId.load())
+    if (g_handlerRunning.load())
         return; // the pipe stays: the thread still reads it
     delete g_pipe;
     g_pipe = nullptr;

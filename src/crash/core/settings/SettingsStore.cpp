@@ -1,5 +1,6 @@
 #include "crash/core/settings/SettingsStore.h"
 
+#include "crash/core/settings/LeftoverObjects.h"
 #include "crash/core/settings/SettingsResource.h"
 #include "platform/MessageBox.h"
 #include "platform/NamedSemaphore.h"
@@ -114,6 +115,7 @@ SettingsStoreBlock* OpenPublished()
 
 SettingsStoreBlock* AcquireBlock()
 {
+    RemoveLeftoverObjectsOnce();
     SettingsStoreBlock* block = nullptr;
     WithStoreMutex([&] {
         const QString name = SettingsStore::sectionName();

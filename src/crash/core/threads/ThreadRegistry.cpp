@@ -1,5 +1,6 @@
 #include "crash/core/threads/ThreadRegistry.h"
 
+#include "crash/core/settings/LeftoverObjects.h"
 #include "platform/NamedSemaphore.h"
 #include "platform/ProcessInfo.h"
 #include "platform/ProcessThreads.h"
@@ -102,6 +103,7 @@ QString ThreadRegistry::sectionName(std::uint32_t processId)
 
 std::unique_ptr<ThreadRegistry> ThreadRegistry::open(const QString& name)
 {
+    RemoveLeftoverObjectsOnce();
     auto lock = platform::NamedSemaphore::open(name, true);
     if (lock && !lock->lockFor(SetupWaitMs)) {
         // Held by a process that died with it; this name is ours now.

@@ -1,0 +1,84 @@
+#include "platform/LeftoverNamedObjects.h"
+#include "platform/NamedSemaphore.h"
+#include "platform/ProcessInfo.h"
+#include "platform/SharedMemory.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+using platform::NamedSemaphore;
+using platform::SharedMemory;
+
+namespace {
+
+const QString Prefix = QStringLiteral("SkinToolTestLeftover");
+
+QString NameFor(qint64 pid, const QString& prefix = Prefix)
+{
+    return prefix + QLatin1Char('$') + QString::number(pid, 16);
+}
+
+qint64 EndedProcessId()
+{
+    QProcess process;
+    process.start(QStringLiteral("true"), {});
+    EXPECT_TRUE(process.waitForStarted(10000));
+    const qint64 pid = process.processId();
+    EXPECT_TRUE(process.waitForFinished(10000));
+    return pid;
+}
+
+bool Exists(const QString& name)
+{
+    return SharedMemory::exists(name) || NamedSemaphore::exists(name);
+}
+
+} // namespace
+
+TEST(LeftoverNamedObjects, OnlyObjectsOfEndedProcessesAndStaleOnesOfThisIdGo)
+{
+    QProcess running;
+    running.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    ASSERT_TRUE(running.waitForStarted(10000));
+    const qint64 self = platform::CurrentProcessId();
+    const qint64 ended = EndedProcessId();
+
+    const QString endedSection = NameFor(ended);
+    const QString endedSemaphore = NameFor(ended, Prefix + QStringLiteral("Mtx"));
+    const QString runningSection = NameFor(running.processId());
+    const QString staleOwn = NameFor(self);
+    const QString freshOwn = NameFor(self, Prefix + QStringLiteral("Fresh"));
+    const QString otherPrefix = NameFor(ended, QStringLiteral("SkinToolTestKept"));
+    const QString notAnId = Prefix + QStringLiteral("$zz");
+
+    std::vector<std::unique_ptr<SharedMemory>> sections;
+    for (const QString& name : {endedSection, runningSection, staleOwn, freshOwn, otherPrefix, notAnId}) {
+        sections.push_back(SharedMemory::create(name, 16));
+        ASSERT_TRUE(sections.back()) << name.toStdString();
+    }
+    auto semaphore = NamedSemaphore::open(endedSemaphore);
+    ASSERT_TRUE(semaphore);
+    semaphore->lock(); // held by its "dead owner", as after a kill
+    {
+        // Made by an earlier process that had this process's id.
+        QFile file(QStringLiteral("/dev/shm/") + staleOwn);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+    }
+
+    const int removed = platform::RemoveLeftoverNamedObjects(
+        {Prefix, Prefix + QStringLiteral("Fresh"), Prefix + QStringLiteral("Mtx")});
+
+    EXPECT_EQ(removed, 3);
+    EXPECT_FALSE(Exists(endedSection));
+    EXPECT_FALSE(Exists(endedSemaphore));
+    EXPECT_FALSE(Exists(staleOwn));
+    for (const QString& kept : {runningSection, freshOwn, otherPrefix, notAnId}) {
+        EXPECT_TRUE(Exists(kept)) << kept.toStdString();
+        SharedMemory::remove(kept);
+    }
+    running.kill();
+    running.waitForFinished(10000);
+}
