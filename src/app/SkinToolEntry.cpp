@@ -14,17 +14,21 @@
 #include "platform/HelperThread.h"
 #include "platform/NamedMutex.h"
 #include "platform/Registry.h"
+#include "platform/SanitizerFaultSignals.h"
 #include "platform/SessionBus.h"
 #include "platform/TerminationRequest.h"
 
 #include <QTimer>
 
+// The crash reporter, not AddressSanitizer, handles the tool's faults.
+PLATFORM_FAULT_SIGNALS_BELONG_TO_THE_PROGRAM()
+
 namespace app {
 
 namespace {
-// A sanitizer build keeps the fault signals and thread start-up for the sanitizer; the reporter's
-// own tests check it there, and the plain build runs the tool with it.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// ThreadSanitizer keeps the fault signals and thread start-up for itself (it does not let an
+// exception leave a signal handler), so its build runs the tool without the reporter.
+#if defined(__SANITIZE_THREAD__)
 constexpr bool kSanitizerOwnsFaults = true;
 #else
 constexpr bool kSanitizerOwnsFaults = false;

@@ -10,12 +10,16 @@
 #include "crash/send/SendProcedure.h"
 #include "crash/ui/CrashWindows.h"
 #include "crash/ui/DialogProcess.h"
+#include "platform/SanitizerFaultSignals.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QTimer>
 #include <cstdio>
+
+// The crash reporter, not a sanitizer, handles the faults this program raises.
+PLATFORM_FAULT_SIGNALS_BELONG_TO_THE_PROGRAM()
 
 namespace {
 

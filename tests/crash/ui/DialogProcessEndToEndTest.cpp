@@ -49,7 +49,7 @@ class DialogProcessEndToEnd : public ::testing::Test
 protected:
     void SetUp() override
     {
-        SKIP_WHERE_SANITIZERS_OWN_THE_FAULTS();
+        SKIP_UNDER_THREAD_SANITIZER();
         runner.environment["QT_QPA_PLATFORM"] = "xcb";
         // Each process then warns on its error output, which the runner stops reading when the
         // program it started has ended: a restarted program and its dialog process write there.

@@ -21,14 +21,26 @@ thread_local bool t_inWrappedThread = false;
 
 namespace {
 
-std::mutex g_lock;
-std::map<std::int64_t, WrappedThreadInfo> g_threads;
+// Never destroyed: a wrapped thread may leave RunThread after the exit has run the program's
+// static destructors (Qt's D-Bus thread does, once its manager has waited for it to finish).
+struct WrappedThreads
+{
+    std::mutex lock;
+    std::map<std::int64_t, WrappedThreadInfo> byId;
+};
+
+WrappedThreads& Wrapped()
+{
+    static auto* const table = new WrappedThreads;
+    return *table;
+}
 
 void Forget(std::int64_t id)
 {
     {
-        std::lock_guard guard(g_lock);
-        g_threads.erase(id);
+        WrappedThreads& wrapped = Wrapped();
+        std::lock_guard guard(wrapped.lock);
+        wrapped.byId.erase(id);
     }
     if (ThreadRegistry* registry = ThreadRegistry::instance())
         registry->removeThread(id);
@@ -51,8 +63,9 @@ void* RunThread(const platform::ThreadStart& start)
         info.name = thread->objectName();
     }
     {
-        std::lock_guard guard(g_lock);
-        g_threads[info.threadId] = info;
+        WrappedThreads& wrapped = Wrapped();
+        std::lock_guard guard(wrapped.lock);
+        wrapped.byId[info.threadId] = info;
     }
     // The registry names the thread in reports: its creator, where it was created, its class.
     if (ThreadRegistry* registry = ThreadRegistry::instance()) {
@@ -93,8 +106,9 @@ void OnThreadName(std::uintptr_t handle, const char* name)
     if (!id)
         return;
     {
-        std::lock_guard guard(g_lock);
-        auto& info = g_threads[id];
+        WrappedThreads& wrapped = Wrapped();
+        std::lock_guard guard(wrapped.lock);
+        auto& info = wrapped.byId[id];
         info.threadId = id;
         info.name = QString::fromUtf8(name);
     }
@@ -114,8 +128,9 @@ void InstallPauseRedirection()
 {
     ThreadPause::setThreadLister([] {
         std::vector<std::int64_t> ids;
-        std::lock_guard guard(g_lock);
-        for (const auto& [id, info] : g_threads)
+        WrappedThreads& wrapped = Wrapped();
+        std::lock_guard guard(wrapped.lock);
+        for (const auto& [id, info] : wrapped.byId)
             if (info.creationAddress != 0)
                 ids.push_back(id);
         return ids;
@@ -125,9 +140,10 @@ void InstallPauseRedirection()
 
 std::optional<WrappedThreadInfo> FindWrappedThread(std::int64_t threadId)
 {
-    std::lock_guard guard(g_lock);
-    const auto it = g_threads.find(threadId);
-    if (it == g_threads.end())
+    WrappedThreads& wrapped = Wrapped();
+    std::lock_guard guard(wrapped.lock);
+    const auto it = wrapped.byId.find(threadId);
+    if (it == wrapped.byId.end())
         return std::nullopt;
     return it->second;
 }

@@ -11,7 +11,7 @@ constexpr int kClosedByReporter = 3;
 
 struct CrashTestCases : ::testing::Test
 {
-    void SetUp() override { SKIP_WHERE_SANITIZERS_OWN_THE_FAULTS(); }
+    void SetUp() override { SKIP_UNDER_THREAD_SANITIZER(); }
 
     CrashTestRunner runner;
 
@@ -42,8 +42,12 @@ TEST_F(CrashTestCases, ExceptionInAnEventHandlerIsReportedWithItsThrowSiteAndThe
     EXPECT_EQ(HeaderValue(reports[0], "exception message"), "crash-test exception");
     EXPECT_FALSE(HeaderValue(reports[0], "computer name").isEmpty());
     EXPECT_FALSE(HeaderValue(reports[0], "executable").isEmpty());
-    // The raise-time stack puts the throw site into the crashed thread's listing.
-    EXPECT_TRUE(reports[0].contains("ThrowException")) << reports[0].left(4000).toStdString();
+    // The raise-time stack puts the throw site into the crashed thread's listing. AddressSanitizer
+    // puts its own __cxa_throw into the executable's import slot, where the throw recorder does not
+    // take its place, so a throw from the executable has no raise-time stack in that build.
+    if (!kAddressSanitizerBuild) {
+        EXPECT_TRUE(reports[0].contains("ThrowException")) << reports[0].left(4000).toStdString();
+    }
 }
 
 TEST_F(CrashTestCases, EAbortGivesNoReport)

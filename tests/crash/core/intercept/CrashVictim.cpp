@@ -4,10 +4,13 @@
 //   eight-faults eight threads write through a null pointer at the same moment
 //   exit-while-reporting  main returns while a worker's exception is still being reported (a
 //                slow report section, "slow", keeps the report busy)
+//   thread-ends-after-statics  a thread started through the reporter's wrapper ends only after the
+//                program's static objects are destroyed (as Qt's D-Bus thread can at exit)
 #include "SettingsText.h"
 #include "crash/core/intercept/CrashReporter.h"
 #include "crash/core/plugins/ReportPlugins.h"
 #include "platform/Exception.h"
+#include "platform/SanitizerFaultSignals.h"
 #include "platform/UnhandledException.h"
 
 #include <QFile>
@@ -18,6 +21,8 @@
 #include <cstring>
 #include <thread>
 #include <vector>
+
+PLATFORM_FAULT_SIGNALS_BELONG_TO_THE_PROGRAM()
 
 namespace {
 
@@ -68,6 +73,32 @@ void ExitWhileReporting()
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
 }
 
+// Released by the executable's finalizer, which runs after every static destructor of the
+// program (the reporter's among them) and before the process ends.
+std::atomic<bool> g_staticsGone{false};
+std::thread* g_lateThread = nullptr;
+
+void StartThreadEndingAfterStatics()
+{
+    std::atomic<bool> running{false};
+    g_lateThread = new std::thread([&running] {
+        running = true; // the wrapper knows the thread by now
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!g_staticsGone.load() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    while (!running.load())
+        std::this_thread::yield();
+}
+
+__attribute__((destructor)) void LetTheLateThreadEnd()
+{
+    if (!g_lateThread)
+        return;
+    g_staticsGone = true;
+    g_lateThread->join();
+}
+
 [[gnu::noinline]] void FreeTwice()
 {
     g_block = std::malloc(40);
@@ -101,6 +132,10 @@ int main(int argc, char** argv)
     }
     if (std::strcmp(argv[2], "exit-while-reporting") == 0) {
         ExitWhileReporting();
+        return 0;
+    }
+    if (std::strcmp(argv[2], "thread-ends-after-statics") == 0) {
+        StartThreadEndingAfterStatics();
         return 0;
     }
     if (std::strcmp(argv[2], "console") == 0) {
