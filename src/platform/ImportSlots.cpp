@@ -632,7 +632,8 @@ private:
         std::uintptr_t previous = 0;
         if (!ReadProcessBytes(slot, &previous, sizeof previous)) // fresh: the slot may have changed
             return;
-        if (!LiesInLibrary(previous, rewrite.library) && !LookUpFindsIn(name, rewrite.library))
+        if ((rewrite.replacing == 0 || previous != rewrite.replacing) && !LiesInLibrary(previous, rewrite.library) &&
+            !LookUpFindsIn(name, rewrite.library))
             return;
         m_writes.push_back({slot, rewrite.newAddress});
         m_previous.push_back({&rewrite, previous});

@@ -37,6 +37,10 @@ struct ImportRewrite
     // Also the pointers to the function that the loader stored into the module's data, such as
     // virtual table entries, which reach it without an import slot.
     bool alsoStoredPointers = false;
+    // A slot holding exactly this address is rewritten too, wherever the address lies: where an
+    // interposing library (a sanitizer's) serves the function and the new one passes calls on to
+    // it, or where a redirection is undone.
+    std::uintptr_t replacing = 0;
 };
 
 // The same for several functions in one walk of the module's tables, which is what a walk costs.

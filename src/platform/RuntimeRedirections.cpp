@@ -30,6 +30,7 @@ using CxaThrow = void (*)(void*, std::type_info*, void (*)(void*));
 using SetName = int (*)(pthread_t, const char*);
 using Poll = int (*)(pollfd*, nfds_t, int);
 using PPoll = int (*)(pollfd*, nfds_t, const timespec*, const sigset_t*);
+using VoidFunction = void (*)();
 
 constexpr char kCLibrary[] = "libc.so.6";
 constexpr char kCxxLibrary[] = "libstdc++.so.6";
@@ -43,8 +44,8 @@ template <typename F> F Real(const char* name, F fallback)
 PthreadCreate g_realCreate = Real<PthreadCreate>("pthread_create", &pthread_create);
 CxaThrow g_realThrow = Real<CxaThrow>("__cxa_throw", reinterpret_cast<CxaThrow>(&__cxxabiv1::__cxa_throw));
 SetName g_realSetName = Real<SetName>("pthread_setname_np", &pthread_setname_np);
-void (*g_realPureVirtual)() = Real<void (*)()>("__cxa_pure_virtual", &__cxa_pure_virtual);
-void (*g_realStackChkFail)() = Real<void (*)()>("__stack_chk_fail", &__stack_chk_fail);
+VoidFunction g_realPureVirtual = Real<VoidFunction>("__cxa_pure_virtual", &__cxa_pure_virtual);
+VoidFunction g_realStackChkFail = Real<VoidFunction>("__stack_chk_fail", &__stack_chk_fail);
 Poll g_realPoll = Real<Poll>("poll", &poll);
 PPoll g_realPPoll = Real<PPoll>("ppoll", &ppoll);
 
@@ -142,6 +143,7 @@ struct Redirection
     const char* function;
     const char* library;
     std::uintptr_t to;
+    std::uintptr_t replacing; // slots holding it are taken wherever it lies (see ImportRewrite)
     bool alsoStoredPointers = false;
 };
 
@@ -169,7 +171,8 @@ bool RedirectAll(std::span<const Redirection> list)
             if (IsRuntimeLibrary(file, list[i].library))
                 continue;
             rewrites.push_back(
-                ImportRewrite{list[i].function, list[i].library, list[i].to, 0, list[i].alsoStoredPointers});
+                ImportRewrite{list[i].function, list[i].library, list[i].to, 0, list[i].alsoStoredPointers,
+                              list[i].replacing});
             asked.push_back(i);
         }
         ReplaceImportSlots(module == MainModuleHandle() ? 0 : module, rewrites);
@@ -180,10 +183,12 @@ bool RedirectAll(std::span<const Redirection> list)
     return std::all_of(found.begin(), found.end(), [](bool f) { return f; });
 }
 
-bool RedirectEverywhere(const char* function, const char* library, std::uintptr_t to,
-                        bool alsoStoredPointers = false)
+// `to` passes the calls on to `replacing` (or the other way round, when a redirection is undone).
+template <typename F>
+bool RedirectEverywhere(const char* function, const char* library, F to, F replacing, bool alsoStoredPointers = false)
 {
-    const Redirection one{function, library, to, alsoStoredPointers};
+    const Redirection one{function, library, reinterpret_cast<std::uintptr_t>(to),
+                          reinterpret_cast<std::uintptr_t>(replacing), alsoStoredPointers};
     if (g_openBatch) {
         g_openBatch->push_back(one);
         return true;
@@ -220,7 +225,7 @@ bool RedirectionBatch::apply()
 bool RedirectThreadCreation(ThreadRunner runner)
 {
     g_runner = runner;
-    return RedirectEverywhere("pthread_create", kCLibrary, reinterpret_cast<std::uintptr_t>(&HookedCreate));
+    return RedirectEverywhere("pthread_create", kCLibrary, PthreadCreate(&HookedCreate), g_realCreate);
 }
 
 bool IsQtCoreAddress(const void* routine)
@@ -235,14 +240,13 @@ bool RedirectThrow(ThrowObserver observer)
     void* warm[2];
     backtrace(warm, 2);
     g_throwObserver = observer;
-    return RedirectEverywhere("__cxa_throw", kCxxLibrary, reinterpret_cast<std::uintptr_t>(&HookedThrow));
+    return RedirectEverywhere("__cxa_throw", kCxxLibrary, CxaThrow(&HookedThrow), g_realThrow);
 }
 
 bool RedirectThreadNaming(ThreadNameObserver observer)
 {
     g_nameObserver = observer;
-    return RedirectEverywhere("pthread_setname_np", kCLibrary,
-                              reinterpret_cast<std::uintptr_t>(&HookedSetName));
+    return RedirectEverywhere("pthread_setname_np", kCLibrary, SetName(&HookedSetName), g_realSetName);
 }
 
 std::int64_t KernelThreadIdOf(std::uintptr_t threadHandle)
@@ -259,10 +263,10 @@ bool RedirectRuntimeErrors(RuntimeErrorHandler handler)
 {
     g_errorHandler = handler;
     // Virtual tables hold the function's address directly.
-    const bool pure = RedirectEverywhere("__cxa_pure_virtual", kCxxLibrary,
-                                         reinterpret_cast<std::uintptr_t>(&HookedPureVirtual), true);
-    const bool chk = RedirectEverywhere("__stack_chk_fail", kCLibrary,
-                                        reinterpret_cast<std::uintptr_t>(&HookedStackChkFail));
+    const bool pure = RedirectEverywhere("__cxa_pure_virtual", kCxxLibrary, VoidFunction(&HookedPureVirtual),
+                                         g_realPureVirtual, true);
+    const bool chk =
+        RedirectEverywhere("__stack_chk_fail", kCLibrary, VoidFunction(&HookedStackChkFail), g_realStackChkFail);
     return pure || chk;
 }
 
@@ -285,12 +289,12 @@ void RestoreRuntimeRedirections()
         RedirectIn(module, "ppoll", reinterpret_cast<std::uintptr_t>(g_realPPoll));
     }
     g_waitObserver = nullptr;
-    RedirectEverywhere("pthread_create", kCLibrary, reinterpret_cast<std::uintptr_t>(g_realCreate));
-    RedirectEverywhere("__cxa_throw", kCxxLibrary, reinterpret_cast<std::uintptr_t>(g_realThrow));
-    RedirectEverywhere("pthread_setname_np", kCLibrary, reinterpret_cast<std::uintptr_t>(g_realSetName));
-    RedirectEverywhere("__cxa_pure_virtual", kCxxLibrary, reinterpret_cast<std::uintptr_t>(g_realPureVirtual),
+    RedirectEverywhere("pthread_create", kCLibrary, g_realCreate, PthreadCreate(&HookedCreate));
+    RedirectEverywhere("__cxa_throw", kCxxLibrary, g_realThrow, CxaThrow(&HookedThrow));
+    RedirectEverywhere("pthread_setname_np", kCLibrary, g_realSetName, SetName(&HookedSetName));
+    RedirectEverywhere("__cxa_pure_virtual", kCxxLibrary, g_realPureVirtual, VoidFunction(&HookedPureVirtual),
                        true);
-    RedirectEverywhere("__stack_chk_fail", kCLibrary, reinterpret_cast<std::uintptr_t>(g_realStackChkFail));
+    RedirectEverywhere("__stack_chk_fail", kCLibrary, g_realStackChkFail, VoidFunction(&HookedStackChkFail));
     g_runner = nullptr;
     g_throwObserver = nullptr;
     g_nameObserver = nullptr;

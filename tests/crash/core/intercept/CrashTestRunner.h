@@ -21,12 +21,6 @@ namespace crashtests {
 #define SKIP_UNDER_THREAD_SANITIZER() static_cast<void>(0)
 #endif
 
-#if defined(__SANITIZE_ADDRESS__)
-inline constexpr bool kAddressSanitizerBuild = true;
-#else
-inline constexpr bool kAddressSanitizerBuild = false;
-#endif
-
 struct CrashRun
 {
     bool finished = false; // ended within the bound
