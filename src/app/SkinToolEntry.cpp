@@ -71,8 +71,9 @@ int SkinToolMain(int argc, char** argv)
         platform::PreloadRegistryHive(platform::RootKey::LocalMachine);
     });
     TApplication application(argc, argv);
+    // The name also serves as the display name. Set as such, Qt would append it to every other
+    // window's title on X11, and the crash dialog's title is the one its settings give.
     TApplication::setApplicationName(kApplicationTitle);
-    TApplication::setApplicationDisplayName(kApplicationTitle);
     fontConfiguration.join();
     TApplication::loadWindowFonts();
 

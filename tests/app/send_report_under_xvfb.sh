@@ -60,8 +60,7 @@ xdg-mime default test-mail.desktop x-scheme-handler/mailto
 xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" bash -euo pipefail -c '
     for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done  # the server is up
     tool=$1 bin=$2 artifacts=$3 work=$4
-    # The first shown window whose title matches $1 (bounded wait); its id is printed. Qt adds
-    # " — Mirelune 11 Skin Tool" to the titles of the other windows.
+    # The first shown window whose title matches $1 (bounded wait); its id is printed.
     wait_window() {
         for _ in $(seq 1 300); do
             w=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) || true
@@ -98,11 +97,11 @@ xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" bash -euo pipe
     keys "$main" Tab
     typed "$main" "Ocean"
     keys "$main" shift+Tab space
-    dialog=$(wait_window "^MireluneSkinTool") || fail "no crash dialog after Make"
+    dialog=$(wait_window "^MireluneSkinTool\$") || fail "no crash dialog (titled as its settings say) after Make"
     shot send-report-dialog
     # "send bug report" has the focus.
     keys "$dialog" Return
-    contact=$(wait_window "^Send Assistant") || fail "no Send Assistant"
+    contact=$(wait_window "^Send Assistant\$") || fail "no Send Assistant"
     typed "$contact" "Ada Tester"
     keys "$contact" Return
     typed "$contact" "ada@example.org"
@@ -124,7 +123,7 @@ xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" bash -euo pipe
     shot send-report-after-sending
     [ -e "$work/mail/1.json" ] || { echo "FAIL: no mail arrived"; cat "$work/mail-program.log" 2>/dev/null; exit 1; }
     # Close the application from the dialog: the tool ends with the reporter'"'"'s exit code.
-    dialog=$(wait_window "^MireluneSkinTool") || fail "the dialog went away"
+    dialog=$(wait_window "^MireluneSkinTool\$") || fail "the dialog went away"
     keys "$dialog" Tab Tab Tab Tab Tab Return
     status=0
     timeout 30 tail --pid=$pid -f /dev/null || fail "the tool did not end"
