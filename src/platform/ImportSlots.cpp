@@ -459,6 +459,13 @@ public:
     }
 
 private:
+    struct WantedImport
+    {
+        unsigned symbol = 0;
+        ImportRewrite* rewrite = nullptr;
+        std::string name;
+    };
+
     struct Range
     {
         std::uintptr_t start = 0, size = 0;
@@ -573,13 +580,10 @@ private:
                 continue;
             try {
                 const unsigned symbol = RelocationSymbol(r.r_info);
-                if (m_wantedKnown) {
-                    for (const WantedImport& wanted : m_wanted)
-                        if (wanted.symbol == symbol && (!stored || wanted.rewrite->alsoStoredPointers))
-                            Rewrite(*wanted.rewrite, wanted.name, m_bias + r.r_offset);
-                } else {
+                if (m_wantedKnown)
+                    RewriteWanted(m_wanted, symbol, m_bias + r.r_offset, stored);
+                else
                     Entry(symbol, m_bias + r.r_offset, stored);
-                }
             } catch (const std::exception& e) {
                 Report("RdApiHook err1:", e.what());
             } catch (...) {
@@ -588,23 +592,15 @@ private:
         }
     }
 
+    // Without a copy of the symbol table: the relocation's symbol is read and compared on its own.
     void Entry(unsigned symbolIndex, std::uintptr_t slot, bool stored)
     {
-        if (symbolIndex == 0)
-            return;
         Sym symbol{};
-        const std::uintptr_t symbolAt = std::uintptr_t(symbolIndex) * sizeof(Sym);
-        if (symbolAt + sizeof(Sym) <= m_symbolCopy.size())
-            std::memcpy(&symbol, m_symbolCopy.data() + symbolAt, sizeof symbol);
-        else if (!m_memory.Read(m_symbols + symbolAt, symbol))
+        if (symbolIndex == 0 || !m_memory.Read(m_symbols + std::uintptr_t(symbolIndex) * sizeof(Sym), symbol))
             return;
-        if (symbol.st_shndx != SHN_UNDEF)
-            return; // the module's own definition rather than an import
-        for (ImportRewrite& rewrite : m_rewrites) {
-            std::string name; // as the module spells it
-            if ((!stored || rewrite.alsoStoredPointers) && NameIs(symbol.st_name, rewrite.function, name))
-                Rewrite(rewrite, name, slot);
-        }
+        std::vector<WantedImport> wanted;
+        AddWanted(symbolIndex, symbol, wanted);
+        RewriteWanted(wanted, symbolIndex, slot, stored);
     }
 
     // The symbol indexes of the imports the rewrites want. Relocations are many and nearly all name
@@ -616,15 +612,28 @@ private:
         for (std::uintptr_t i = 1; i < count; ++i) {
             Sym symbol{};
             std::memcpy(&symbol, m_symbolCopy.data() + i * sizeof(Sym), sizeof symbol);
-            if (symbol.st_shndx != SHN_UNDEF)
-                continue; // the module's own definition rather than an import
-            for (ImportRewrite& rewrite : m_rewrites) {
-                std::string name; // as the module spells it
-                if (NameIs(symbol.st_name, rewrite.function, name))
-                    m_wanted.push_back({unsigned(i), &rewrite, std::move(name)});
-            }
+            AddWanted(unsigned(i), symbol, m_wanted);
         }
         m_wantedKnown = true;
+    }
+
+    // The rewrites that want the symbol at `index`: none for the module's own definitions.
+    void AddWanted(unsigned index, const Sym& symbol, std::vector<WantedImport>& into)
+    {
+        if (symbol.st_shndx != SHN_UNDEF)
+            return;
+        for (ImportRewrite& rewrite : m_rewrites) {
+            std::string name; // as the module spells it
+            if (NameIs(symbol.st_name, rewrite.function, name))
+                into.push_back({index, &rewrite, std::move(name)});
+        }
+    }
+
+    void RewriteWanted(const std::vector<WantedImport>& wanted, unsigned symbol, std::uintptr_t slot, bool stored)
+    {
+        for (const WantedImport& w : wanted)
+            if (w.symbol == symbol && (!stored || w.rewrite->alsoStoredPointers))
+                Rewrite(*w.rewrite, w.name, slot);
     }
 
     void Rewrite(ImportRewrite& rewrite, const std::string& name, std::uintptr_t slot)
@@ -695,12 +704,6 @@ private:
 
     const std::uintptr_t m_module;
     const std::span<ImportRewrite> m_rewrites;
-    struct WantedImport
-    {
-        unsigned symbol = 0;
-        ImportRewrite* rewrite = nullptr;
-        std::string name;
-    };
     std::vector<WantedImport> m_wanted;
     bool m_wantedKnown = false; // else each relocation's symbol is read and compared
     std::vector<SlotWrite> m_writes;

@@ -138,26 +138,17 @@ int HookedSetName(pthread_t thread, const char* name)
     std::abort();
 }
 
-struct Redirection
-{
-    const char* function;
-    const char* library;
-    std::uintptr_t to;
-    std::uintptr_t replacing; // slots holding it are taken wherever it lies (see ImportRewrite)
-    bool alsoStoredPointers = false;
-};
-
 // The open batch's requests (the batch is opened and applied on one thread, at start-up or stop).
-std::vector<Redirection>* g_openBatch = nullptr;
+std::vector<ImportRewrite>* g_openBatch = nullptr;
 
-bool IsRuntimeLibrary(const QString& moduleFile, const char* library)
+bool IsRuntimeLibrary(const QString& moduleFile, std::string_view library)
 {
-    return moduleFile.endsWith(QLatin1Char('/') + QLatin1String(library));
+    return moduleFile.endsWith(QLatin1Char('/') + QLatin1String(library.data(), qsizetype(library.size())));
 }
 
 // Rewrites the slots of each function in every loaded module but the library that defines it, in
 // one walk per module; answers whether every function had a slot rewritten somewhere.
-bool RedirectAll(std::span<const Redirection> list)
+bool RedirectAll(std::span<const ImportRewrite> list)
 {
     std::vector<bool> found(list.size());
     std::vector<ImportRewrite> rewrites;
@@ -170,9 +161,7 @@ bool RedirectAll(std::span<const Redirection> list)
         for (std::size_t i = 0; i < list.size(); ++i) {
             if (IsRuntimeLibrary(file, list[i].library))
                 continue;
-            rewrites.push_back(
-                ImportRewrite{list[i].function, list[i].library, list[i].to, 0, list[i].alsoStoredPointers,
-                              list[i].replacing});
+            rewrites.push_back(list[i]);
             asked.push_back(i);
         }
         ReplaceImportSlots(module == MainModuleHandle() ? 0 : module, rewrites);
@@ -187,8 +176,8 @@ bool RedirectAll(std::span<const Redirection> list)
 template <typename F>
 bool RedirectEverywhere(const char* function, const char* library, F to, F replacing, bool alsoStoredPointers = false)
 {
-    const Redirection one{function, library, reinterpret_cast<std::uintptr_t>(to),
-                          reinterpret_cast<std::uintptr_t>(replacing), alsoStoredPointers};
+    const ImportRewrite one{function, library, reinterpret_cast<std::uintptr_t>(to), 0, alsoStoredPointers,
+                            reinterpret_cast<std::uintptr_t>(replacing)};
     if (g_openBatch) {
         g_openBatch->push_back(one);
         return true;
@@ -205,7 +194,7 @@ thread_local std::int64_t t_kernelId = 0;
 RedirectionBatch::RedirectionBatch() : m_owner(g_openBatch == nullptr)
 {
     if (m_owner)
-        g_openBatch = new std::vector<Redirection>;
+        g_openBatch = new std::vector<ImportRewrite>;
 }
 
 RedirectionBatch::~RedirectionBatch()
@@ -218,7 +207,7 @@ bool RedirectionBatch::apply()
     if (!m_owner)
         return true;
     m_owner = false;
-    std::unique_ptr<std::vector<Redirection>> requests(std::exchange(g_openBatch, nullptr));
+    std::unique_ptr<std::vector<ImportRewrite>> requests(std::exchange(g_openBatch, nullptr));
     return !requests || RedirectAll(*requests);
 }
 

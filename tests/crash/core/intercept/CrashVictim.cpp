@@ -106,6 +106,15 @@ __attribute__((destructor)) void LetTheLateThreadEnd()
     std::free(g_block);
 }
 
+void ConsoleException()
+{
+    try {
+        throw platform::Exception(QStringLiteral("console victim exception"));
+    } catch (...) {
+        platform::ShowException(std::current_exception());
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -122,29 +131,20 @@ int main(int argc, char** argv)
     crash::ReporterStartOptions options;
     options.settingsOverride = tools::WriteSettingsStream(document);
     crash::StartCrashReporter(options);
-    if (std::strcmp(argv[2], "double-free") == 0) {
-        FreeTwice();
-        return 0;
-    }
-    if (std::strcmp(argv[2], "eight-faults") == 0) {
-        EightFaultsAtOnce();
-        return 0;
-    }
-    if (std::strcmp(argv[2], "exit-while-reporting") == 0) {
-        ExitWhileReporting();
-        return 0;
-    }
-    if (std::strcmp(argv[2], "thread-ends-after-statics") == 0) {
-        StartThreadEndingAfterStatics();
-        return 0;
-    }
-    if (std::strcmp(argv[2], "console") == 0) {
-        try {
-            throw platform::Exception(QStringLiteral("console victim exception"));
-        } catch (...) {
-            platform::ShowException(std::current_exception());
+    const struct
+    {
+        const char* mode;
+        void (*run)();
+    } modes[] = {{"double-free", FreeTwice},
+                 {"eight-faults", EightFaultsAtOnce},
+                 {"exit-while-reporting", ExitWhileReporting},
+                 {"thread-ends-after-statics", StartThreadEndingAfterStatics},
+                 {"console", ConsoleException}};
+    for (const auto& mode : modes) {
+        if (std::strcmp(argv[2], mode.mode) == 0) {
+            mode.run();
+            return 0;
         }
-        return 0;
     }
     return 64;
 }
