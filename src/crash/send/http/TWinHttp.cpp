@@ -1,12 +1,13 @@
 #include "crash/send/http/TWinHttp.h"
 
+#include "crash/send/http/CurlLibrary.h"
+
 #include "platform/ProxyDiscovery.h"
 #include "platform/Shell.h"
 
 #include <QUrl>
 #include <cctype>
 #include <cstring>
-#include <curl/curl.h>
 #include <mutex>
 
 namespace crash::http {
@@ -152,9 +153,6 @@ void TWinHttp::setBrowserOpener(std::function<void(const QString&)> opener)
 
 TWinHttp::TWinHttp(const HttpTarget& target) : m_target(target)
 {
-    static std::once_flag curlInit;
-    std::call_once(curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-
     QString rest = target.server.trimmed();
     const int scheme = rest.indexOf(QLatin1String("://"));
     if (scheme >= 0)
@@ -164,13 +162,15 @@ TWinHttp::TWinHttp(const HttpTarget& target) : m_target(target)
     m_path = slash < 0 ? QString() : rest.mid(slash);
     while (m_path.endsWith(QLatin1Char('/')))
         m_path.chop(1);
-    m_curl = curl_easy_init();
+    m_api = LoadCurl(&m_loadError);
+    if (m_api)
+        m_curl = m_api->easy_init();
 }
 
 TWinHttp::~TWinHttp()
 {
     if (m_curl)
-        curl_easy_cleanup(m_curl);
+        m_api->easy_cleanup(m_curl);
 }
 
 QByteArray TWinHttp::url(const QString& path) const
@@ -221,14 +221,14 @@ void TWinHttp::detectProxy(const QByteArray& address)
 void TWinHttp::applyProxy()
 {
     if (m_proxy.isEmpty()) {
-        curl_easy_setopt(m_curl, CURLOPT_PROXY, ""); // no environment proxy behind our back
+        m_api->easy_setopt(m_curl, CURLOPT_PROXY, ""); // no environment proxy behind our back
         return;
     }
-    curl_easy_setopt(m_curl, CURLOPT_PROXY, m_proxy.toUtf8().constData());
+    m_api->easy_setopt(m_curl, CURLOPT_PROXY, m_proxy.toUtf8().constData());
     if (m_proxyScheme) {
-        curl_easy_setopt(m_curl, CURLOPT_PROXYAUTH, m_proxyScheme);
-        curl_easy_setopt(m_curl, CURLOPT_PROXYUSERNAME, m_proxyCredentials.user.toUtf8().constData());
-        curl_easy_setopt(m_curl, CURLOPT_PROXYPASSWORD, m_proxyCredentials.password.toUtf8().constData());
+        m_api->easy_setopt(m_curl, CURLOPT_PROXYAUTH, m_proxyScheme);
+        m_api->easy_setopt(m_curl, CURLOPT_PROXYUSERNAME, m_proxyCredentials.user.toUtf8().constData());
+        m_api->easy_setopt(m_curl, CURLOPT_PROXYPASSWORD, m_proxyCredentials.password.toUtf8().constData());
     }
 }
 
@@ -236,12 +236,13 @@ HttpOutcome TWinHttp::send(const QByteArray& verb, const QString& path, const QL
                            RequestBody* body)
 {
     if (!m_curl) {
-        RememberError(m_error, QStringLiteral("the HTTP library could not be initialised"));
+        RememberError(m_error, m_api ? QStringLiteral("the HTTP library could not be initialised")
+                                     : QStringLiteral("the HTTP library could not be loaded: %1").arg(m_loadError));
         return HttpOutcome::Failure;
     }
     const QByteArray address = url(path);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        curl_easy_reset(m_curl);
+        m_api->easy_reset(m_curl);
         m_response.clear();
         m_location.clear();
         m_serverChallenges.clear();
@@ -253,56 +254,56 @@ HttpOutcome TWinHttp::send(const QByteArray& verb, const QString& path, const QL
         }
 
         Transfer transfer{body, &m_response, &m_location, &m_serverChallenges, &m_proxyChallenges};
-        curl_easy_setopt(m_curl, CURLOPT_URL, address.constData());
-        curl_easy_setopt(m_curl, CURLOPT_USERAGENT, "Halvorn/4.0");
-        curl_easy_setopt(m_curl, CURLOPT_FOLLOWLOCATION, 0L);
-        curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT, 30L);
-        curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, 60L);
-        curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYHOST, 2L);
-        curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, WriteAnswer);
-        curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &transfer);
-        curl_easy_setopt(m_curl, CURLOPT_HEADERFUNCTION, ReadHeader);
-        curl_easy_setopt(m_curl, CURLOPT_HEADERDATA, &transfer);
+        m_api->easy_setopt(m_curl, CURLOPT_URL, address.constData());
+        m_api->easy_setopt(m_curl, CURLOPT_USERAGENT, "Halvorn/4.0");
+        m_api->easy_setopt(m_curl, CURLOPT_FOLLOWLOCATION, 0L);
+        m_api->easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
+        m_api->easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT, 30L);
+        m_api->easy_setopt(m_curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        m_api->easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, 60L);
+        m_api->easy_setopt(m_curl, CURLOPT_SSL_VERIFYPEER, 1L);
+        m_api->easy_setopt(m_curl, CURLOPT_SSL_VERIFYHOST, 2L);
+        m_api->easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, WriteAnswer);
+        m_api->easy_setopt(m_curl, CURLOPT_WRITEDATA, &transfer);
+        m_api->easy_setopt(m_curl, CURLOPT_HEADERFUNCTION, ReadHeader);
+        m_api->easy_setopt(m_curl, CURLOPT_HEADERDATA, &transfer);
         // OpenSSL's own variable for "trust these certificates instead", which the library
         // build ignores in favour of its compiled-in bundle.
         const QByteArray bundle = qgetenv("SSL_CERT_FILE");
         if (!bundle.isEmpty())
-            curl_easy_setopt(m_curl, CURLOPT_CAINFO, bundle.constData());
+            m_api->easy_setopt(m_curl, CURLOPT_CAINFO, bundle.constData());
         if (m_serverScheme) {
-            curl_easy_setopt(m_curl, CURLOPT_HTTPAUTH, m_serverScheme);
-            curl_easy_setopt(m_curl, CURLOPT_USERNAME, m_target.web.user.toUtf8().constData());
-            curl_easy_setopt(m_curl, CURLOPT_PASSWORD, m_target.web.password.toUtf8().constData());
+            m_api->easy_setopt(m_curl, CURLOPT_HTTPAUTH, m_serverScheme);
+            m_api->easy_setopt(m_curl, CURLOPT_USERNAME, m_target.web.user.toUtf8().constData());
+            m_api->easy_setopt(m_curl, CURLOPT_PASSWORD, m_target.web.password.toUtf8().constData());
         }
         applyProxy();
 
         curl_slist* list = nullptr;
-        list = curl_slist_append(list, "Expect:");
+        list = m_api->slist_append(list, "Expect:");
         for (const QByteArray& header : headers)
-            list = curl_slist_append(list, header.constData());
-        curl_easy_setopt(m_curl, CURLOPT_HTTPHEADER, list);
+            list = m_api->slist_append(list, header.constData());
+        m_api->easy_setopt(m_curl, CURLOPT_HTTPHEADER, list);
         if (verb == "GET") {
-            curl_easy_setopt(m_curl, CURLOPT_HTTPGET, 1L);
+            m_api->easy_setopt(m_curl, CURLOPT_HTTPGET, 1L);
         } else {
-            curl_easy_setopt(m_curl, CURLOPT_POST, 1L);
-            curl_easy_setopt(m_curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body ? body->size() : 0));
-            curl_easy_setopt(m_curl, CURLOPT_READFUNCTION, ReadBody);
-            curl_easy_setopt(m_curl, CURLOPT_READDATA, &transfer);
-            curl_easy_setopt(m_curl, CURLOPT_SEEKFUNCTION, SeekBody);
-            curl_easy_setopt(m_curl, CURLOPT_SEEKDATA, &transfer);
+            m_api->easy_setopt(m_curl, CURLOPT_POST, 1L);
+            m_api->easy_setopt(m_curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body ? body->size() : 0));
+            m_api->easy_setopt(m_curl, CURLOPT_READFUNCTION, ReadBody);
+            m_api->easy_setopt(m_curl, CURLOPT_READDATA, &transfer);
+            m_api->easy_setopt(m_curl, CURLOPT_SEEKFUNCTION, SeekBody);
+            m_api->easy_setopt(m_curl, CURLOPT_SEEKDATA, &transfer);
             if (verb != "POST")
-                curl_easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST, verb.constData());
+                m_api->easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST, verb.constData());
         }
-        const CURLcode code = curl_easy_perform(m_curl);
-        curl_slist_free_all(list);
+        const CURLcode code = m_api->easy_perform(m_curl);
+        m_api->slist_free_all(list);
         long status = 0;
-        curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &status);
+        m_api->easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &status);
         m_status = int(status);
 
         if (code != CURLE_OK && m_status == 0) {
-            RememberError(m_error, QString::fromUtf8(curl_easy_strerror(code)));
+            RememberError(m_error, QString::fromUtf8(m_api->easy_strerror(code)));
             const bool secureChannel = code == CURLE_SSL_CONNECT_ERROR || code == CURLE_PEER_FAILED_VERIFICATION ||
                                        code == CURLE_SSL_CACERT_BADFILE || code == CURLE_SSL_CERTPROBLEM;
             if (attempt == 0 && !secureChannel && !m_proxyDetected && m_proxy.isEmpty()) {

@@ -21,6 +21,8 @@ typedef void CURL;
 
 namespace crash::http {
 
+struct CurlLibrary;
+
 struct HttpCredentials
 {
     QString user;
@@ -83,6 +85,8 @@ private:
     HttpTarget m_target;
     QString m_host;
     QString m_path;
+    const CurlLibrary* m_api = nullptr; // null when libcurl could not be loaded
+    QString m_loadError;
     CURL* m_curl = nullptr;
 
     QString m_proxy;

@@ -1,0 +1,26 @@
+#pragma once
+// A library opened while the program runs, for what only some uses need: the program's start does
+// not pay for loading it and its dependencies. Once opened it stays loaded until the process ends
+// (libraries that register exit handlers must not be unloaded under them).
+
+#include <QString>
+
+namespace platform {
+
+class SharedLibrary
+{
+public:
+    // Opens the library by its file name (found the way the loader finds dependencies) and binds all
+    // of its symbols now, so a missing one fails here and not at a later call. Empty with `error`
+    // set when it cannot be loaded.
+    static SharedLibrary open(const char* fileName, QString* error);
+
+    bool isLoaded() const { return m_handle != nullptr; }
+    // The address of an exported function or variable; null when the library has no such symbol.
+    void* symbol(const char* name) const;
+
+private:
+    void* m_handle = nullptr;
+};
+
+} // namespace platform

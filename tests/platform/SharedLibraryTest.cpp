@@ -1,0 +1,24 @@
+// Libraries opened while the program runs: found by their run-time file name, their functions
+// bound, and a missing library or function reported rather than crashing.
+
+#include "platform/SharedLibrary.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+using platform::SharedLibrary;
+
+TEST(SharedLibrary, BindsTheSameFunctionsTheLoaderBindsAndNamesWhatIsMissing)
+{
+    QString error;
+    const SharedLibrary zlib = SharedLibrary::open("libz.so.1", &error);
+    ASSERT_TRUE(zlib.isLoaded()) << error.toStdString();
+    // Already loaded by this program: the same copy, not a second one.
+    EXPECT_EQ(zlib.symbol("zlibVersion"), reinterpret_cast<void*>(&zlibVersion));
+    EXPECT_EQ(zlib.symbol("no_such_function_in_zlib"), nullptr);
+
+    const SharedLibrary missing = SharedLibrary::open("libskintool-no-such-library.so.7", &error);
+    EXPECT_FALSE(missing.isLoaded());
+    EXPECT_EQ(missing.symbol("zlibVersion"), nullptr);
+    EXPECT_TRUE(error.contains(QLatin1String("libskintool-no-such-library.so.7"))) << error.toStdString();
+}
