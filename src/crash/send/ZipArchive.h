@@ -12,7 +12,8 @@ struct ZipMember
     QString nameInArchive;
 };
 
-// Replaces `archivePath`. False (and no archive left behind) when any member cannot be packed.
+// Replaces `archivePath`. False (and no archive left behind) when any member cannot be packed or
+// libzip cannot be loaded.
 bool WriteZipArchive(const QString& archivePath, const QList<ZipMember>& members);
 
 } // namespace crash::send

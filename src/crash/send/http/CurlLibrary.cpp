@@ -2,8 +2,6 @@
 
 #include "platform/SharedLibrary.h"
 
-#include <type_traits>
-
 namespace crash::http {
 
 namespace {
@@ -19,8 +17,7 @@ const CurlLibrary* Load()
     static CurlLibrary curl;
     bool complete = true;
     const auto bind = [&](auto& function, const char* name) {
-        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library.symbol(name));
-        if (!function && complete) {
+        if (!library.bind(function, name) && complete) {
             complete = false;
             g_loadFailure = QStringLiteral("%1 has no function %2").arg(QLatin1String(fileName), QLatin1String(name));
         }
