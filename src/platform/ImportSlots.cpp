@@ -140,15 +140,16 @@ std::size_t ReadableInScope(std::uintptr_t address, std::size_t size)
 {
     if (!t_scopeMappings)
         return 0;
+    // The kernel lists mappings in address order: the first that ends past `address` is found by
+    // halving, and the run of adjacent readable ones from there is followed.
+    const std::vector<Mapping>& mappings = *t_scopeMappings;
+    auto m = std::partition_point(mappings.begin(), mappings.end(),
+                                  [address](const Mapping& each) { return each.end <= address; });
     std::uintptr_t at = address;
-    for (const Mapping& m : *t_scopeMappings) {
-        if (at >= address + size)
+    for (; m != mappings.end() && at < address + size; ++m) {
+        if (m->start > at || !(m->protection & PROT_READ))
             break;
-        if (m.end <= at)
-            continue;
-        if (m.start > at || !(m.protection & PROT_READ))
-            break;
-        at = m.end;
+        at = m->end;
     }
     return std::min<std::uintptr_t>(at, address + size) - address;
 }
@@ -392,7 +393,11 @@ struct DynamicInfo
 class Walk
 {
 public:
-    Walk(std::uintptr_t module, std::span<ImportRewrite> rewrites) : m_module(module), m_rewrites(rewrites) {}
+    Walk(std::uintptr_t module, std::span<ImportRewrite> rewrites) : m_module(module), m_rewrites(rewrites)
+    {
+        for (const ImportRewrite& rewrite : rewrites)
+            m_longestWanted = std::max(m_longestWanted, rewrite.function.size());
+    }
     ~Walk()
     {
         if (m_lookupHandle)
@@ -620,7 +625,7 @@ private:
     // The rewrites that want the symbol at `index`: none for the module's own definitions.
     void AddWanted(unsigned index, const Sym& symbol, std::vector<WantedImport>& into)
     {
-        if (symbol.st_shndx != SHN_UNDEF)
+        if (symbol.st_shndx != SHN_UNDEF || NameLongerThanAnyWanted(symbol.st_name))
             return;
         for (ImportRewrite& rewrite : m_rewrites) {
             std::string name; // as the module spells it
@@ -638,8 +643,13 @@ private:
 
     void Rewrite(ImportRewrite& rewrite, const std::string& name, std::uintptr_t slot)
     {
+        // Fresh, not from a table copy: the slot may have changed. Where the write scope shows it
+        // readable it is loaded in place, as a virtual table's hundreds of slots would otherwise
+        // cost a system call each.
         std::uintptr_t previous = 0;
-        if (!ReadProcessBytes(slot, &previous, sizeof previous)) // fresh: the slot may have changed
+        if (slot % alignof(std::uintptr_t) == 0 && ReadableInScope(slot, sizeof previous) == sizeof previous)
+            previous = std::atomic_ref<std::uintptr_t>(*reinterpret_cast<std::uintptr_t*>(slot)).load();
+        else if (!ReadProcessBytes(slot, &previous, sizeof previous))
             return;
         if ((rewrite.replacing == 0 || previous != rewrite.replacing) && !LiesInLibrary(previous, rewrite.library) &&
             !LookUpFindsIn(name, rewrite.library))
@@ -655,6 +665,16 @@ private:
         for (std::size_t i = 0; i < m_writes.size(); ++i)
             if (m_writes[i].done)
                 m_previous[i].first->previous = m_previous[i].second;
+    }
+
+    // A first test before the names are compared: nearly every import, C++ names above all, is
+    // longer than the few functions wanted.
+    bool NameLongerThanAnyWanted(std::uintptr_t offset) const
+    {
+        if (offset + m_longestWanted + 1 > m_stringCopy.size())
+            return false; // compared name by name
+        const auto* at = m_stringCopy.data() + offset;
+        return std::memchr(at, '\0', m_longestWanted + 1) == nullptr;
     }
 
     // Whether the name at `offset` of the string table is `wanted`, ignoring ASCII case; `name` gets
@@ -686,11 +706,14 @@ private:
     {
         if (!m_lookupTried) {
             m_lookupTried = true;
-            Dl_info self{};
-            m_known = m_module == MainModuleHandle() ||
-                      (dladdr(reinterpret_cast<void*>(m_module), &self) != 0 &&
-                       reinterpret_cast<std::uintptr_t>(self.dli_fbase) == m_module && self.dli_fname);
-            m_fileName = m_known && m_module != MainModuleHandle() ? self.dli_fname : nullptr;
+            // The loader's address-to-object map, not dladdr: that also searches the whole symbol
+            // table for the nearest symbol.
+            dl_find_object self{};
+            const bool isMain = m_module == MainModuleHandle();
+            m_known = isMain || (_dl_find_object(reinterpret_cast<void*>(m_module), &self) == 0 &&
+                                 reinterpret_cast<std::uintptr_t>(self.dlfo_map_start) == m_module &&
+                                 self.dlfo_link_map && self.dlfo_link_map->l_name);
+            m_fileName = m_known && !isMain ? self.dlfo_link_map->l_name : nullptr;
         }
         if (!m_known)
             return false;
@@ -704,6 +727,7 @@ private:
 
     const std::uintptr_t m_module;
     const std::span<ImportRewrite> m_rewrites;
+    std::size_t m_longestWanted = 0;
     std::vector<WantedImport> m_wanted;
     bool m_wantedKnown = false; // else each relocation's symbol is read and compared
     std::vector<SlotWrite> m_writes;

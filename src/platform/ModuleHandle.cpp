@@ -127,10 +127,12 @@ ModuleHandle MainModuleHandle()
 
 ModuleHandle ModuleOfAddress(const void* address)
 {
-    Dl_info info{};
-    if (address == nullptr || dladdr(address, &info) == 0)
+    // The loader's address-to-object map: dladdr would also search the module's whole symbol table
+    // for the nearest symbol. The map's start is the base dladdr reports.
+    dl_find_object found{};
+    if (address == nullptr || _dl_find_object(const_cast<void*>(address), &found) != 0)
         return 0;
-    return reinterpret_cast<ModuleHandle>(info.dli_fbase);
+    return reinterpret_cast<ModuleHandle>(found.dlfo_map_start);
 }
 
 QString ModuleFileName(ModuleHandle module)
