@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the real tool under Xvfb against a fresh demo product, checks that exactly one window
 # titled "Mirelune 11 Skin Tool" with a 523x354 client area appears, keeps a screenshot of it,
-# and checks that a second plain start leaves it the only one.
+# checks that the delivery libraries are not loaded with it, and that a second plain start leaves
+# it the only one.
 set -euo pipefail
 bin=$1
 artifacts=${SKINTOOL_ARTIFACT_DIR:-/tmp/skintool-test-artifacts}
@@ -24,6 +25,8 @@ xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24" bash -euo pipef
     echo "window: $(windows)"
     windows | grep -q " 523x354+" || { echo "FAIL: client area is not 523x354"; exit 1; }
     "$bin/xshot" "$shot" "Mirelune 11 Skin Tool"
+    # The delivery libraries load at the first send, not with the window.
+    if grep -E "/lib(curl|zip)\.so" /proc/$tool/maps; then echo "FAIL: the window loaded delivery libraries"; exit 1; fi
     timeout 20 "$bin/MireluneSkinTool" || { echo "FAIL: the second start did not end cleanly"; exit 1; }
     [ "$(windows | wc -l)" -eq 1 ] || { echo "FAIL: a second window appeared"; exit 1; }
     # Asked to end, the tool shuts down cleanly (so leak checkers see its whole run).
