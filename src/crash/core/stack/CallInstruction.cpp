@@ -1,6 +1,6 @@
 #include "crash/core/stack/CallInstruction.h"
+#include "crash/core/stack/CapstoneLibrary.h"
 
-#include <capstone/capstone.h>
 #include <mutex>
 
 namespace crash::stack {
@@ -73,12 +73,15 @@ std::optional<CallSite> DecodeCallBefore(std::uint64_t returnAddress, std::span<
         return std::nullopt;
     static std::once_flag once;
     static csh handle = 0;
-    static bool ready = false;
+    static const crash::CapstoneLibrary* capstone = nullptr;
     std::call_once(once, [] {
-        ready = cs_open(CS_ARCH_X86, CS_MODE_64, &handle) == CS_ERR_OK;
-        if (ready)
-            cs_option(handle, CS_OPT_DETAIL, CS_OPT_ON);
+        capstone = crash::Capstone();
+        if (capstone && capstone->open(CS_ARCH_X86, CS_MODE_64, &handle) == CS_ERR_OK)
+            capstone->option(handle, CS_OPT_DETAIL, CS_OPT_ON);
+        else
+            capstone = nullptr;
     });
+    const bool ready = capstone != nullptr;
     if (!ready)
         return std::nullopt;
     for (int length = 7; length >= 2; --length) {
@@ -87,7 +90,7 @@ std::optional<CallSite> DecodeCallBefore(std::uint64_t returnAddress, std::span<
         const std::uint8_t* code = before.data() + before.size() - std::size_t(length);
         std::uint64_t address = returnAddress - std::uint64_t(length);
         cs_insn* insn = nullptr;
-        const std::size_t count = cs_disasm(handle, code, std::size_t(length), address, 1, &insn);
+        const std::size_t count = capstone->disasm(handle, code, std::size_t(length), address, 1, &insn);
         std::optional<CallSite> site;
         if (count == 1 && insn[0].size == std::uint16_t(length) && (insn[0].id == X86_INS_CALL || insn[0].id == X86_INS_LCALL)) {
             site = CallSite{address, length, std::nullopt};
@@ -96,7 +99,7 @@ std::optional<CallSite> DecodeCallBefore(std::uint64_t returnAddress, std::span<
                 site->target = std::uint64_t(x86.operands[0].imm);
         }
         if (count > 0)
-            cs_free(insn, count);
+            capstone->free(insn, count);
         if (site)
             return site;
     }

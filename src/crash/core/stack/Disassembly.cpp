@@ -18,12 +18,12 @@
 
 #include "crash/core/stack/Disassembly.h"
 
+#include "crash/core/stack/CapstoneLibrary.h"
 #include "crash/core/stack/ExceptionHandlers.h"
 #include "crash/core/stack/ProcessModules.h"
 #include "platform/GuardedMemory.h"
 
 #include <QStringList>
-#include <capstone/capstone.h>
 #include <map>
 #include <set>
 #include <vector>
@@ -159,13 +159,14 @@ public:
 private:
     void Decode(std::uint64_t start, const std::vector<std::uint8_t>& code)
     {
+        const CapstoneLibrary* capstone = Capstone();
         csh handle = 0;
-        if (cs_open(CS_ARCH_X86, CS_MODE_64, &handle) != CS_ERR_OK)
+        if (!capstone || capstone->open(CS_ARCH_X86, CS_MODE_64, &handle) != CS_ERR_OK)
             return;
-        cs_option(handle, CS_OPT_DETAIL, CS_OPT_ON);
-        cs_option(handle, CS_OPT_SKIPDATA, CS_OPT_ON); // padding and data between code areas
+        capstone->option(handle, CS_OPT_DETAIL, CS_OPT_ON);
+        capstone->option(handle, CS_OPT_SKIPDATA, CS_OPT_ON); // padding and data between code areas
         cs_insn* insns = nullptr;
-        const std::size_t count = cs_disasm(handle, code.data(), code.size(), start, 0, &insns);
+        const std::size_t count = capstone->disasm(handle, code.data(), code.size(), start, 0, &insns);
         const std::vector<cs_insn> view(insns, insns + count);
         ProcessModules& modules = Modules();
         for (std::size_t k = 0; k < count; ++k) {
@@ -177,7 +178,7 @@ private:
             if (insn.id != 0 && insn.detail != nullptr) {
                 const cs_x86& x86 = insn.detail->x86;
                 i.isCall = insn.id == X86_INS_CALL;
-                const bool branch = cs_insn_group(handle, &insn, CS_GRP_JUMP) || i.isCall;
+                const bool branch = capstone->insn_group(handle, &insn, CS_GRP_JUMP) || i.isCall;
                 if (branch && x86.op_count == 1 && x86.operands[0].type == X86_OP_IMM)
                     i.target = std::uint64_t(x86.operands[0].imm);
                 if (insn.id == X86_INS_JMP && x86.op_count == 1 && x86.operands[0].type == X86_OP_REG)
@@ -189,8 +190,8 @@ private:
             instructions_.push_back(std::move(i));
         }
         if (count > 0)
-            cs_free(insns, count);
-        cs_close(&handle);
+            capstone->free(insns, count);
+        capstone->close(&handle);
     }
 
     QString Operands(const Instruction& i, const std::set<std::uint64_t>& labels) const

@@ -1,9 +1,9 @@
 #include "crash/core/stack/FunctionCache.h"
+#include "crash/core/stack/CapstoneLibrary.h"
 
 #include "crash/core/stack/StackScanner.h"
 
 #include <algorithm>
-#include <capstone/capstone.h>
 
 namespace crash::stack {
 namespace {
@@ -27,24 +27,24 @@ std::optional<std::uint64_t> DirectTarget(const cs_insn& insn)
 }
 
 // Decodes [part.start, part.end) linearly; approved when every byte belongs to an instruction.
-void Decode(csh handle, CodeView& code, CodeFunction& function)
+void Decode(const crash::CapstoneLibrary& capstone, csh handle, CodeView& code, CodeFunction& function)
 {
     const FunctionPart& part = function.part;
     std::vector<std::uint8_t> bytes(part.end - part.start);
     if (code.ReadCode(part.start, bytes.data(), bytes.size()) != bytes.size())
         return;
-    cs_insn* insn = cs_malloc(handle);
+    cs_insn* insn = capstone.malloc(handle);
     const std::uint8_t* cursor = bytes.data();
     std::size_t left = bytes.size();
     std::uint64_t address = part.start;
-    while (left > 0 && cs_disasm_iter(handle, &cursor, &left, &address, insn)) {
+    while (left > 0 && capstone.disasm_iter(handle, &cursor, &left, &address, insn)) {
         if (insn->id == X86_INS_CALL)
             function.calls.push_back({insn->address, int(insn->size), DirectTarget(*insn)});
     }
     function.approved = left == 0;
     if (!function.approved)
         function.calls.clear();
-    cs_free(insn, 1);
+    capstone.free(insn, 1);
 }
 
 } // namespace
@@ -52,7 +52,7 @@ void Decode(csh handle, CodeView& code, CodeFunction& function)
 FunctionCache::~FunctionCache()
 {
     if (decoder_ != 0)
-        cs_close(&decoder_);
+        crash::Capstone()->close(&decoder_);
 }
 
 const CodeFunction* FunctionCache::Find(std::uint64_t address)
@@ -65,10 +65,11 @@ const CodeFunction* FunctionCache::Find(std::uint64_t address)
         return &found->second;
     CodeFunction& function = parts_[part.start];
     function.part = part;
-    if (decoder_ == 0 && cs_open(CS_ARCH_X86, CS_MODE_64, &decoder_) != CS_ERR_OK)
+    const crash::CapstoneLibrary* capstone = crash::Capstone();
+    if (capstone && decoder_ == 0 && capstone->open(CS_ARCH_X86, CS_MODE_64, &decoder_) != CS_ERR_OK)
         decoder_ = 0;
     if (decoder_ != 0 && part.end - part.start <= MaxPartBytes)
-        Decode(decoder_, code_, function);
+        Decode(*capstone, decoder_, code_, function);
     return &function;
 }
 
