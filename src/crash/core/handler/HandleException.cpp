@@ -5,7 +5,6 @@
 #include "crash/core/handler/OutOfMemoryReserve.h"
 #include "crash/core/handler/ProcessRestart.h"
 #include "crash/core/handler/ThreadPause.h"
-#include "crash/core/stack/CapstoneLibrary.h"
 #include "crash/core/threads/ThreadRegistry.h"
 #include "platform/Exception.h"
 #include "platform/FaultSignals.h"
@@ -48,9 +47,6 @@ void HandlerLoop()
     if (ThreadRegistry* registry = ThreadRegistry::instance())
         registry->setName(platform::CurrentKernelThreadId(), QString::fromLatin1(HandleExceptionThreadName));
     g_handlerThreadId = platform::CurrentKernelThreadId();
-    // The instruction decoder is opened here rather than with the program: the start does not wait
-    // for it, and it is ready before a report needs it.
-    Capstone();
     for (;;) {
         HandleExceptionRequest request;
         if (!g_pipe->read(&request, sizeof request, -1))

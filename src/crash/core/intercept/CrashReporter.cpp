@@ -10,12 +10,14 @@
 #include "crash/core/intercept/ThreadInterception.h"
 #include "crash/core/settings/CrashSettings.h"
 #include "crash/core/settings/SettingsStore.h"
+#include "crash/core/stack/CapstoneLibrary.h"
 #include "crash/core/threads/ThreadRegistry.h"
 #include "platform/FaultSignals.h"
 #include "platform/RuntimeRedirections.h"
 
 #include <QCoreApplication>
 #include <cstdlib>
+#include <thread>
 
 namespace crash {
 namespace {
@@ -78,6 +80,9 @@ bool StartCrashReporter(const ReporterStartOptions& options)
     }
     if (settings->PauseThreads())
         InstallPauseRedirection();
+    // The instruction decoder is opened beside the program's start rather than with the program,
+    // and only now: a library in the middle of being loaded must not meet the walks of import slots.
+    std::thread([] { Capstone(); }).detach();
     if (QCoreApplication::instance())
         CreateBridge();
     else
