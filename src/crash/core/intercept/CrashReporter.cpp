@@ -16,6 +16,7 @@
 #include "platform/RuntimeRedirections.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <cstdlib>
 #include <thread>
 
@@ -30,6 +31,11 @@ bool g_checkChecksum = false;
 void CreateBridge()
 {
     MainThreadBridge::create();
+    // The instruction decoder is opened when the event loop first runs, on a thread of its own: not
+    // with the program, not while its start-up wants both processors, and never while the import
+    // slots are walked (a library half loaded must not meet the walk). A report made before then
+    // opens it itself.
+    QTimer::singleShot(0, QCoreApplication::instance(), [] { std::thread([] { Capstone(); }).detach(); });
     // The end of the event loop starts the program's end: a report in the making is finished while
     // the application still exists. The exit destroys Qt's globals in the reverse order of their
     // making, and most were made after the reporter started, so the exit's wait is registered anew
@@ -80,9 +86,6 @@ bool StartCrashReporter(const ReporterStartOptions& options)
     }
     if (settings->PauseThreads())
         InstallPauseRedirection();
-    // The instruction decoder is opened beside the program's start rather than with the program,
-    // and only now: a library in the middle of being loaded must not meet the walks of import slots.
-    std::thread([] { Capstone(); }).detach();
     if (QCoreApplication::instance())
         CreateBridge();
     else

@@ -1,8 +1,8 @@
 #pragma once
 // capstone, the instruction decoder of the call-instruction checks and the disassembly section.
 // It is opened while the program runs, not by the loader with the program: loading it took over a
-// millisecond of the window's start-up. The reporter's start opens it on a thread of its own (see
-// CrashReporter.cpp), so reports find it ready.
+// millisecond of the window's start-up. The reporter opens it on a thread of its own once the event
+// loop runs (see CrashReporter.cpp), so reports find it ready.
 //
 // A report is made in a broken process: a thread that crashed inside the loader (a library's
 // constructor) holds the loader's lock, and opening a library would then wait forever. So a thread
