@@ -10,7 +10,8 @@ SharedLibrary SharedLibrary::open(const char* fileName, QString* error)
     library.m_handle = dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
     if (!library.m_handle && error) {
         const char* reason = dlerror();
-        *error = reason ? QString::fromLocal8Bit(reason) : QStringLiteral("%1 could not be loaded").arg(fileName);
+        *error =
+            reason ? QString::fromLocal8Bit(reason) : QStringLiteral("%1 could not be loaded").arg(fileName);
     }
     return library;
 }

@@ -19,8 +19,7 @@ public:
     // The address of an exported function or variable; null when the library has no such symbol.
     void* symbol(const char* name) const;
     // Points `function` at the library's function `name`; false (and null) when it has none.
-    template <typename Function>
-    bool bind(Function*& function, const char* name) const
+    template <typename Function> bool bind(Function*& function, const char* name) const
     {
         function = reinterpret_cast<Function*>(symbol(name));
         return function != nullptr;

@@ -1,4 +1,5 @@
 #include "crash/core/stack/CallInstruction.h"
+
 #include "crash/core/stack/CapstoneLibrary.h"
 
 #include <mutex>
@@ -81,8 +82,7 @@ std::optional<CallSite> DecodeCallBefore(std::uint64_t returnAddress, std::span<
         else
             capstone = nullptr;
     });
-    const bool ready = capstone != nullptr;
-    if (!ready)
+    if (!capstone)
         return std::nullopt;
     for (int length = 7; length >= 2; --length) {
         if (!(lengths & (1u << length)))

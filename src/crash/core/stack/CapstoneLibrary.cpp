@@ -10,7 +10,13 @@ namespace crash {
 
 namespace {
 
-enum class State { NotOpened, Opening, Opened, Missing };
+enum class State
+{
+    NotOpened,
+    Opening,
+    Opened,
+    Missing
+};
 
 std::mutex g_lock;
 std::condition_variable g_settled;
@@ -22,8 +28,9 @@ bool Open(CapstoneLibrary& capstone)
     const platform::SharedLibrary library = platform::SharedLibrary::open(SKINTOOL_CAPSTONE_LIBRARY, nullptr);
     return library.bind(capstone.open, "cs_open") && library.bind(capstone.close, "cs_close") &&
            library.bind(capstone.option, "cs_option") && library.bind(capstone.disasm, "cs_disasm") &&
-           library.bind(capstone.disasm_iter, "cs_disasm_iter") && library.bind(capstone.malloc, "cs_malloc") &&
-           library.bind(capstone.free, "cs_free") && library.bind(capstone.insn_group, "cs_insn_group");
+           library.bind(capstone.disasm_iter, "cs_disasm_iter") &&
+           library.bind(capstone.malloc, "cs_malloc") && library.bind(capstone.free, "cs_free") &&
+           library.bind(capstone.insn_group, "cs_insn_group");
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "crash/core/stack/FunctionCache.h"
-#include "crash/core/stack/CapstoneLibrary.h"
 
+#include "crash/core/stack/CapstoneLibrary.h"
 #include "crash/core/stack/StackScanner.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "crash/core/stack/TailCallReach.h"
-#include "crash/core/stack/CapstoneLibrary.h"
 
+#include "crash/core/stack/CapstoneLibrary.h"
 
 namespace crash::stack {
 namespace {

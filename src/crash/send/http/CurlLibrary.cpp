@@ -19,7 +19,8 @@ const CurlLibrary* Load()
     const auto bind = [&](auto& function, const char* name) {
         if (!library.bind(function, name) && complete) {
             complete = false;
-            g_loadFailure = QStringLiteral("%1 has no function %2").arg(QLatin1String(fileName), QLatin1String(name));
+            g_loadFailure =
+                QStringLiteral("%1 has no function %2").arg(QLatin1String(fileName), QLatin1String(name));
         }
     };
     decltype(&::curl_global_init) globalInit = nullptr;
