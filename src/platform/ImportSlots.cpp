@@ -131,6 +131,14 @@ std::vector<Mapping> ReadMappings()
     return mappings;
 }
 
+// The first of `mappings` that ends past `address`: the kernel lists them in address order, so it
+// is found by halving.
+std::vector<Mapping>::const_iterator FirstEndingPast(const std::vector<Mapping>& mappings, std::uintptr_t address)
+{
+    return std::partition_point(mappings.begin(), mappings.end(),
+                                [address](const Mapping& each) { return each.end <= address; });
+}
+
 // The list read once for a whole write scope (see ImportSlotWriteScope), else null.
 thread_local std::vector<Mapping>* t_scopeMappings = nullptr;
 
@@ -140,11 +148,9 @@ std::size_t ReadableInScope(std::uintptr_t address, std::size_t size)
 {
     if (!t_scopeMappings)
         return 0;
-    // The kernel lists mappings in address order: the first that ends past `address` is found by
-    // halving, and the run of adjacent readable ones from there is followed.
+    // The run of adjacent readable mappings from the one that holds `address` on.
     const std::vector<Mapping>& mappings = *t_scopeMappings;
-    auto m = std::partition_point(mappings.begin(), mappings.end(),
-                                  [address](const Mapping& each) { return each.end <= address; });
+    auto m = FirstEndingPast(mappings, address);
     std::uintptr_t at = address;
     for (; m != mappings.end() && at < address + size; ++m) {
         if (m->start > at || !(m->protection & PROT_READ))
@@ -303,13 +309,11 @@ bool MappingAt(std::uintptr_t address, Mapping& found)
 {
     const std::vector<Mapping> fresh = t_scopeMappings ? std::vector<Mapping>{} : ReadMappings();
     const std::vector<Mapping>& mappings = t_scopeMappings ? *t_scopeMappings : fresh;
-    for (const Mapping& m : mappings) {
-        if (address >= m.start && address < m.end) {
-            found = m;
-            return true;
-        }
-    }
-    return false;
+    const auto m = FirstEndingPast(mappings, address);
+    if (m == mappings.end() || m->start > address)
+        return false;
+    found = *m;
+    return true;
 }
 
 std::string ErrnoText(const char* what)
@@ -324,6 +328,8 @@ struct SlotWrite
 {
     std::uintptr_t slot = 0;
     std::uintptr_t value = 0;
+    ImportRewrite* rewrite = nullptr; // answered the slot's previous content once written
+    std::uintptr_t previous = 0;
     bool done = false;
 };
 
@@ -654,17 +660,16 @@ private:
         if ((rewrite.replacing == 0 || previous != rewrite.replacing) && !LiesInLibrary(previous, rewrite.library) &&
             !LookUpFindsIn(name, rewrite.library))
             return;
-        m_writes.push_back({slot, rewrite.newAddress});
-        m_previous.push_back({&rewrite, previous});
+        m_writes.push_back({slot, rewrite.newAddress, &rewrite, previous});
     }
 
     // Writes what the walk found, then answers each rewrite's previous content in the walk's order.
     void Apply()
     {
         WriteSlots(m_writes);
-        for (std::size_t i = 0; i < m_writes.size(); ++i)
-            if (m_writes[i].done)
-                m_previous[i].first->previous = m_previous[i].second;
+        for (const SlotWrite& write : m_writes)
+            if (write.done)
+                write.rewrite->previous = write.previous;
     }
 
     // A first test before the names are compared: nearly every import, C++ names above all, is
@@ -731,7 +736,6 @@ private:
     std::vector<WantedImport> m_wanted;
     bool m_wantedKnown = false; // else each relocation's symbol is read and compared
     std::vector<SlotWrite> m_writes;
-    std::vector<std::pair<ImportRewrite*, std::uintptr_t>> m_previous; // one for each write
     std::uintptr_t m_bias = 0;
     std::uintptr_t m_symbols = 0;
     std::uintptr_t m_strings = 0;

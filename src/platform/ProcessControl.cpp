@@ -68,7 +68,7 @@ std::optional<HeldRestart> HeldRestart::start()
         sigprocmask(SIG_SETMASK, &none, nullptr);
         // The output it inherits may be a pipe that its starter closes when the ending process it
         // started is gone: a write there must fail, not kill the new process.
-        signal(SIGPIPE, SIG_IGN);
+        SurviveClosedOutput();
         execv(exe, argv.data());
         _exit(127);
     }

@@ -218,12 +218,9 @@ QString stripSlashes(const QString& path)
         --to;
     return path.mid(from, to - from);
 }
-} // namespace
 
-// Each UTF-16 unit upper-cased on its own, as Windows compares registry names: unlike
-// QString::toUpper/toLower ("\u0130" lower-cases to two units), the length and positions stay.
-namespace {
-// One unit of the fold; ASCII, nearly all of a hive, without the Unicode tables.
+// One unit of the fold: upper-cased on its own, as Windows compares registry names. ASCII, nearly
+// all of a hive, goes without the Unicode tables.
 QChar foldUnit(QChar c)
 {
     const char16_t u = c.unicode();
@@ -243,6 +240,8 @@ bool sameFolded(const QString& a, const QString& b)
 }
 } // namespace
 
+// Each UTF-16 unit upper-cased on its own: unlike QString::toUpper/toLower ("\u0130" lower-cases
+// to two units), the length and positions stay.
 QString RegistryHive::foldName(const QString& name)
 {
     QString folded(name.size(), Qt::Uninitialized);

@@ -30,6 +30,16 @@ Display* CurrentDisplay()
     return t_privateDisplay ? t_privateDisplay : ApplicationDisplay();
 }
 
+// One colour channel of a pixel in the server's format, scaled to 0..255.
+int Channel(unsigned long pixel, unsigned long mask)
+{
+    if (mask == 0)
+        return 0;
+    const int shift = __builtin_ctzl(mask);
+    const unsigned long top = mask >> shift;
+    return int(((pixel & mask) >> shift) * 255 / top);
+}
+
 // The colour of each pixel of an image in the server's format.
 QImage ToRgb32(XImage* image)
 {
@@ -45,17 +55,10 @@ QImage ToRgb32(XImage* image)
                 row[x] |= 0xff000000u;
             continue;
         }
-        const auto channel = [](unsigned long pixel, unsigned long mask) {
-            if (mask == 0)
-                return 0;
-            const int shift = __builtin_ctzl(mask);
-            const unsigned long top = mask >> shift;
-            return int(((pixel & mask) >> shift) * 255 / top);
-        };
         for (int x = 0; x < image->width; ++x) {
             const unsigned long pixel = XGetPixel(image, x, y);
-            row[x] = qRgb(channel(pixel, image->red_mask), channel(pixel, image->green_mask),
-                          channel(pixel, image->blue_mask));
+            row[x] = qRgb(Channel(pixel, image->red_mask), Channel(pixel, image->green_mask),
+                          Channel(pixel, image->blue_mask));
         }
     }
     return out;
