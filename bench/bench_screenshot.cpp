@@ -3,7 +3,7 @@
 // (size, PSNR, time). Also how long the dialog takes to appear once the flow presents it.
 // Run under an X server of that size:
 //
-//   xvfb-run -a -s "-screen 0 1280x1024x24" build-bench/bin/bench_screenshot
+//   xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" build-bench/bin/bench_screenshot
 //
 // Targets (reported, not asserted): size <= 1.0x pngquant's, PSNR at most 0.5 dB below, time
 // <= 2x pngquant's, dialog shown <= 150 ms after presenting.

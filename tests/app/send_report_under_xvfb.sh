@@ -57,7 +57,8 @@ MimeType=x-scheme-handler/mailto;
 EOF
 xdg-mime default test-mail.desktop x-scheme-handler/mailto
 
-xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" bash -euo pipefail -c '
+# -noreset: by default the server resets when its last client leaves, refusing whoever connects then.
+xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24 -noreset" bash -euo pipefail -c '
     for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done  # the server is up
     tool=$1 bin=$2 artifacts=$3 work=$4
     # The first shown window whose title matches $1 (bounded wait); its id is printed.
@@ -86,6 +87,10 @@ xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" bash -euo pipe
         echo "FAIL: $1"
         shot send-report-failure
         xwininfo -root -tree | grep -v "has no name" || true
+        # A tool still running shows where each of its threads stands.
+        if kill -0 $pid 2>/dev/null; then
+            timeout 60 gdb -p $pid -batch -ex "thread apply all bt 25" 2>&1 | grep -E "^(#|Thread)" || true
+        fi
         cat "$work/tool.log"
         exit 1
     }

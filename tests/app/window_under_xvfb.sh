@@ -13,14 +13,19 @@ export WINEPREFIX=$work/prefix WINE=$bin/demo-wine QT_QPA_PLATFORM=xcb
 unset SKINTOOL_MESSAGEBOX_LOG
 "$bin/make-demo-prefix" "$WINEPREFIX" >/dev/null
 
-xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24" bash -euo pipefail -c '
+# -noreset: by default the server resets when its last client leaves, refusing whoever connects then.
+xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24 -noreset" bash -euo pipefail -c '
     for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done  # the server is up
     bin=$1 shot=$2
     windows() { xwininfo -root -tree | grep "\"Mirelune 11 Skin Tool\": (\"" || true; }
     "$bin/MireluneSkinTool" & tool=$!
     trap "kill $tool 2>/dev/null || true" EXIT
     for _ in $(seq 1 100); do [ -n "$(windows)" ] && break; sleep 0.1; done
-    [ -n "$(windows)" ] || { echo "FAIL: no window appeared"; exit 1; }
+    if [ -z "$(windows)" ]; then
+        echo "FAIL: no window appeared"
+        kill -0 $tool 2>/dev/null && timeout 60 gdb -p $tool -batch -ex "thread apply all bt 25" 2>&1 | grep -E "^(#|Thread)" || true
+        exit 1
+    fi
     sleep 1
     echo "window: $(windows)"
     windows | grep -q " 523x354+" || { echo "FAIL: client area is not 523x354"; exit 1; }
