@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 #include <elf.h>
@@ -118,11 +119,23 @@ std::vector<Mapping> ReadMappings()
     if (!maps)
         return mappings;
     char line[512];
+    bool lineStart = true;
     while (std::fgets(line, sizeof line, maps)) {
-        unsigned long start = 0, end = 0;
-        char perms[5] = {};
-        if (std::sscanf(line, "%lx-%lx %4s", &start, &end, perms) != 3)
+        // A long path's rest is not a line of its own.
+        const bool startsLine = lineStart;
+        lineStart = std::strchr(line, '\n') != nullptr;
+        if (!startsLine)
             continue;
+        // "start-end perms ..." in hexadecimal; parsed by hand, as sscanf made this list a tenth
+        // of a start-up's walks.
+        char* at = line;
+        const unsigned long start = std::strtoul(at, &at, 16);
+        if (*at != '-')
+            continue;
+        const unsigned long end = std::strtoul(at + 1, &at, 16);
+        if (*at != ' ' || std::strlen(at) < 4)
+            continue;
+        const char* perms = at + 1;
         mappings.push_back({start, end,
                             (perms[0] == 'r' ? PROT_READ : 0) | (perms[1] == 'w' ? PROT_WRITE : 0) |
                                 (perms[2] == 'x' ? PROT_EXEC : 0)});
@@ -229,6 +242,12 @@ private:
 
     const Block* Find(std::uintptr_t address, std::size_t size)
     {
+        // Made at the first read that needs a block, left unfilled: most walks read every table in
+        // place and need none, and zeroing the blocks was a third of a start-up's walks.
+        if (!m_storage) {
+            m_storage = std::make_unique_for_overwrite<Block[]>(kBlocks);
+            m_blocks = {m_storage.get(), kBlocks};
+        }
         ++m_clock;
         Block* oldest = &m_blocks[0];
         for (Block& b : m_blocks) {
@@ -245,8 +264,8 @@ private:
         return oldest->Holds(address, size) ? oldest : nullptr;
     }
 
-    std::unique_ptr<Block[]> m_storage = std::make_unique<Block[]>(kBlocks);
-    std::span<Block> m_blocks{m_storage.get(), kBlocks};
+    std::unique_ptr<Block[]> m_storage;
+    std::span<Block> m_blocks;
     unsigned long m_clock = 0;
 };
 
@@ -401,8 +420,11 @@ class Walk
 public:
     Walk(std::uintptr_t module, std::span<ImportRewrite> rewrites) : m_module(module), m_rewrites(rewrites)
     {
-        for (const ImportRewrite& rewrite : rewrites)
+        for (const ImportRewrite& rewrite : rewrites) {
             m_longestWanted = std::max(m_longestWanted, rewrite.function.size());
+            m_wantedLengths.resize(m_longestWanted + 1);
+            m_wantedLengths[rewrite.function.size()] = true;
+        }
     }
     ~Walk()
     {
@@ -561,7 +583,7 @@ private:
     void WalkTable(std::uintptr_t table, std::uintptr_t size, bool withAddend, std::uintptr_t declaredEntry,
                    std::uintptr_t expectedEntry, std::uintptr_t relative, Range skip)
     {
-        if (table == 0)
+        if (table == 0 || (m_wantedKnown && m_wanted.empty()))
             return;
         if (declaredEntry != 0 && declaredEntry != expectedEntry)
             throw std::runtime_error("relocation entries of " + std::to_string(declaredEntry) + " bytes");
@@ -584,6 +606,9 @@ private:
                 r.r_offset = plain.r_offset;
                 r.r_info = plain.r_info;
             }
+            // Nearly every relocation names a symbol outside the few wanted ones' index range.
+            if (m_wantedKnown && !WantedRangeHolds(RelocationSymbol(r.r_info)))
+                continue;
             const unsigned type = RelocationType(r.r_info);
             // A pointer to the function itself stored in data (a virtual table's entry, say).
             const bool stored = type == kAbsolute && withAddend && r.r_addend == 0;
@@ -623,15 +648,22 @@ private:
         for (std::uintptr_t i = 1; i < count; ++i) {
             Sym symbol{};
             std::memcpy(&symbol, m_symbolCopy.data() + i * sizeof(Sym), sizeof symbol);
-            AddWanted(unsigned(i), symbol, m_wanted);
+            if (symbol.st_shndx == SHN_UNDEF) // most are the module's own definitions
+                AddWanted(unsigned(i), symbol, m_wanted);
         }
         m_wantedKnown = true;
+        for (const WantedImport& w : m_wanted) {
+            m_lowestWanted = std::min(m_lowestWanted, w.symbol);
+            m_highestWanted = std::max(m_highestWanted, w.symbol);
+        }
     }
+
+    bool WantedRangeHolds(unsigned symbol) const { return symbol >= m_lowestWanted && symbol <= m_highestWanted; }
 
     // The rewrites that want the symbol at `index`: none for the module's own definitions.
     void AddWanted(unsigned index, const Sym& symbol, std::vector<WantedImport>& into)
     {
-        if (symbol.st_shndx != SHN_UNDEF || NameLongerThanAnyWanted(symbol.st_name))
+        if (symbol.st_shndx != SHN_UNDEF || !NameLengthMayBeWanted(symbol.st_name))
             return;
         for (ImportRewrite& rewrite : m_rewrites) {
             std::string name; // as the module spells it
@@ -673,13 +705,14 @@ private:
     }
 
     // A first test before the names are compared: nearly every import, C++ names above all, is
-    // longer than the few functions wanted.
-    bool NameLongerThanAnyWanted(std::uintptr_t offset) const
+    // longer than the few functions wanted, and most others have none of their lengths.
+    bool NameLengthMayBeWanted(std::uintptr_t offset) const
     {
         if (offset + m_longestWanted + 1 > m_stringCopy.size())
-            return false; // compared name by name
+            return true; // compared name by name
         const auto* at = m_stringCopy.data() + offset;
-        return std::memchr(at, '\0', m_longestWanted + 1) == nullptr;
+        const auto* end = static_cast<const unsigned char*>(std::memchr(at, '\0', m_longestWanted + 1));
+        return end && m_wantedLengths[std::size_t(end - at)];
     }
 
     // Whether the name at `offset` of the string table is `wanted`, ignoring ASCII case; `name` gets
@@ -733,8 +766,10 @@ private:
     const std::uintptr_t m_module;
     const std::span<ImportRewrite> m_rewrites;
     std::size_t m_longestWanted = 0;
+    std::vector<bool> m_wantedLengths;
     std::vector<WantedImport> m_wanted;
     bool m_wantedKnown = false; // else each relocation's symbol is read and compared
+    unsigned m_lowestWanted = ~0u, m_highestWanted = 0;
     std::vector<SlotWrite> m_writes;
     std::uintptr_t m_bias = 0;
     std::uintptr_t m_symbols = 0;
