@@ -146,7 +146,8 @@ std::vector<Mapping> ReadMappings()
 
 // The first of `mappings` that ends past `address`: the kernel lists them in address order, so it
 // is found by halving.
-std::vector<Mapping>::const_iterator FirstEndingPast(const std::vector<Mapping>& mappings, std::uintptr_t address)
+std::vector<Mapping>::const_iterator FirstEndingPast(const std::vector<Mapping>& mappings,
+                                                     std::uintptr_t address)
 {
     return std::partition_point(mappings.begin(), mappings.end(),
                                 [address](const Mapping& each) { return each.end <= address; });
@@ -364,7 +365,8 @@ void WriteSlots(std::vector<SlotWrite>& writes)
         else
             std::fprintf(stderr, "RdApiHook err1:import slot at a misaligned address\n");
     }
-    std::sort(order.begin(), order.end(), [](const SlotWrite* a, const SlotWrite* b) { return a->slot < b->slot; });
+    std::sort(order.begin(), order.end(),
+              [](const SlotWrite* a, const SlotWrite* b) { return a->slot < b->slot; });
     std::lock_guard<std::mutex> lock(g_writeLock);
     for (std::size_t i = 0; i < order.size();) {
         Mapping mapping;
@@ -386,16 +388,19 @@ void WriteSlots(std::vector<SlotWrite>& writes)
         void* pages = reinterpret_cast<void*>(first);
         const bool raise = !(mapping.protection & PROT_WRITE);
         if (raise && mprotect(pages, last - first, mapping.protection | PROT_READ | PROT_WRITE) != 0) {
-            std::fprintf(stderr, "RdApiHook err1:%s\n", ErrnoText("cannot make the import slot writable").c_str());
+            std::fprintf(stderr, "RdApiHook err1:%s\n",
+                         ErrnoText("cannot make the import slot writable").c_str());
             i = end;
             continue;
         }
         for (; i < end; ++i) {
-            std::atomic_ref<std::uintptr_t>(*reinterpret_cast<std::uintptr_t*>(order[i]->slot)).store(order[i]->value);
+            std::atomic_ref<std::uintptr_t>(*reinterpret_cast<std::uintptr_t*>(order[i]->slot))
+                .store(order[i]->value);
             order[i]->done = true;
         }
         if (raise && mprotect(pages, last - first, mapping.protection) != 0)
-            std::fprintf(stderr, "RdApiHook err1:%s\n", ErrnoText("cannot restore the slot's protection").c_str());
+            std::fprintf(stderr, "RdApiHook err1:%s\n",
+                         ErrnoText("cannot restore the slot's protection").c_str());
     }
 }
 
@@ -658,7 +663,10 @@ private:
         }
     }
 
-    bool WantedRangeHolds(unsigned symbol) const { return symbol >= m_lowestWanted && symbol <= m_highestWanted; }
+    bool WantedRangeHolds(unsigned symbol) const
+    {
+        return symbol >= m_lowestWanted && symbol <= m_highestWanted;
+    }
 
     // The rewrites that want the symbol at `index`: none for the module's own definitions.
     void AddWanted(unsigned index, const Sym& symbol, std::vector<WantedImport>& into)
@@ -672,7 +680,8 @@ private:
         }
     }
 
-    void RewriteWanted(const std::vector<WantedImport>& wanted, unsigned symbol, std::uintptr_t slot, bool stored)
+    void RewriteWanted(const std::vector<WantedImport>& wanted, unsigned symbol, std::uintptr_t slot,
+                       bool stored)
     {
         for (const WantedImport& w : wanted)
             if (w.symbol == symbol && (!stored || w.rewrite->alsoStoredPointers))
@@ -689,8 +698,8 @@ private:
             previous = std::atomic_ref<std::uintptr_t>(*reinterpret_cast<std::uintptr_t*>(slot)).load();
         else if (!ReadProcessBytes(slot, &previous, sizeof previous))
             return;
-        if ((rewrite.replacing == 0 || previous != rewrite.replacing) && !LiesInLibrary(previous, rewrite.library) &&
-            !LookUpFindsIn(name, rewrite.library))
+        if ((rewrite.replacing == 0 || previous != rewrite.replacing) &&
+            !LiesInLibrary(previous, rewrite.library) && !LookUpFindsIn(name, rewrite.library))
             return;
         m_writes.push_back({slot, rewrite.newAddress, &rewrite, previous});
     }
