@@ -149,6 +149,9 @@ TEST_F(MakeEndToEnd, BuildsInstallsSelectsAndRestarts)
     EXPECT_EQ(boxes.texts(), QStringList({kSuccess, kSuccess}));
     EXPECT_TRUE(QFile::exists(tool + "public/preview/preview_ocean.png"));
     EXPECT_EQ(ReadAll(install + "Skin/ocean.rcc"), ReadAll(tool + "NewSkin/ocean.rcc"));
+    // Restarted once more; waited for, so that the end of the test stops this copy too.
+    EXPECT_TRUE(WaitUntil([&] { return productLog().count("loaded skin=ocean") == 2; }, 20000))
+        << productLog().toStdString();
 }
 
 TEST_F(MakeEndToEnd, ProductGoneSinceStartOpensTheVendorPage)
