@@ -91,6 +91,8 @@ xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24 -noreset" bash 
         if kill -0 $pid 2>/dev/null; then
             timeout 60 gdb -p $pid -batch -ex "thread apply all bt 25" 2>&1 | grep -E "^(#|Thread)" || true
         fi
+        # A tool that failed on its own wrote a report beside itself.
+        head -80 "$tool/bugreport.txt" 2>/dev/null || true
         cat "$work/tool.log"
         exit 1
     }

@@ -23,7 +23,11 @@ xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24 -noreset" bash -
     for _ in $(seq 1 100); do [ -n "$(windows)" ] && break; sleep 0.1; done
     if [ -z "$(windows)" ]; then
         echo "FAIL: no window appeared"
-        kill -0 $tool 2>/dev/null && timeout 60 gdb -p $tool -batch -ex "thread apply all bt 25" 2>&1 | grep -E "^(#|Thread)" || true
+        if kill -0 $tool 2>/dev/null; then
+            timeout 60 gdb -p $tool -batch -ex "thread apply all bt 25" 2>&1 | grep -E "^(#|Thread)" || true
+        else
+            wait $tool && echo "the tool ended with status 0" || echo "the tool ended with status $?"
+        fi
         exit 1
     fi
     sleep 1
