@@ -96,10 +96,11 @@ void OpenInBrowser(const QString& location)
 
 QString DecodeEntities(const QString& text)
 {
-    static const std::pair<QLatin1String, QChar> entities[] = {
-        {QLatin1String("&quot;"), QLatin1Char('"')}, {QLatin1String("&amp;"), QLatin1Char('&')},
-        {QLatin1String("&apos;"), QLatin1Char('\'')}, {QLatin1String("&lt;"), QLatin1Char('<')},
-        {QLatin1String("&gt;"), QLatin1Char('>')}};
+    static const std::pair<QLatin1String, QChar> entities[] = {{QLatin1String("&quot;"), QLatin1Char('"')},
+                                                               {QLatin1String("&amp;"), QLatin1Char('&')},
+                                                               {QLatin1String("&apos;"), QLatin1Char('\'')},
+                                                               {QLatin1String("&lt;"), QLatin1Char('<')},
+                                                               {QLatin1String("&gt;"), QLatin1Char('>')}};
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size();) {
@@ -122,9 +123,10 @@ QString DecodeEntities(const QString& text)
 
 long ChooseAuthScheme(const QList<QByteArray>& challenges)
 {
-    static const std::pair<const char*, long> order[] = {
-        {"negotiate", long(CURLAUTH_NEGOTIATE)}, {"ntlm", long(CURLAUTH_NTLM)},
-        {"digest", long(CURLAUTH_DIGEST)}, {"basic", long(CURLAUTH_BASIC)}};
+    static const std::pair<const char*, long> order[] = {{"negotiate", long(CURLAUTH_NEGOTIATE)},
+                                                         {"ntlm", long(CURLAUTH_NTLM)},
+                                                         {"digest", long(CURLAUTH_DIGEST)},
+                                                         {"basic", long(CURLAUTH_BASIC)}};
     for (const auto& [name, bit] : order)
         for (const QByteArray& challenge : challenges) {
             const QByteArray scheme = challenge.trimmed().split(' ').value(0).toLower();
@@ -196,7 +198,8 @@ QByteArray TWinHttp::url(const QString& path) const
         if (std::isalnum(static_cast<unsigned char>(c)) || (c && std::strchr("-._~/?&=%:@!$'()*+,;", c)))
             escaped += c;
         else
-            escaped += '%' + QByteArray::number(static_cast<unsigned char>(c), 16).rightJustified(2, '0').toUpper();
+            escaped +=
+                '%' + QByteArray::number(static_cast<unsigned char>(c), 16).rightJustified(2, '0').toUpper();
     }
     return text.toUtf8() + escaped;
 }
@@ -236,8 +239,9 @@ HttpOutcome TWinHttp::send(const QByteArray& verb, const QString& path, const QL
                            RequestBody* body)
 {
     if (!m_curl) {
-        RememberError(m_error, m_api ? QStringLiteral("the HTTP library could not be initialised")
-                                     : QStringLiteral("the HTTP library could not be loaded: %1").arg(m_loadError));
+        RememberError(m_error,
+                      m_api ? QStringLiteral("the HTTP library could not be initialised")
+                            : QStringLiteral("the HTTP library could not be loaded: %1").arg(m_loadError));
         return HttpOutcome::Failure;
     }
     const QByteArray address = url(path);
@@ -279,8 +283,15 @@ HttpOutcome TWinHttp::send(const QByteArray& verb, const QString& path, const QL
         }
         applyProxy();
 
+        // A first try that will be challenged for a password asks before it sends its body: a proxy
+        // or server that answers the challenge and closes at once would otherwise reset the
+        // connection under the body, and the challenge would be lost with it. Otherwise no waiting
+        // for a "continue" that some servers never send.
+        const bool challengeExpected = (!m_target.web.empty() && !m_serverScheme) ||
+                                       (!m_proxy.isEmpty() && !m_proxyCredentials.empty() && !m_proxyScheme);
         curl_slist* list = nullptr;
-        list = m_api->slist_append(list, "Expect:");
+        list = m_api->slist_append(
+            list, challengeExpected && body && body->size() > 0 ? "Expect: 100-continue" : "Expect:");
         for (const QByteArray& header : headers)
             list = m_api->slist_append(list, header.constData());
         m_api->easy_setopt(m_curl, CURLOPT_HTTPHEADER, list);
@@ -304,7 +315,8 @@ HttpOutcome TWinHttp::send(const QByteArray& verb, const QString& path, const QL
 
         if (code != CURLE_OK && m_status == 0) {
             RememberError(m_error, QString::fromUtf8(m_api->easy_strerror(code)));
-            const bool secureChannel = code == CURLE_SSL_CONNECT_ERROR || code == CURLE_PEER_FAILED_VERIFICATION ||
+            const bool secureChannel = code == CURLE_SSL_CONNECT_ERROR ||
+                                       code == CURLE_PEER_FAILED_VERIFICATION ||
                                        code == CURLE_SSL_CACERT_BADFILE || code == CURLE_SSL_CERTPROBLEM;
             if (attempt == 0 && !secureChannel && !m_proxyDetected && m_proxy.isEmpty()) {
                 detectProxy(address);
