@@ -1,12 +1,12 @@
 #include "app/SkinToolEntry.h"
 
+#include "app/DeliveryModule.h"
 #include "app/TApplication.h"
 #include "app/uMain.h"
 #include "controls/RdScrollBarHook.h"
 #include "crash/core/intercept/CrashReporter.h"
 #include "crash/core/plugins/ReportPlugins.h"
 #include "crash/core/settings/CrashSettings.h"
-#include "crash/send/SendProcedure.h"
 #include "crash/ui/CrashWindows.h"
 #include "crash/ui/DialogProcess.h"
 #include "imaging/TPngImageDataList.h"
@@ -79,7 +79,7 @@ int SkinToolMain(int argc, char** argv)
 
     // The reporter's sections, delivery and windows.
     crash::RegisterBuiltInPlugins();
-    crash::send::RegisterReportDelivery();
+    RegisterDeliveryModule();
     crash::ui::RegisterCrashWindows();
     if (dialogProcess)
         return crash::ui::RunDialogProcessIfAsked(argc, argv, crash::ui::DefaultDialogActions()).value_or(1);

@@ -174,9 +174,14 @@ bool RedirectAll(std::span<const ImportRewrite> list)
 
 // `to` passes the calls on to `replacing` (or the other way round, when a redirection is undone).
 template <typename F>
-bool RedirectEverywhere(const char* function, const char* library, F to, F replacing, bool alsoStoredPointers = false)
+bool RedirectEverywhere(const char* function, const char* library, F to, F replacing,
+                        bool alsoStoredPointers = false)
 {
-    const ImportRewrite one{function, library, reinterpret_cast<std::uintptr_t>(to), 0, alsoStoredPointers,
+    const ImportRewrite one{function,
+                            library,
+                            reinterpret_cast<std::uintptr_t>(to),
+                            0,
+                            alsoStoredPointers,
                             reinterpret_cast<std::uintptr_t>(replacing)};
     if (g_openBatch) {
         g_openBatch->push_back(one);
@@ -254,8 +259,8 @@ bool RedirectRuntimeErrors(RuntimeErrorHandler handler)
     // Virtual tables hold the function's address directly.
     const bool pure = RedirectEverywhere("__cxa_pure_virtual", kCxxLibrary, VoidFunction(&HookedPureVirtual),
                                          g_realPureVirtual, true);
-    const bool chk =
-        RedirectEverywhere("__stack_chk_fail", kCLibrary, VoidFunction(&HookedStackChkFail), g_realStackChkFail);
+    const bool chk = RedirectEverywhere("__stack_chk_fail", kCLibrary, VoidFunction(&HookedStackChkFail),
+                                        g_realStackChkFail);
     return pure || chk;
 }
 
@@ -268,6 +273,31 @@ bool RedirectEventWait(EventWaitObserver observer)
         any = RedirectIn(module, "ppoll", reinterpret_cast<std::uintptr_t>(&HookedPPoll)) || any;
     }
     return any;
+}
+
+void ApplyRuntimeRedirectionsTo(ModuleHandle module)
+{
+    const auto address = [](auto function) { return reinterpret_cast<std::uintptr_t>(function); };
+    std::vector<ImportRewrite> rewrites;
+    // As RedirectEverywhere asks for them: a slot holding the real routine is rewritten wherever
+    // that routine lies (an interposing sanitizer's, say).
+    const auto add = [&](const char* function, const char* library, auto to, auto real, bool stored = false) {
+        rewrites.push_back({function, library, address(to), 0, stored, address(real)});
+    };
+    if (g_runner.load())
+        add("pthread_create", kCLibrary, PthreadCreate(&HookedCreate), g_realCreate);
+    if (g_throwObserver.load())
+        add("__cxa_throw", kCxxLibrary, CxaThrow(&HookedThrow), g_realThrow);
+    if (g_nameObserver.load())
+        add("pthread_setname_np", kCLibrary, SetName(&HookedSetName), g_realSetName);
+    if (g_errorHandler.load()) {
+        add("__cxa_pure_virtual", kCxxLibrary, VoidFunction(&HookedPureVirtual), g_realPureVirtual, true);
+        add("__stack_chk_fail", kCLibrary, VoidFunction(&HookedStackChkFail), g_realStackChkFail);
+    }
+    if (module != 0 && !rewrites.empty()) {
+        ImportSlotWriteScope writes;
+        ReplaceImportSlots(module, rewrites);
+    }
 }
 
 void RestoreRuntimeRedirections()

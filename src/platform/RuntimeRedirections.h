@@ -4,6 +4,8 @@
 // redirection hands what it sees to one callback of the crash reporter and then does what the
 // original routine does. Install once, early, while no other thread creates threads.
 
+#include "platform/ModuleHandle.h"
+
 #include <cstdint>
 #include <typeinfo>
 
@@ -66,6 +68,10 @@ bool RedirectRuntimeErrors(RuntimeErrorHandler handler);
 // loop's wait), so the crash reporter can hold it there while threads are paused.
 using EventWaitObserver = void (*)();
 bool RedirectEventWait(EventWaitObserver observer);
+
+// Makes the redirections in force (all but the event-loop waits, which concern Qt Core and GLib
+// only) in a module loaded after they were made.
+void ApplyRuntimeRedirectionsTo(ModuleHandle module);
 
 // Puts every slot rewritten above back.
 void RestoreRuntimeRedirections();

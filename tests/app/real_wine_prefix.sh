@@ -34,7 +34,7 @@ printf '[Main]\r\nSkin=classic\r\n' > "$data/Main.ini"
 tool=$work/tool
 mkdir -p "$tool"
 cp -r "$source_dir/skin/classic" "$source_dir/skin/public" "$tool/"
-cp "$bin/MireluneSkinTool" "$tool/"
+cp "$bin/MireluneSkinTool" "$bin/skintool_delivery.so" "$tool/"
 ln -s "$bin/rcc.exe" "$tool/rcc.exe"
 # Nothing else of the desktop is wanted here: the file manager request goes nowhere.
 mkdir -p "$work/path"

@@ -23,11 +23,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A tool folder of the test's own: the stock skin and the executable, but no rcc.exe.
+# A tool folder of the test's own: the stock skin, the executable and its delivery module, but no
+# rcc.exe.
 tool=$work/tool
 mkdir -p "$tool"
 cp -r "$src/skin/classic" "$src/skin/public" "$tool/"
-cp "$bin/MireluneSkinTool" "$tool/"
+cp "$bin/MireluneSkinTool" "$bin/skintool_delivery.so" "$tool/"
 export WINEPREFIX=$work/prefix WINE=$bin/demo-wine QT_QPA_PLATFORM=xcb
 unset SKINTOOL_MESSAGEBOX_LOG DBUS_SESSION_BUS_ADDRESS
 "$bin/make-demo-prefix" "$WINEPREFIX" >/dev/null

@@ -238,17 +238,20 @@ bool SendBugReport(const SendJob& job, const DeliveryTransports& transports)
     return SendNow(job, transports);
 }
 
+bool SendReport(const SendRequest& request)
+{
+    SendJob job;
+    job.report = request.report;
+    job.reportText = request.reportText;
+    job.screenshot = request.screenshot;
+    job.silent = request.silent;
+    job.sendInBackground = request.inBackground;
+    return SendBugReport(job);
+}
+
 void RegisterReportDelivery()
 {
-    Services().send = [](const SendRequest& request) {
-        SendJob job;
-        job.report = request.report;
-        job.reportText = request.reportText;
-        job.screenshot = request.screenshot;
-        job.silent = request.silent;
-        job.sendInBackground = request.inBackground;
-        return SendBugReport(job);
-    };
+    Services().send = &SendReport;
 }
 
 } // namespace crash::send

@@ -11,6 +11,7 @@
 // references to the report, the text and the picture; the caller gets true at once.
 
 #include "crash/core/report/ExceptionReport.h"
+#include "crash/core/report/ReportServices.h"
 #include "crash/send/BackgroundSends.h"
 #include "crash/send/HttpUploader.h"
 #include "crash/send/MailClientTransport.h"
@@ -52,5 +53,7 @@ bool SendBugReport(const SendJob& job, const DeliveryTransports& transports = De
 // Registers the send procedure as the crash reporter's delivery service (Services().send).
 // The request's inBackground asks for a background send (the caller passes SendInBackgr).
 void RegisterReportDelivery();
+// What the registered delivery does with a request of the handling flow.
+bool SendReport(const SendRequest& request);
 
 } // namespace crash::send
