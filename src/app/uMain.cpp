@@ -204,10 +204,9 @@ void TfrmMain::createControls()
     makeLink(lbl_FileName);
     lbl_FileName->hide();
 
-    m_previewPicture = builtInPicture(QStringLiteral(":/pictures/preview.png"));
     imgPreview = new QLabel(g);
     imgPreview->setObjectName(QStringLiteral("imgPreview"));
-    imgPreview->setPixmap(QPixmap::fromImage(m_previewPicture));
+    imgPreview->installEventFilter(this); // its picture comes when it is first shown
     imgPreview->setScaledContents(true);
     imgPreview->setGeometry(71, 237, 180, 120);
     imgPreview->hide();
@@ -245,10 +244,9 @@ void TfrmMain::createControls()
                  QStringLiteral("Click \"Make\" button to make your skin is usable for Mirelune 11 PRO."));
     Label2->setWordWrap(true);
 
-    m_skinMenuPicture = builtInPicture(QStringLiteral(":/pictures/skin_menu.png"));
     imgSkin_menu = new QLabel(g);
     imgSkin_menu->setObjectName(QStringLiteral("imgSkin_menu"));
-    imgSkin_menu->setPixmap(QPixmap::fromImage(m_skinMenuPicture));
+    imgSkin_menu->installEventFilter(this);
     imgSkin_menu->setScaledContents(true);
     imgSkin_menu->setGeometry(179, 216, 150, 100);
     imgSkin_menu->hide();
@@ -328,8 +326,29 @@ void TfrmMain::showEvent(QShowEvent* event)
     Button_Make->setFocus(Qt::OtherFocusReason);
 }
 
+QImage TfrmMain::previewPicture() const
+{
+    if (m_previewPicture.isNull())
+        m_previewPicture = builtInPicture(QStringLiteral(":/pictures/preview.png"));
+    return m_previewPicture;
+}
+
+QImage TfrmMain::skinMenuPicture() const
+{
+    if (m_skinMenuPicture.isNull())
+        m_skinMenuPicture = builtInPicture(QStringLiteral(":/pictures/skin_menu.png"));
+    return m_skinMenuPicture;
+}
+
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 {
+    // The hidden pictures are decoded only if they are ever shown.
+    if (event->type() == QEvent::Show && (watched == imgPreview || watched == imgSkin_menu)) {
+        auto* picture = static_cast<QLabel*>(watched);
+        if (picture->pixmap().isNull())
+            picture->setPixmap(
+                QPixmap::fromImage(watched == imgPreview ? previewPicture() : skinMenuPicture()));
+    }
     const bool click = event->type() == QEvent::MouseButtonRelease;
     const bool enter = event->type() == QEvent::Enter;
     const bool leave = event->type() == QEvent::Leave;
@@ -370,7 +389,7 @@ void TfrmMain::lbl_openskinClick()
 
 void TfrmMain::Button_MakeClick()
 {
-    TSkinMaker maker(ToolFolder(), m_productSkinFolder, m_previewPicture, m_skinMenuPicture);
+    TSkinMaker maker(ToolFolder(), m_productSkinFolder, previewPicture(), skinMenuPicture());
     switch (maker.Prepare(Edit_root->text())) {
     case TSkinMaker::Readiness::NameRefused:
         Edit_root->setFocus();

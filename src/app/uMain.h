@@ -55,9 +55,10 @@ public:
     // Installation folder + "Skin\", fixed at creation.
     QString productSkinFolder() const { return m_productSkinFolder; }
 
-    // Built-in pictures written out as previews by a Make.
-    QImage previewPicture() const { return m_previewPicture; }
-    QImage skinMenuPicture() const { return m_skinMenuPicture; }
+    // Built-in pictures written out as previews by a Make; decoded when first asked for (also by
+    // their hidden labels when shown), not with the window.
+    QImage previewPicture() const;
+    QImage skinMenuPicture() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -115,8 +116,8 @@ private:
     bool m_terminateRequested = false;
     bool m_centred = false;
     QString m_productSkinFolder;
-    QImage m_previewPicture;
-    QImage m_skinMenuPicture;
+    mutable QImage m_previewPicture;
+    mutable QImage m_skinMenuPicture;
 };
 
 } // namespace app

@@ -168,6 +168,15 @@ TEST_F(MainWindowTest, LinksFontsPicturesAndMenu)
     EXPECT_TRUE(form.Label2->wordWrap());
     EXPECT_FALSE(form.cbRGBBGR->isChecked());
 
+    // The hidden pictures get theirs when shown.
+    for (QLabel* hidden : {form.imgPreview, form.imgSkin_menu}) {
+        EXPECT_TRUE(hidden->pixmap().isNull());
+        hidden->show();
+        EXPECT_FALSE(hidden->pixmap().isNull()) << hidden->objectName().toStdString();
+        hidden->hide();
+    }
+    EXPECT_EQ(form.imgPreview->pixmap().size(), QSize(180, 120));
+    EXPECT_EQ(form.imgSkin_menu->pixmap().size(), QSize(150, 100));
     EXPECT_EQ(form.previewPicture().size(), QSize(180, 120));
     EXPECT_TRUE(form.previewPicture().hasAlphaChannel());
     EXPECT_EQ(form.skinMenuPicture().size(), QSize(150, 100));
