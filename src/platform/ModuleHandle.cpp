@@ -135,6 +135,23 @@ ModuleHandle ModuleOfAddress(const void* address)
     return reinterpret_cast<ModuleHandle>(found.dlfo_map_start);
 }
 
+namespace {
+
+QString ExecutablePath()
+{
+    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+}
+
+// The loader's name of a module other than the executable as a full path.
+QString FullPath(const QString& loaderName)
+{
+    if (loaderName.isEmpty() || !loaderName.contains(QLatin1Char('/')))
+        return loaderName; // the kernel's vdso has no file
+    return QFileInfo(loaderName).absoluteFilePath();
+}
+
+} // namespace
+
 QString ModuleFileName(ModuleHandle module)
 {
     module = Resolve(module);
@@ -148,10 +165,24 @@ QString ModuleFileName(ModuleHandle module)
         return true;
     });
     if (isMain || (name.isEmpty() && module == MainModuleHandle()))
-        return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-    if (name.isEmpty() || !name.contains(QLatin1Char('/')))
-        return name; // the kernel's vdso has no file
-    return QFileInfo(name).absoluteFilePath();
+        return ExecutablePath();
+    return FullPath(name);
+}
+
+std::vector<ModuleFile> LoadedModuleFiles()
+{
+    std::vector<ModuleFile> modules;
+    ForEachModule([&](const ModuleInfo& m) {
+        modules.push_back(
+            {m.handle, m.isMain ? ExecutablePath() : FullPath(QFile::decodeName(m.info->dlpi_name))});
+        return false;
+    });
+    const auto byHandle = [](const ModuleFile& a, const ModuleFile& b) { return a.handle < b.handle; };
+    std::sort(modules.begin(), modules.end(), byHandle);
+    modules.erase(std::unique(modules.begin(), modules.end(),
+                              [](const ModuleFile& a, const ModuleFile& b) { return a.handle == b.handle; }),
+                  modules.end());
+    return modules;
 }
 
 std::vector<ModuleHandle> LoadedModules()

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <cxxabi.h>
@@ -73,9 +74,9 @@ int HookedPPoll(pollfd* fds, nfds_t count, const timespec* timeout, const sigset
 bool RedirectIn(const char* moduleName, const char* function, std::uintptr_t to)
 {
     bool any = false;
-    for (ModuleHandle module : LoadedModules())
-        if (ModuleFileName(module).contains(QLatin1String(moduleName)))
-            any = ReplaceImportSlots(module, function, kCLibrary, to) != 0 || any;
+    for (const ModuleFile& module : LoadedModuleFiles())
+        if (module.fileName.contains(QLatin1String(moduleName)))
+            any = ReplaceImportSlots(module.handle, function, kCLibrary, to) != 0 || any;
     return any;
 }
 
@@ -154,17 +155,17 @@ bool RedirectAll(std::span<const ImportRewrite> list)
     std::vector<ImportRewrite> rewrites;
     std::vector<std::size_t> asked;
     ImportSlotWriteScope writes;
-    for (ModuleHandle module : LoadedModules()) {
-        const QString file = ModuleFileName(module);
+    const ModuleHandle main = MainModuleHandle();
+    for (const ModuleFile& module : LoadedModuleFiles()) {
         rewrites.clear();
         asked.clear();
         for (std::size_t i = 0; i < list.size(); ++i) {
-            if (IsRuntimeLibrary(file, list[i].library))
+            if (IsRuntimeLibrary(module.fileName, list[i].library))
                 continue;
             rewrites.push_back(list[i]);
             asked.push_back(i);
         }
-        ReplaceImportSlots(module == MainModuleHandle() ? 0 : module, rewrites);
+        ReplaceImportSlots(module.handle == main ? 0 : module.handle, rewrites);
         for (std::size_t j = 0; j < rewrites.size(); ++j)
             if (rewrites[j].previous != 0)
                 found[asked[j]] = true;
@@ -173,21 +174,62 @@ bool RedirectAll(std::span<const ImportRewrite> list)
 }
 
 // `to` passes the calls on to `replacing` (or the other way round, when a redirection is undone).
-template <typename F>
-bool RedirectEverywhere(const char* function, const char* library, F to, F replacing,
-                        bool alsoStoredPointers = false)
+bool RedirectEverywhere(const char* function, const char* library, std::uintptr_t to,
+                        std::uintptr_t replacing, bool alsoStoredPointers = false)
 {
-    const ImportRewrite one{function,
-                            library,
-                            reinterpret_cast<std::uintptr_t>(to),
-                            0,
-                            alsoStoredPointers,
-                            reinterpret_cast<std::uintptr_t>(replacing)};
+    const ImportRewrite one{function, library, to, 0, alsoStoredPointers, replacing};
     if (g_openBatch) {
         g_openBatch->push_back(one);
         return true;
     }
     return RedirectAll(std::span(&one, 1));
+}
+
+template <typename F> std::uintptr_t Address(F function)
+{
+    return reinterpret_cast<std::uintptr_t>(function);
+}
+
+// The redirections made in every module: each routine's hook, the real routine the hook passes the
+// calls on to, and whether the routine's pointers stored in data (virtual tables) are taken too.
+struct Everywhere
+{
+    const char* function;
+    const char* library;
+    std::uintptr_t hook;
+    std::uintptr_t real;
+    bool storedPointers;
+    bool inForce;
+};
+
+enum Routine
+{
+    ThreadCreation,
+    Throw,
+    ThreadNaming,
+    PureVirtualCall,
+    StackSmashing,
+    RoutineCount
+};
+
+std::array<Everywhere, RoutineCount> Redirections()
+{
+    return {{{"pthread_create", kCLibrary, Address(PthreadCreate(&HookedCreate)), Address(g_realCreate),
+              false, g_runner.load() != nullptr},
+             {"__cxa_throw", kCxxLibrary, Address(CxaThrow(&HookedThrow)), Address(g_realThrow), false,
+              g_throwObserver.load() != nullptr},
+             {"pthread_setname_np", kCLibrary, Address(SetName(&HookedSetName)), Address(g_realSetName),
+              false, g_nameObserver.load() != nullptr},
+             {"__cxa_pure_virtual", kCxxLibrary, Address(VoidFunction(&HookedPureVirtual)),
+              Address(g_realPureVirtual), true, g_errorHandler.load() != nullptr},
+             {"__stack_chk_fail", kCLibrary, Address(VoidFunction(&HookedStackChkFail)),
+              Address(g_realStackChkFail), false, g_errorHandler.load() != nullptr}}};
+}
+
+bool Redirect(Routine routine)
+{
+    const Everywhere r = Redirections()[routine];
+    return RedirectEverywhere(r.function, r.library, r.hook, r.real, r.storedPointers);
 }
 
 // Thread names are kept by the kernel id; the pthread_t of this implementation is the address of
@@ -219,7 +261,7 @@ bool RedirectionBatch::apply()
 bool RedirectThreadCreation(ThreadRunner runner)
 {
     g_runner = runner;
-    return RedirectEverywhere("pthread_create", kCLibrary, PthreadCreate(&HookedCreate), g_realCreate);
+    return Redirect(ThreadCreation);
 }
 
 bool IsQtCoreAddress(const void* routine)
@@ -234,13 +276,13 @@ bool RedirectThrow(ThrowObserver observer)
     void* warm[2];
     backtrace(warm, 2);
     g_throwObserver = observer;
-    return RedirectEverywhere("__cxa_throw", kCxxLibrary, CxaThrow(&HookedThrow), g_realThrow);
+    return Redirect(Throw);
 }
 
 bool RedirectThreadNaming(ThreadNameObserver observer)
 {
     g_nameObserver = observer;
-    return RedirectEverywhere("pthread_setname_np", kCLibrary, SetName(&HookedSetName), g_realSetName);
+    return Redirect(ThreadNaming);
 }
 
 std::int64_t KernelThreadIdOf(std::uintptr_t threadHandle)
@@ -256,11 +298,9 @@ std::int64_t KernelThreadIdOf(std::uintptr_t threadHandle)
 bool RedirectRuntimeErrors(RuntimeErrorHandler handler)
 {
     g_errorHandler = handler;
-    // Virtual tables hold the function's address directly.
-    const bool pure = RedirectEverywhere("__cxa_pure_virtual", kCxxLibrary, VoidFunction(&HookedPureVirtual),
-                                         g_realPureVirtual, true);
-    const bool chk = RedirectEverywhere("__stack_chk_fail", kCLibrary, VoidFunction(&HookedStackChkFail),
-                                        g_realStackChkFail);
+    // Virtual tables hold the pure-virtual routine's address directly.
+    const bool pure = Redirect(PureVirtualCall);
+    const bool chk = Redirect(StackSmashing);
     return pure || chk;
 }
 
@@ -277,23 +317,12 @@ bool RedirectEventWait(EventWaitObserver observer)
 
 void ApplyRuntimeRedirectionsTo(ModuleHandle module)
 {
-    const auto address = [](auto function) { return reinterpret_cast<std::uintptr_t>(function); };
-    std::vector<ImportRewrite> rewrites;
     // As RedirectEverywhere asks for them: a slot holding the real routine is rewritten wherever
     // that routine lies (an interposing sanitizer's, say).
-    const auto add = [&](const char* function, const char* library, auto to, auto real, bool stored = false) {
-        rewrites.push_back({function, library, address(to), 0, stored, address(real)});
-    };
-    if (g_runner.load())
-        add("pthread_create", kCLibrary, PthreadCreate(&HookedCreate), g_realCreate);
-    if (g_throwObserver.load())
-        add("__cxa_throw", kCxxLibrary, CxaThrow(&HookedThrow), g_realThrow);
-    if (g_nameObserver.load())
-        add("pthread_setname_np", kCLibrary, SetName(&HookedSetName), g_realSetName);
-    if (g_errorHandler.load()) {
-        add("__cxa_pure_virtual", kCxxLibrary, VoidFunction(&HookedPureVirtual), g_realPureVirtual, true);
-        add("__stack_chk_fail", kCLibrary, VoidFunction(&HookedStackChkFail), g_realStackChkFail);
-    }
+    std::vector<ImportRewrite> rewrites;
+    for (const Everywhere& r : Redirections())
+        if (r.inForce)
+            rewrites.push_back({r.function, r.library, r.hook, 0, r.storedPointers, r.real});
     if (module != 0 && !rewrites.empty()) {
         ImportSlotWriteScope writes;
         ReplaceImportSlots(module, rewrites);
@@ -308,12 +337,8 @@ void RestoreRuntimeRedirections()
         RedirectIn(module, "ppoll", reinterpret_cast<std::uintptr_t>(g_realPPoll));
     }
     g_waitObserver = nullptr;
-    RedirectEverywhere("pthread_create", kCLibrary, g_realCreate, PthreadCreate(&HookedCreate));
-    RedirectEverywhere("__cxa_throw", kCxxLibrary, g_realThrow, CxaThrow(&HookedThrow));
-    RedirectEverywhere("pthread_setname_np", kCLibrary, g_realSetName, SetName(&HookedSetName));
-    RedirectEverywhere("__cxa_pure_virtual", kCxxLibrary, g_realPureVirtual, VoidFunction(&HookedPureVirtual),
-                       true);
-    RedirectEverywhere("__stack_chk_fail", kCLibrary, g_realStackChkFail, VoidFunction(&HookedStackChkFail));
+    for (const Everywhere& r : Redirections())
+        RedirectEverywhere(r.function, r.library, r.real, r.hook, r.storedPointers);
     g_runner = nullptr;
     g_throwObserver = nullptr;
     g_nameObserver = nullptr;

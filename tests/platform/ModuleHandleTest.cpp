@@ -75,3 +75,15 @@ TEST(ModuleHandle, ReadableBytesStayInsideTheModule)
     const platform::ModuleHandle qt = platform::ModuleOfAddress(reinterpret_cast<const void*>(&qVersion));
     EXPECT_EQ(platform::ModuleReadableBytes(qt, address), 0u);
 }
+
+TEST(ModuleHandle, TheListWithFileNamesAgreesWithTheOneByOneQuestions)
+{
+    const std::vector<platform::ModuleFile> files = platform::LoadedModuleFiles();
+    std::vector<platform::ModuleHandle> handles;
+    for (const platform::ModuleFile& file : files) {
+        handles.push_back(file.handle);
+        EXPECT_EQ(file.fileName,
+                  platform::ModuleFileName(file.handle == platform::MainModuleHandle() ? 0 : file.handle));
+    }
+    EXPECT_EQ(handles, platform::LoadedModules());
+}
