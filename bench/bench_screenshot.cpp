@@ -3,7 +3,7 @@
 // (size, PSNR, time). Also how long the dialog takes to appear once the flow presents it.
 // Run under an X server of that size:
 //
-//   xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" build-bench/bin/bench_screenshot
+//   bash scripts/with-xvfb.sh 1280x1024 build-bench/bin/bench_screenshot
 //
 // Targets (reported, not asserted): size <= 1.0x pngquant's, PSNR at most 0.5 dB below, time
 // <= 2x pngquant's, dialog shown <= 150 ms after presenting.
@@ -123,7 +123,7 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-        std::fprintf(stderr, "bench_screenshot needs an X server (run it under xvfb-run)\n");
+        std::fprintf(stderr, "bench_screenshot needs an X server (run it under scripts/with-xvfb.sh)\n");
         return 2;
     }
     QTemporaryDir dir;

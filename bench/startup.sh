@@ -34,10 +34,8 @@ mkdir -m 700 "$work/runtime"
 unset SKINTOOL_MESSAGEBOX_LOG
 "$bin/make-demo-prefix" "$WINEPREFIX" >/dev/null
 
-# -noreset: by default the server resets when its last client leaves, refusing whoever connects then.
-xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24 -noreset" bash -euo pipefail -c '
+bash scripts/with-xvfb.sh 800x600 bash -euo pipefail -c '
     bin=$1 runs=$2 log=$3 linkedWindow=$4
-    for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done  # the server is up
     # Every window mapped on the screen, stamped in microseconds as it is reported. The measuring
     # uses shell builtins only (no date, wc or sleep processes), so it takes no processor time
     # from the programs measured; the tool uses the second core at its start.

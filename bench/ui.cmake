@@ -1,5 +1,5 @@
 # The crash windows: screenshot capture and compact PNG against pngquant, dialog latency.
-# Run: xvfb-run -a -s "-screen 0 1280x1024x24" build-bench/bin/bench_screenshot
+# Run: bash scripts/with-xvfb.sh 1280x1024 build-bench/bin/bench_screenshot
 find_package(Qt6 REQUIRED COMPONENTS Test)
 add_executable(bench_screenshot ${CMAKE_CURRENT_SOURCE_DIR}/bench_screenshot.cpp)
 target_link_libraries(bench_screenshot PRIVATE crash_ui app demoprefix Qt6::Test)

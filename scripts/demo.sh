@@ -30,9 +30,7 @@ fi
 shot=$PWD/build/demo-screenshot.png
 rm -f "$bin/NewSkin/ocean.rcc"
 export QT_QPA_PLATFORM=xcb
-# -noreset: by default the server resets when its last client leaves, refusing whoever connects then.
-xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24 -noreset" bash -euo pipefail -c '
-    for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done  # the server is up
+bash scripts/with-xvfb.sh 800x600 bash -euo pipefail -c '
     bin=$1 shot=$2 log=$3
     title="Mirelune 11 Skin Tool"
     "$bin/MireluneSkinTool" & tool=$!

@@ -43,9 +43,7 @@ chmod +x "$work/path/xdg-open"
 export PATH=$work/path:$PATH
 
 export QT_QPA_PLATFORM=xcb
-# -noreset: by default the server resets when its last client leaves, refusing whoever connects then.
-xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24 -noreset" bash -euo pipefail -c '
-    for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done  # the server is up
+bash "$source_dir/scripts/with-xvfb.sh" 800x600 bash -euo pipefail -c '
     tool=$1 install=$2 data=$3 log=$4 source_dir=$5
     source "$source_dir/scripts/prefix-processes.sh"
     # The product of this prefix once it runs as the Windows program: first it is Wine with the

@@ -58,9 +58,7 @@ MimeType=x-scheme-handler/mailto;
 EOF
 xdg-mime default test-mail.desktop x-scheme-handler/mailto
 
-# -noreset: by default the server resets when its last client leaves, refusing whoever connects then.
-xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24 -noreset" bash -euo pipefail -c '
-    for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done  # the server is up
+bash "$src/scripts/with-xvfb.sh" 1024x768 bash -euo pipefail -c '
     tool=$1 bin=$2 artifacts=$3 work=$4
     # The first shown window whose title matches $1 (bounded wait); its id is printed.
     wait_window() {

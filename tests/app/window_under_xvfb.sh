@@ -13,9 +13,7 @@ export WINEPREFIX=$work/prefix WINE=$bin/demo-wine QT_QPA_PLATFORM=xcb
 unset SKINTOOL_MESSAGEBOX_LOG
 "$bin/make-demo-prefix" "$WINEPREFIX" >/dev/null
 
-# -noreset: by default the server resets when its last client leaves, refusing whoever connects then.
-xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 800x600x24 -noreset" bash -euo pipefail -c '
-    for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done  # the server is up
+bash "$(dirname "$0")/../../scripts/with-xvfb.sh" 800x600 bash -euo pipefail -c '
     bin=$1 shot=$2
     windows() { xwininfo -root -tree | grep "\"Mirelune 11 Skin Tool\": (\"" || true; }
     "$bin/MireluneSkinTool" & tool=$!
