@@ -12,7 +12,7 @@ namespace app {
 
 SendReportFunction OpenDeliveryModule(const QString& path, QString* error)
 {
-    const platform::SharedLibrary module =
+    platform::SharedLibrary module =
         platform::SharedLibrary::open(QFile::encodeName(path).constData(), error);
     SendReportFunction send = nullptr;
     if (!module.isLoaded())

@@ -1,5 +1,6 @@
 #include "platform/SharedLibrary.h"
 
+#include <QFile>
 #include <dlfcn.h>
 
 namespace platform {
@@ -7,6 +8,7 @@ namespace platform {
 SharedLibrary SharedLibrary::open(const char* fileName, QString* error)
 {
     SharedLibrary library;
+    library.m_fileName = QFile::decodeName(fileName);
     library.m_handle = dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
     if (!library.m_handle && error) {
         const char* reason = dlerror();
@@ -14,6 +16,11 @@ SharedLibrary SharedLibrary::open(const char* fileName, QString* error)
             reason ? QString::fromLocal8Bit(reason) : QStringLiteral("%1 could not be loaded").arg(fileName);
     }
     return library;
+}
+
+QString SharedLibrary::missingFunctionText() const
+{
+    return QStringLiteral("%1 has no function %2").arg(m_fileName, m_firstMissing);
 }
 
 void* SharedLibrary::symbol(const char* name) const

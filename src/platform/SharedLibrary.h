@@ -19,14 +19,20 @@ public:
     // The address of an exported function or variable; null when the library has no such symbol.
     void* symbol(const char* name) const;
     // Points `function` at the library's function `name`; false (and null) when it has none.
-    template <typename Function> bool bind(Function*& function, const char* name) const
+    template <typename Function> bool bind(Function*& function, const char* name)
     {
         function = reinterpret_cast<Function*>(symbol(name));
+        if (!function && m_firstMissing.isEmpty())
+            m_firstMissing = QString::fromLatin1(name);
         return function != nullptr;
     }
+    // "<file> has no function <name>" for the first function bind() did not find.
+    QString missingFunctionText() const;
 
 private:
     void* m_handle = nullptr;
+    QString m_fileName;
+    QString m_firstMissing;
 };
 
 } // namespace platform

@@ -16,6 +16,12 @@ TEST(SharedLibrary, BindsTheSameFunctionsTheLoaderBindsAndNamesWhatIsMissing)
     // Already loaded by this program: the same copy, not a second one.
     EXPECT_EQ(zlib.symbol("zlibVersion"), reinterpret_cast<void*>(&zlibVersion));
     EXPECT_EQ(zlib.symbol("no_such_function_in_zlib"), nullptr);
+    SharedLibrary binding = SharedLibrary::open("libz.so.1", &error);
+    decltype(&zlibVersion) version = nullptr;
+    void (*absent)() = nullptr;
+    EXPECT_TRUE(binding.bind(version, "zlibVersion"));
+    EXPECT_FALSE(binding.bind(absent, "no_such_function_in_zlib"));
+    EXPECT_EQ(binding.missingFunctionText(), "libz.so.1 has no function no_such_function_in_zlib");
 
     const SharedLibrary missing = SharedLibrary::open("libskintool-no-such-library.so.7", &error);
     EXPECT_FALSE(missing.isLoaded());

@@ -26,7 +26,7 @@ CapstoneLibrary g_library;
 
 bool Open(CapstoneLibrary& capstone)
 {
-    const platform::SharedLibrary library = platform::SharedLibrary::open(SKINTOOL_CAPSTONE_LIBRARY, nullptr);
+    platform::SharedLibrary library = platform::SharedLibrary::open(SKINTOOL_CAPSTONE_LIBRARY, nullptr);
     return library.bind(capstone.open, "cs_open") && library.bind(capstone.close, "cs_close") &&
            library.bind(capstone.option, "cs_option") && library.bind(capstone.disasm, "cs_disasm") &&
            library.bind(capstone.disasm_iter, "cs_disasm_iter") &&
