@@ -4,7 +4,6 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDeadlineTimer>
-#include <QFileInfo>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -41,12 +40,18 @@ PrivateSessionBus::PrivateSessionBus()
             .arg(socket)
             .toUtf8());
     m_daemon.setProgram(daemon);
+    // The daemon prints its address once it accepts connections: the socket's file exists a moment
+    // earlier, and a connection made then is refused.
     m_daemon.setArguments({QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
-                           QStringLiteral("--nopidfile")});
+                           QStringLiteral("--nopidfile"), QStringLiteral("--print-address")});
     m_daemon.start();
     if (!m_daemon.waitForStarted(5000))
         return;
-    if (!WaitUntil([&] { return QFileInfo::exists(socket); }, 5000))
+    if (!WaitUntil(
+            [&] {
+                return m_daemon.canReadLine() || (m_daemon.waitForReadyRead(10) && m_daemon.canReadLine());
+            },
+            5000))
         return;
     m_address = QStringLiteral("unix:path=") + socket;
     qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
