@@ -2,7 +2,6 @@
 
 #include "platform/MessageBox.h"
 #include "platform/ModuleHandle.h"
-#include "platform/RuntimeRedirections.h"
 #include "platform/SharedLibrary.h"
 
 #include <QFileInfo>
@@ -21,8 +20,6 @@ SendReportFunction OpenDeliveryModule(const QString& path, QString* error)
         *error = QStringLiteral("%1 has no send function").arg(path);
         return nullptr;
     }
-    // Its threads and raised exceptions are the reporter's to see, as the program's own are.
-    platform::ApplyRuntimeRedirectionsTo(platform::ModuleOfAddress(reinterpret_cast<const void*>(send)));
     return send;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
-// Runtime routines redirected through the import slots of every loaded module (ImportSlots.h):
-// thread creation, the C++ raise routine, thread naming and the two fatal run-time errors. Each
-// redirection hands what it sees to one callback of the crash reporter and then does what the
-// original routine does. Install once, early, while no other thread creates threads.
+// Runtime routines redirected in every module: thread creation, the C++ raise routine, thread
+// naming and the two fatal run-time errors. Each redirection hands what it sees to one callback of
+// the crash reporter and then does what the original routine does. The executable defines the
+// routines itself, so this holds for every module, also one opened later, from the program's
+// start; the calls below only set the callbacks. Set them once, early, while no other thread
+// creates threads.
 
 #include "platform/ModuleHandle.h"
 
@@ -10,23 +12,6 @@
 #include <typeinfo>
 
 namespace platform {
-
-// The redirections asked for while a batch is open are made together by apply() (or when the
-// batch ends): one walk of every module's tables for all of them instead of one walk each, which
-// is most of what the reporter's start-up costs. Inside a batch the Redirect functions below only
-// record the request and answer true; apply() answers whether each of them found a slot.
-class RedirectionBatch
-{
-public:
-    RedirectionBatch();
-    ~RedirectionBatch();
-    RedirectionBatch(const RedirectionBatch&) = delete;
-    RedirectionBatch& operator=(const RedirectionBatch&) = delete;
-    bool apply();
-
-private:
-    bool m_owner = false; // a batch opened inside another leaves the requests to the outer one
-};
 
 // A thread about to run: its routine and argument, who created it and from where.
 struct ThreadStart
@@ -69,11 +54,7 @@ bool RedirectRuntimeErrors(RuntimeErrorHandler handler);
 using EventWaitObserver = void (*)();
 bool RedirectEventWait(EventWaitObserver observer);
 
-// Makes the redirections in force (all but the event-loop waits, which concern Qt Core and GLib
-// only) in a module loaded after they were made.
-void ApplyRuntimeRedirectionsTo(ModuleHandle module);
-
-// Puts every slot rewritten above back.
+// Clears every callback above and puts the event-loop waits' slots back.
 void RestoreRuntimeRedirections();
 
 } // namespace platform

@@ -13,7 +13,6 @@
 #include "crash/core/stack/CapstoneLibrary.h"
 #include "crash/core/threads/ThreadRegistry.h"
 #include "platform/FaultSignals.h"
-#include "platform/RuntimeRedirections.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -79,11 +78,8 @@ bool StartCrashReporter(const ReporterStartOptions& options)
     InstallTerminateInterception();
     StartHandlerThread();
     // Thread creation is hooked after the reporter's own threads exist.
-    {
-        platform::RedirectionBatch batch;
-        InstallRuntimeRedirections();
-        InstallThreadInterception();
-    }
+    InstallRuntimeRedirections();
+    InstallThreadInterception();
     if (settings->PauseThreads())
         InstallPauseRedirection();
     if (QCoreApplication::instance())
