@@ -2,7 +2,9 @@
 
 #include "platform/ImportSlots.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -146,27 +148,89 @@ std::int64_t CurrentKernelThreadId() noexcept
 
 namespace {
 
+// How many entries the dynamic symbol table has, from its GNU hash table: one past the highest
+// symbol that a hash chain reaches (symbols below the table's first hashed one come first).
+std::uint32_t SymbolCount(const std::uint32_t* gnuHash)
+{
+    const std::uint32_t buckets = gnuHash[0], firstHashed = gnuHash[1], bloomWords = gnuHash[2];
+    const auto* bucket = reinterpret_cast<const std::uint32_t*>(
+        reinterpret_cast<const ElfW(Addr)*>(gnuHash + 4) + bloomWords);
+    const std::uint32_t* chain = bucket + buckets;
+    std::uint32_t last = 0;
+    for (std::uint32_t i = 0; i < buckets; ++i)
+        last = std::max(last, bucket[i]);
+    if (last < firstHashed)
+        return firstHashed;
+    while ((chain[last - firstHashed] & 1) == 0)
+        ++last;
+    return last + 1;
+}
+
+struct AllocatorSearch
+{
+    CodeRanges* ranges;
+    std::uintptr_t entries[CodeRanges::kMaxAllocator];
+    int count;
+};
+
+// The C library's symbol table, walked once, gives each malloc-family entry's size (asking the
+// loader for each one's symbol scans that table once per function).
+int CollectAllocatorSizes(dl_phdr_info* info, size_t, void* data)
+{
+    auto* search = static_cast<AllocatorSearch*>(data);
+    if (!info->dlpi_name || !std::strstr(info->dlpi_name, "/libc.so"))
+        return 0;
+    const ElfW(Dyn)* dynamic = nullptr;
+    for (int i = 0; i < info->dlpi_phnum; ++i)
+        if (info->dlpi_phdr[i].p_type == PT_DYNAMIC)
+            dynamic = reinterpret_cast<const ElfW(Dyn)*>(info->dlpi_addr + info->dlpi_phdr[i].p_vaddr);
+    const ElfW(Sym)* symbols = nullptr;
+    const std::uint32_t* gnuHash = nullptr;
+    // The loader has relocated these entries in place on this platform; an unrelocated one is
+    // still an offset from the module's base.
+    const auto address = [&](ElfW(Addr) value) { return value >= info->dlpi_addr ? value : info->dlpi_addr + value; };
+    for (const ElfW(Dyn)* d = dynamic; d && d->d_tag != DT_NULL; ++d) {
+        if (d->d_tag == DT_SYMTAB)
+            symbols = reinterpret_cast<const ElfW(Sym)*>(address(d->d_un.d_ptr));
+        else if (d->d_tag == DT_GNU_HASH)
+            gnuHash = reinterpret_cast<const std::uint32_t*>(address(d->d_un.d_ptr));
+    }
+    if (!symbols || !gnuHash)
+        return 1;
+    CodeRanges& ranges = *search->ranges;
+    const std::uint32_t count = SymbolCount(gnuHash);
+    for (std::uint32_t i = 0; i < count && ranges.allocatorCount < CodeRanges::kMaxAllocator; ++i) {
+        const ElfW(Sym)& symbol = symbols[i];
+        if (ELF64_ST_TYPE(symbol.st_info) != STT_FUNC || symbol.st_size == 0 || symbol.st_shndx == SHN_UNDEF)
+            continue;
+        const std::uintptr_t begin = info->dlpi_addr + symbol.st_value;
+        // A routine has several names in the table (malloc and __libc_malloc): it is taken once.
+        bool wanted = false;
+        for (int e = 0; e < search->count; ++e)
+            if (search->entries[e] == begin) {
+                search->entries[e] = 0;
+                wanted = true;
+            }
+        if (wanted)
+            ranges.allocator[ranges.allocatorCount++] = {begin, begin + symbol.st_size};
+    }
+    return 1;
+}
+
 // The malloc family's code in the C library itself (not an interposed allocator's).
 void CollectAllocator(CodeRanges& ranges)
 {
     void* libc = dlopen("libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
     if (!libc)
         return;
+    AllocatorSearch search{&ranges, {}, 0};
     for (const char* name :
          {"malloc", "free", "calloc", "realloc", "reallocarray", "memalign", "posix_memalign",
-          "aligned_alloc", "valloc", "pvalloc", "malloc_trim", "malloc_usable_size"}) {
-        void* function = dlsym(libc, name);
-        Dl_info info{};
-        void* entry = nullptr;
-        if (!function || ranges.allocatorCount >= CodeRanges::kMaxAllocator ||
-            dladdr1(function, &info, &entry, RTLD_DL_SYMENT) == 0 || !entry ||
-            static_cast<const ElfW(Sym)*>(entry)->st_size == 0)
-            continue;
-        const auto begin = reinterpret_cast<std::uintptr_t>(function);
-        ranges.allocator[ranges.allocatorCount++] = {begin,
-                                                     begin + static_cast<const ElfW(Sym)*>(entry)->st_size};
-    }
+          "aligned_alloc", "valloc", "pvalloc", "malloc_trim", "malloc_usable_size"})
+        if (void* function = dlsym(libc, name); function && search.count < CodeRanges::kMaxAllocator)
+            search.entries[search.count++] = reinterpret_cast<std::uintptr_t>(function);
     dlclose(libc);
+    dl_iterate_phdr(CollectAllocatorSizes, &search);
 }
 
 } // namespace
