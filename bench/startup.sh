@@ -4,7 +4,9 @@
 # run (alternating, RUNS times each, against the small demo prefix). Prints both medians and
 # their ratio. A third window, the minimal one linked against every library the tool loads
 # (minimal_window_tool_libraries), splits the difference into what loading those libraries costs
-# and what the tool's own start-up adds. The machine's load is printed too: on a busy machine the
+# and what the tool's own start-up adds. A fourth, the minimal window with one label and one edit
+# box (minimal_window_with_text), tells what showing any text at all costs: the tool's window
+# shows dozens of texts. The machine's load is printed too: on a busy machine the
 # start-up's helper threads find no free core.
 # Both run in a session of their own with a session bus, as on a desktop: without one, the tool's
 # first label (its accessibility update) has libdbus fork the process to try starting a bus, and
@@ -27,6 +29,11 @@ linked=minimal_window_tool_libraries
     echo "(no $linked: the libraries' share is left out; cmake --build build --target $linked)"
     linked=""
 }
+withText=minimal_window_with_text
+[ -x "$bin/$withText" ] || {
+    echo "(no $withText: the first text's share is left out; cmake --build build --target $withText)"
+    withText=""
+}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export WINEPREFIX=$work/prefix WINE=$bin/demo-wine QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work/runtime
@@ -35,7 +42,7 @@ unset SKINTOOL_MESSAGEBOX_LOG
 "$bin/make-demo-prefix" "$WINEPREFIX" >/dev/null
 
 bash scripts/with-xvfb.sh 800x600 bash -euo pipefail -c '
-    bin=$1 runs=$2 log=$3 linkedWindow=$4
+    bin=$1 runs=$2 log=$3 linkedWindow=$4 textWindow=$5
     # Every window mapped on the screen, stamped in microseconds as it is reported. The measuring
     # uses shell builtins only (no date, wc or sleep processes), so it takes no processor time
     # from the programs measured; the tool uses the second core at its start.
@@ -63,11 +70,13 @@ bash scripts/with-xvfb.sh 800x600 bash -euo pipefail -c '
     echo "load average before: $(cut -d" " -f1-3 /proc/loadavg)"
     measure minimal_window >/dev/null  # warm the caches for all
     [ -z "$linkedWindow" ] || measure "$linkedWindow" >/dev/null
+    [ -z "$textWindow" ] || measure "$textWindow" >/dev/null
     measure MireluneSkinTool >/dev/null
-    tool=() minimal=() linked=()
+    tool=() minimal=() linked=() text=()
     for _ in $(seq 1 "$runs"); do
         minimal+=("$(measure minimal_window)")
         [ -z "$linkedWindow" ] || linked+=("$(measure "$linkedWindow")")
+        [ -z "$textWindow" ] || text+=("$(measure "$textWindow")")
         tool+=("$(measure MireluneSkinTool)")
     done
     kill $watcher 2>/dev/null || true
@@ -79,8 +88,14 @@ bash scripts/with-xvfb.sh 800x600 bash -euo pipefail -c '
         l=$(printf "%s\n" "${linked[@]}" | median)
         echo "minimal, with the libraries of the tool: ${linked[*]} ms (median $l ms)"
     fi
+    if [ -n "$textWindow" ]; then
+        x=$(printf "%s\n" "${text[@]}" | median)
+        echo "minimal, with a label and an edit box: ${text[*]} ms (median $x ms)"
+    fi
     echo "Skin Tool window:  ${tool[*]} ms (median $t ms)"
     [ -z "$linkedWindow" ] || awk -v t="$t" -v m="$m" -v l="$l" "BEGIN {
         printf \"loading the libraries of the tool: %+d ms, its own start-up work: %+d ms\n\", l - m, t - l }"
+    [ -z "$textWindow" ] || awk -v x="$x" -v m="$m" "BEGIN {
+        printf \"the first text on a window: %+d ms (ratio of that window to the minimal one: %.2f)\n\", x - m, x / m }"
     awk -v t="$t" -v m="$m" "BEGIN { printf \"start-up ratio (tool / minimal window): %.2f\n\", t / m }"
-' _ "$bin" "$runs" "$work/maps.log" "$linked"
+' _ "$bin" "$runs" "$work/maps.log" "$linked" "$withText"
