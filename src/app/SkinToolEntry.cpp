@@ -18,6 +18,7 @@
 #include "platform/SessionBus.h"
 #include "platform/TerminationRequest.h"
 
+#include <QThread>
 #include <QTimer>
 
 // The crash reporter, not AddressSanitizer, handles the tool's faults.
@@ -63,7 +64,10 @@ int SkinToolMain(int argc, char** argv)
     // application object connects to the display: the font configuration (read by the first font
     // lookup), the session bus (opened at the first label's text) and the registry hives (the
     // window looks the product up; a real prefix's system hive takes tens of milliseconds to
-    // parse). All start after the reporter, which registers new threads.
+    // parse). All start after the reporter, which registers new threads, and after this thread has
+    // made itself known to Qt: the first thread to do so is the one Qt takes for the main thread,
+    // and the session bus's objects are made on a helper.
+    QThread::currentThread();
     platform::HelperThread fontConfiguration(platform::LoadFontConfiguration);
     platform::HelperThread sessionBus(platform::ConnectSessionBus);
     platform::HelperThread registry([] {
