@@ -105,11 +105,15 @@ void* StartTrampoline(void* raw)
     return start.routine(start.argument);
 }
 
-// The routine that stands for the one that failed, when the handler returns.
-[[noreturn]] void RunNextFatalRoutine(const char* name)
+// The C++ and C libraries' own fatal routines, for when the handler returns. Looked up when the
+// handler is set, not at the failure, where the stack may be corrupt.
+std::atomic<VoidFunction> g_nextPureVirtual{nullptr};
+std::atomic<VoidFunction> g_nextStackSmashing{nullptr};
+
+[[noreturn]] void RunNextFatalRoutine(const std::atomic<VoidFunction>& next)
 {
-    if (auto next = Next<VoidFunction>(name))
-        next();
+    if (VoidFunction routine = next.load())
+        routine();
     std::abort();
 }
 
@@ -158,8 +162,10 @@ std::int64_t KernelThreadIdOf(std::uintptr_t threadHandle)
 
 bool RedirectRuntimeErrors(RuntimeErrorHandler handler)
 {
+    g_nextPureVirtual = Next<VoidFunction>("__cxa_pure_virtual");
+    g_nextStackSmashing = Next<VoidFunction>("__stack_chk_fail");
     g_errorHandler = handler;
-    return true;
+    return g_nextPureVirtual.load() && g_nextStackSmashing.load();
 }
 
 bool RedirectEventWait(EventWaitObserver observer)
@@ -234,12 +240,12 @@ extern "C" void InterposedPureVirtualCall()
 {
     if (platform::RuntimeErrorHandler handler = g_errorHandler.load())
         handler(platform::RuntimeError::PureVirtualCall, reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)));
-    platform::RunNextFatalRoutine("__cxa_pure_virtual");
+    platform::RunNextFatalRoutine(platform::g_nextPureVirtual);
 }
 
 extern "C" void InterposedStackSmashing()
 {
     if (platform::RuntimeErrorHandler handler = g_errorHandler.load())
         handler(platform::RuntimeError::StackSmashing, reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)));
-    platform::RunNextFatalRoutine("__stack_chk_fail");
+    platform::RunNextFatalRoutine(platform::g_nextStackSmashing);
 }

@@ -6,8 +6,6 @@
 // start; the calls below only set the callbacks. Set them once, early, while no other thread
 // creates threads.
 
-#include "platform/ModuleHandle.h"
-
 #include <cstdint>
 #include <typeinfo>
 

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <cstddef>
 #include <cstdlib>
 #include <exception>
 #include <thread>
@@ -65,6 +66,18 @@ int* volatile g_null = nullptr;
     return Recurse(depth + 1) + frame[0];
 }
 
+// Writes past the end of a local buffer, over the guard value that stack protection puts behind
+// it (this one function is built with the guard); the check at its return finds the change.
+// AddressSanitizer is kept out of it, or it would report the overflow itself first.
+volatile std::size_t g_smashLength = 32; // the buffer, the gap after it and the guard
+[[gnu::noinline, gnu::stack_protect, gnu::no_sanitize_address]] void SmashStack()
+{
+    char buffer[16];
+    volatile char* bytes = buffer;
+    for (std::size_t i = 0; i < g_smashLength; ++i)
+        bytes[i] = 'x';
+}
+
 [[gnu::noinline]] void ThrowException()
 {
     throw platform::Exception(QStringLiteral("crash-test exception"));
@@ -109,6 +122,7 @@ void WorkerExceptionAtExit(int)
 void Terminate(int) { std::terminate(); }
 void Abort(int) { std::abort(); }
 void PureVirtual(int) { PureDerived object; }
+void StackSmash(int) { SmashStack(); }
 void StackOverflow(int) { Recurse(0); }
 void WorkerStackOverflow(int) { InWorker([] { Recurse(0); }); }
 void Freeze(int seconds)
@@ -138,6 +152,7 @@ const std::vector<CrashCase>& Cases()
         {"terminate", "calls std::terminate", Terminate},
         {"abort", "calls abort()", Abort},
         {"pure-virtual", "calls a pure virtual function during construction", PureVirtual},
+        {"stack-smash", "overwrites the guard behind a local buffer (stack protection)", StackSmash},
         {"stack-overflow", "recurses without end in the timer's handler", StackOverflow},
         {"worker-stack-overflow", "recurses without end in a std::thread", WorkerStackOverflow},
         {"freeze", "keeps the main thread busy for N seconds", Freeze},

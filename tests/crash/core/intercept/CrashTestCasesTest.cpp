@@ -117,6 +117,13 @@ TEST_F(CrashTestCases, PureVirtualCallIsReportedAndCloses)
     expectOneReport(run, "ERuntimeError", "Pure virtual function called");
 }
 
+TEST_F(CrashTestCases, StackSmashingIsReportedAndCloses)
+{
+    const CrashRun run = runner.run({"stack-smash"});
+    EXPECT_EQ(run.exitCode, kClosedByReporter);
+    expectOneReport(run, "ERuntimeError", "Stack buffer overrun detected");
+}
+
 TEST_F(CrashTestCases, StackOverflowOnTheMainThreadIsReported)
 {
     const CrashRun run = runner.run({"stack-overflow"});
