@@ -10,7 +10,6 @@
 #include "crash/ui/CrashWindows.h"
 #include "crash/ui/DialogProcess.h"
 #include "imaging/TPngImageDataList.h"
-#include "platform/FontConfiguration.h"
 #include "platform/HelperThread.h"
 #include "platform/NamedMutex.h"
 #include "platform/Registry.h"
@@ -61,14 +60,14 @@ int SkinToolMain(int argc, char** argv)
         crash::StartCrashReporter();
 
     // Start-up work the window needs but that needs no window runs on the second core while the
-    // application object connects to the display: the font configuration (read by the first font
-    // lookup), the session bus (opened at the first label's text) and the registry hives (the
-    // window looks the product up; a real prefix's system hive takes tens of milliseconds to
-    // parse). All start after the reporter, which registers new threads, and after this thread has
-    // made itself known to Qt: the first thread to do so is the one Qt takes for the main thread,
-    // and the session bus's objects are made on a helper.
+    // application object connects to the display: the font configuration with the window's fonts
+    // (read by the first font lookup), the session bus (opened at the first label's text) and the
+    // registry hives (the window looks the product up; a real prefix's system hive takes tens of
+    // milliseconds to parse). All start after the reporter, which registers new threads, and after
+    // this thread has made itself known to Qt: the first thread to do so is the one Qt takes for
+    // the main thread, and the session bus's objects are made on a helper.
     QThread::currentThread();
-    platform::HelperThread fontConfiguration(platform::LoadFontConfiguration);
+    platform::HelperThread fontConfiguration(&TApplication::loadWindowFontsEarly);
     platform::HelperThread sessionBus(platform::ConnectSessionBus);
     platform::HelperThread registry([] {
         platform::PreloadRegistryHive(platform::RootKey::CurrentUser);
@@ -79,7 +78,7 @@ int SkinToolMain(int argc, char** argv)
     // window's title on X11, and the crash dialog's title is the one its settings give.
     TApplication::setApplicationName(kApplicationTitle);
     fontConfiguration.join();
-    TApplication::loadWindowFonts();
+    TApplication::loadWindowFonts(); // when no helper could do it
 
     // The reporter's sections, delivery and windows.
     crash::RegisterBuiltInPlugins();

@@ -1,10 +1,12 @@
 #include "app/TApplication.h"
 
+#include "platform/FontConfiguration.h"
 #include "platform/UnhandledException.h"
 #include "platform/WindowsFonts.h"
 
 #include <QEvent>
 #include <QFontDatabase>
+#include <atomic>
 
 namespace app {
 
@@ -26,17 +28,34 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
     return false;
 }
 
+namespace {
+
+std::atomic<bool> g_windowFontsLoaded{false};
+
+QStringList WindowFontFiles()
+{
+    QStringList files;
+    for (const QString& file : {QStringLiteral("tahoma.ttf"), QStringLiteral("tahomabd.ttf")})
+        if (const QString path = platform::FindWindowsFont(file); !path.isEmpty())
+            files << path;
+    return files;
+}
+
+} // namespace
+
+void TApplication::loadWindowFontsEarly()
+{
+    if (g_windowFontsLoaded.exchange(true))
+        return;
+    platform::AddFontFilesToConfiguration(WindowFontFiles());
+}
+
 void TApplication::loadWindowFonts()
 {
-    static bool loaded = false;
-    if (loaded)
+    if (g_windowFontsLoaded.exchange(true))
         return;
-    loaded = true;
-    for (const QString& file : {QStringLiteral("tahoma.ttf"), QStringLiteral("tahomabd.ttf")}) {
-        const QString path = platform::FindWindowsFont(file);
-        if (!path.isEmpty())
-            QFontDatabase::addApplicationFont(path);
-    }
+    for (const QString& path : WindowFontFiles())
+        QFontDatabase::addApplicationFont(path);
 }
 
 } // namespace app

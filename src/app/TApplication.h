@@ -13,7 +13,11 @@ public:
     TApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 
-    // Loads the window font (Tahoma) from the Wine font folder, which fontconfig does not scan.
+    // The window font (Tahoma) from the Wine font folder, which fontconfig does not scan, loaded
+    // once by whichever of these comes first. Before the application object exists, on any thread
+    // (a start-up helper): into the font configuration, which the framework reads later.
+    static void loadWindowFontsEarly();
+    // On the main thread once the application object exists: into the framework's font database.
     static void loadWindowFonts();
 };
 

@@ -5,12 +5,16 @@
 #include "controls/TPngGraphic.h"
 #include "demo-product/HiveWriter.h"
 #include "imaging/TPngImageData.h"
+#include "platform/HelperThread.h"
 #include "platform/MessageBox.h"
+#include "platform/WindowsFonts.h"
 #include "support/MessageBoxRecorder.h"
 #include "support/ScopedPrefix.h"
 #include "support/TempDir.h"
 
 #include <QCheckBox>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -255,4 +259,21 @@ TEST_F(MainWindowTest, MissingProductIsToldAndTheWindowNeverShows)
     EXPECT_EQ(boxes.boxes(),
               QStringList{"Mirelune 11 Skin Tool|Your computer doesn't have Mirelune 11 installed."});
     EXPECT_FALSE(form.isVisible());
+}
+
+TEST(WindowFonts, LoadedOnAStartUpHelperTheyServeTheFirstFontLookup)
+{
+    if (platform::FindWindowsFont(QStringLiteral("tahoma.ttf")).isEmpty())
+        GTEST_SKIP() << "no Tahoma here (package fonts-wine)";
+    // As at start-up, before the first font lookup of this process (ctest runs each case alone).
+    platform::HelperThread helper(&app::TApplication::loadWindowFontsEarly);
+    helper.join();
+    app::TApplication::loadWindowFonts();
+    EXPECT_TRUE(QFontDatabase::applicationFontFamilies(0).isEmpty()) << "loaded a second time";
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(11);
+    EXPECT_EQ(QFontInfo(font).family().toStdString(), "Tahoma");
+    font.setBold(true);
+    EXPECT_EQ(QFontInfo(font).family().toStdString(), "Tahoma");
+    EXPECT_TRUE(QFontInfo(font).bold());
 }

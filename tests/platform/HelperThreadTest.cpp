@@ -63,6 +63,14 @@ TEST(StartupHelpers, FontConfigurationLoadedOnAHelperServesTheFramework)
     EXPECT_TRUE(families.contains(QStringLiteral("DejaVu Sans"))) << families.join(u',').toStdString();
 }
 
+TEST(StartupHelpers, OnlyFontFilesAreAddedToTheConfiguration)
+{
+    testsupport::TempDir dir;
+    const QStringList files{QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"),
+                            dir.write("notafont.ttf", "not really a font"), dir.file("missing.ttf")};
+    HelperThread helper([&] { EXPECT_EQ(platform::AddFontFilesToConfiguration(files), 1); });
+}
+
 TEST(StartupHelpers, HivesPreloadedOnAHelperAnswerTheMainThreadAndChangesStillShow)
 {
     testsupport::TempDir prefix;
