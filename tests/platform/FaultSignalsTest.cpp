@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <dlfcn.h>
+#include <link.h>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -33,4 +34,25 @@ TEST(FaultSignals, AFaultInTheAllocatorOrInLibcBelowACallOfItCountsAsBlocking)
     EXPECT_TRUE(platform::AllocatorWasActive(ranges, getpid, rsp));
     const auto own = reinterpret_cast<std::uintptr_t>(&LibcFunction);
     EXPECT_FALSE(platform::AllocatorWasActive(ranges, own, rsp)) << "a fault outside the C library";
+}
+
+TEST(FaultSignals, EveryMallocFamilyRoutineOfTheCLibraryHasItsWholeBodyInTheRanges)
+{
+    const platform::CodeRanges ranges = platform::ComputeCodeRanges();
+    void* libc = dlopen("libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    ASSERT_NE(libc, nullptr);
+    for (const char* name : {"malloc", "free", "calloc", "realloc", "posix_memalign", "aligned_alloc",
+                             "malloc_usable_size"}) {
+        const std::uintptr_t entry = LibcFunction(libc, name);
+        Dl_info info{};
+        void* symbol = nullptr;
+        ASSERT_NE(dladdr1(reinterpret_cast<void*>(entry), &info, &symbol, RTLD_DL_SYMENT), 0) << name;
+        const std::size_t size = static_cast<const ElfW(Sym)*>(symbol)->st_size;
+        EXPECT_TRUE(ranges.inAllocator(entry)) << name;
+        EXPECT_TRUE(ranges.inAllocator(entry + size - 1)) << name << ": its last byte";
+    }
+    dlclose(libc);
+    for (int i = 0; i < ranges.allocatorCount; ++i)
+        for (int j = i + 1; j < ranges.allocatorCount; ++j)
+            EXPECT_NE(ranges.allocator[i].begin, ranges.allocator[j].begin) << "a routine taken twice";
 }
