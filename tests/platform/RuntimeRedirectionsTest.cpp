@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 using namespace platform;
@@ -15,6 +16,20 @@ std::atomic<int> g_throwsSeen{0};
 void CountThrow(void*, const std::type_info*, const std::uintptr_t*, int)
 {
     ++g_throwsSeen;
+}
+
+std::atomic<int> g_threadsRun{0};
+std::string g_lastName;
+
+void* CountingRunner(const ThreadStart& start)
+{
+    ++g_threadsRun;
+    return start.routine(start.argument);
+}
+
+void RecordName(std::uintptr_t, const char* name)
+{
+    g_lastName = name;
 }
 
 // Calls the module's function, which raises; the exception is caught here.
@@ -48,5 +63,26 @@ TEST(RuntimeRedirections, AModuleOpenedLaterIsRedirectedAtOnceAndPutBackWithTheO
     RestoreRuntimeRedirections();
     RaiseIn(raise);
     EXPECT_EQ(g_throwsSeen.load(), 2) << "put back with the others";
+    dlclose(handle);
+}
+
+TEST(RuntimeRedirections, ThreadsAndNamesOfAModuleOpenedLaterAreSeenUntilPutBack)
+{
+    ASSERT_TRUE(RedirectThreadCreation(&CountingRunner));
+    ASSERT_TRUE(RedirectThreadNaming(&RecordName));
+    void* handle = dlopen(LATE_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << dlerror();
+    const auto runThread = reinterpret_cast<bool (*)()>(dlsym(handle, "late_module_run_thread"));
+    ASSERT_NE(runThread, nullptr);
+
+    EXPECT_TRUE(runThread());
+    EXPECT_EQ(g_threadsRun.load(), 1) << "the thread ran inside the runner";
+    EXPECT_EQ(g_lastName, "late worker");
+
+    RestoreRuntimeRedirections();
+    g_lastName.clear();
+    EXPECT_TRUE(runThread()) << "threads still start without the runner";
+    EXPECT_EQ(g_threadsRun.load(), 1);
+    EXPECT_EQ(g_lastName, "");
     dlclose(handle);
 }
