@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdint>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
@@ -153,8 +153,8 @@ namespace {
 std::uint32_t SymbolCount(const std::uint32_t* gnuHash)
 {
     const std::uint32_t buckets = gnuHash[0], firstHashed = gnuHash[1], bloomWords = gnuHash[2];
-    const auto* bucket = reinterpret_cast<const std::uint32_t*>(
-        reinterpret_cast<const ElfW(Addr)*>(gnuHash + 4) + bloomWords);
+    const auto* bucket =
+        reinterpret_cast<const std::uint32_t*>(reinterpret_cast<const ElfW(Addr)*>(gnuHash + 4) + bloomWords);
     const std::uint32_t* chain = bucket + buckets;
     std::uint32_t last = 0;
     for (std::uint32_t i = 0; i < buckets; ++i)
@@ -188,7 +188,9 @@ int CollectAllocatorSizes(dl_phdr_info* info, size_t, void* data)
     const std::uint32_t* gnuHash = nullptr;
     // The loader has relocated these entries in place on this platform; an unrelocated one is
     // still an offset from the module's base.
-    const auto address = [&](ElfW(Addr) value) { return value >= info->dlpi_addr ? value : info->dlpi_addr + value; };
+    const auto address = [&](ElfW(Addr) value) {
+        return value >= info->dlpi_addr ? value : info->dlpi_addr + value;
+    };
     for (const ElfW(Dyn)* d = dynamic; d && d->d_tag != DT_NULL; ++d) {
         if (d->d_tag == DT_SYMTAB)
             symbols = reinterpret_cast<const ElfW(Sym)*>(address(d->d_un.d_ptr));

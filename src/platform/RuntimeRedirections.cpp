@@ -20,8 +20,8 @@
 // plugins, the delivery module) and the runtime libraries' own calls between each other, with no
 // table of any module rewritten. While the reporter has no callback set, each passes the call
 // straight on to the next definition of the routine (the C or C++ library's, or a sanitizer's).
-extern "C" int InterposedThreadCreation(pthread_t* thread, const pthread_attr_t* attr, void* (*routine)(void*),
-                                        void* argument) __asm__("pthread_create");
+extern "C" int InterposedThreadCreation(pthread_t* thread, const pthread_attr_t* attr,
+                                        void* (*routine)(void*), void* argument) __asm__("pthread_create");
 extern "C" [[noreturn]] void InterposedThrow(void* object, std::type_info* type,
                                              void (*destroy)(void*)) __asm__("__cxa_throw");
 extern "C" int InterposedThreadNaming(pthread_t thread, const char* name) __asm__("pthread_setname_np");
@@ -105,14 +105,18 @@ void* StartTrampoline(void* raw)
     return start.routine(start.argument);
 }
 
-// The C++ and C libraries' own fatal routines, for when the handler returns. Looked up when the
-// handler is set, not at the failure, where the stack may be corrupt.
+// The C++ and C libraries' own fatal routines (they print their message and abort), for when the
+// handler returns or none is set. Looked up when the handler is set, not at the failure, where
+// the stack may be corrupt; without a handler, at the failure.
 std::atomic<VoidFunction> g_nextPureVirtual{nullptr};
 std::atomic<VoidFunction> g_nextStackSmashing{nullptr};
 
-[[noreturn]] void RunNextFatalRoutine(const std::atomic<VoidFunction>& next)
+[[noreturn]] void RunNextFatalRoutine(const std::atomic<VoidFunction>& next, const char* name)
 {
-    if (VoidFunction routine = next.load())
+    VoidFunction routine = next.load();
+    if (!routine)
+        routine = Next<VoidFunction>(name);
+    if (routine)
         routine();
     std::abort();
 }
@@ -199,8 +203,8 @@ using platform::g_nameObserver;
 using platform::g_runner;
 using platform::g_throwObserver;
 
-extern "C" int InterposedThreadCreation(pthread_t* thread, const pthread_attr_t* attr, void* (*routine)(void*),
-                                        void* argument)
+extern "C" int InterposedThreadCreation(pthread_t* thread, const pthread_attr_t* attr,
+                                        void* (*routine)(void*), void* argument)
 {
     const platform::PthreadCreate real = platform::RealCreate();
     if (!g_runner.load())
@@ -222,7 +226,8 @@ extern "C" void InterposedThrow(void* object, std::type_info* type, void (*destr
         void* frames[64];
         const int depth = backtrace(frames, 64);
         // Frame 0 is this function: the raising site starts with its caller.
-        observer(object, type, reinterpret_cast<const std::uintptr_t*>(frames) + 1, depth > 0 ? depth - 1 : 0);
+        observer(object, type, reinterpret_cast<const std::uintptr_t*>(frames) + 1,
+                 depth > 0 ? depth - 1 : 0);
     }
     platform::RealThrow()(object, type, destroy);
     __builtin_unreachable();
@@ -239,13 +244,15 @@ extern "C" int InterposedThreadNaming(pthread_t thread, const char* name)
 extern "C" void InterposedPureVirtualCall()
 {
     if (platform::RuntimeErrorHandler handler = g_errorHandler.load())
-        handler(platform::RuntimeError::PureVirtualCall, reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)));
-    platform::RunNextFatalRoutine(platform::g_nextPureVirtual);
+        handler(platform::RuntimeError::PureVirtualCall,
+                reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)));
+    platform::RunNextFatalRoutine(platform::g_nextPureVirtual, "__cxa_pure_virtual");
 }
 
 extern "C" void InterposedStackSmashing()
 {
     if (platform::RuntimeErrorHandler handler = g_errorHandler.load())
-        handler(platform::RuntimeError::StackSmashing, reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)));
-    platform::RunNextFatalRoutine(platform::g_nextStackSmashing);
+        handler(platform::RuntimeError::StackSmashing,
+                reinterpret_cast<std::uintptr_t>(__builtin_return_address(0)));
+    platform::RunNextFatalRoutine(platform::g_nextStackSmashing, "__stack_chk_fail");
 }

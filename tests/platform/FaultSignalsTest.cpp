@@ -3,8 +3,8 @@
 
 #include <cstdint>
 #include <dlfcn.h>
-#include <link.h>
 #include <gtest/gtest.h>
+#include <link.h>
 #include <vector>
 
 namespace {
@@ -41,8 +41,8 @@ TEST(FaultSignals, EveryMallocFamilyRoutineOfTheCLibraryHasItsWholeBodyInTheRang
     const platform::CodeRanges ranges = platform::ComputeCodeRanges();
     void* libc = dlopen("libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
     ASSERT_NE(libc, nullptr);
-    for (const char* name : {"malloc", "free", "calloc", "realloc", "posix_memalign", "aligned_alloc",
-                             "malloc_usable_size"}) {
+    for (const char* name :
+         {"malloc", "free", "calloc", "realloc", "posix_memalign", "aligned_alloc", "malloc_usable_size"}) {
         const std::uintptr_t entry = LibcFunction(libc, name);
         Dl_info info{};
         void* symbol = nullptr;

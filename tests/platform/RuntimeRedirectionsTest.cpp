@@ -1,6 +1,7 @@
 #include "platform/RuntimeRedirections.h"
 
 #include <atomic>
+#include <cstddef>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -8,6 +9,29 @@
 #include <vector>
 
 using namespace platform;
+
+// A call of a pure virtual function: made from the base's constructor through a pointer the
+// optimiser cannot see through, while the object is still only a PureBase. External linkage, so
+// the optimiser cannot assume it knows every class deriving from PureBase.
+namespace redirectiontest {
+struct PureBase;
+void CallPure(PureBase* object);
+void (*volatile g_callPure)(PureBase*) = CallPure;
+struct PureBase
+{
+    PureBase() { g_callPure(this); }
+    virtual ~PureBase() = default;
+    virtual void pureCall() = 0;
+};
+void CallPure(PureBase* object)
+{
+    object->pureCall();
+}
+struct PureDerived : PureBase
+{
+    void pureCall() override {}
+};
+} // namespace redirectiontest
 
 namespace {
 
@@ -39,6 +63,17 @@ void RaiseIn(void (*function)())
         function();
     } catch (const std::runtime_error&) {
     }
+}
+
+// Overwrites the guard behind a local buffer (this file is built with stack protection for the
+// functions that ask for it).
+volatile std::size_t g_smashLength = 32;
+[[gnu::noinline, gnu::stack_protect, gnu::no_sanitize_address]] void SmashStack()
+{
+    char buffer[16];
+    volatile char* bytes = buffer;
+    for (std::size_t i = 0; i < g_smashLength; ++i)
+        bytes[i] = 'x';
 }
 
 } // namespace
@@ -85,4 +120,11 @@ TEST(RuntimeRedirections, ThreadsAndNamesOfAModuleOpenedLaterAreSeenUntilPutBack
     EXPECT_EQ(g_threadsRun.load(), 1);
     EXPECT_EQ(g_lastName, "");
     dlclose(handle);
+}
+
+TEST(RuntimeRedirectionsDeathTest, WithoutAHandlerTheLibrariesOwnFatalRoutinesRun)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH({ redirectiontest::PureDerived object; }, "pure virtual method called");
+    EXPECT_DEATH(SmashStack(), "stack smashing detected");
 }
