@@ -4,6 +4,8 @@
 // tab; "C xx  name" starts a device class. Other sections (languages, HID usages) are skipped.
 #include "platform/HardwareDatabase.h"
 
+#include "platform/SharedLibrary.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -90,25 +92,58 @@ void ScanIdsFile(const QString& path, Wanted& wanted)
     }
 }
 
-// Fills what udev's compiled database knows; false when the machine has none.
+// libudev is opened at the first lookup (a report's hardware section), not with the program.
+struct UdevLibrary
+{
+    decltype(&::udev_new) context_new = nullptr;
+    decltype(&::udev_unref) context_unref = nullptr;
+    decltype(&::udev_hwdb_new) hwdb_new = nullptr;
+    decltype(&::udev_hwdb_unref) hwdb_unref = nullptr;
+    decltype(&::udev_hwdb_get_properties_list_entry) properties = nullptr;
+    decltype(&::udev_list_entry_get_next) next = nullptr;
+    decltype(&::udev_list_entry_get_name) name = nullptr;
+    decltype(&::udev_list_entry_get_value) value = nullptr;
+};
+
+const UdevLibrary* LoadUdev()
+{
+    static const UdevLibrary* const loaded = []() -> const UdevLibrary* {
+        SharedLibrary library = SharedLibrary::open(SKINTOOL_UDEV_LIBRARY, nullptr);
+        static UdevLibrary udev;
+        const bool complete =
+            library.bind(udev.context_new, "udev_new") && library.bind(udev.context_unref, "udev_unref") &&
+            library.bind(udev.hwdb_new, "udev_hwdb_new") && library.bind(udev.hwdb_unref, "udev_hwdb_unref") &&
+            library.bind(udev.properties, "udev_hwdb_get_properties_list_entry") &&
+            library.bind(udev.next, "udev_list_entry_get_next") &&
+            library.bind(udev.name, "udev_list_entry_get_name") &&
+            library.bind(udev.value, "udev_list_entry_get_value");
+        return complete ? &udev : nullptr;
+    }();
+    return loaded;
+}
+
+// Fills what udev's compiled database knows; false when the machine has none (or no libudev).
 bool LookupUdev(const std::vector<DeviceRecord>& devices, std::vector<DeviceNames>& names)
 {
-    udev* context = udev_new();
+    const UdevLibrary* const lib = LoadUdev();
+    if (!lib)
+        return false;
+    udev* context = lib->context_new();
     if (!context)
         return false;
-    udev_hwdb* hwdb = udev_hwdb_new(context);
+    udev_hwdb* hwdb = lib->hwdb_new(context);
     if (!hwdb) {
-        udev_unref(context);
+        lib->context_unref(context);
         return false;
     }
     for (std::size_t i = 0; i < devices.size(); ++i) {
         if (devices[i].modalias.isEmpty())
             continue;
         const QByteArray key = devices[i].modalias.toLatin1();
-        udev_list_entry* entry = udev_hwdb_get_properties_list_entry(hwdb, key.constData(), 0);
-        for (; entry; entry = udev_list_entry_get_next(entry)) {
-            const QByteArray property = udev_list_entry_get_name(entry);
-            const QString value = QString::fromUtf8(udev_list_entry_get_value(entry));
+        udev_list_entry* entry = lib->properties(hwdb, key.constData(), 0);
+        for (; entry; entry = lib->next(entry)) {
+            const QByteArray property = lib->name(entry);
+            const QString value = QString::fromUtf8(lib->value(entry));
             if (property == "ID_VENDOR_FROM_DATABASE")
                 names[i].vendor = value;
             else if (property == "ID_MODEL_FROM_DATABASE")
@@ -117,8 +152,8 @@ bool LookupUdev(const std::vector<DeviceRecord>& devices, std::vector<DeviceName
                 names[i].className = value;
         }
     }
-    udev_hwdb_unref(hwdb);
-    udev_unref(context);
+    lib->hwdb_unref(hwdb);
+    lib->context_unref(context);
     return true;
 }
 

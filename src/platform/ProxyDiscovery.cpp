@@ -1,22 +1,55 @@
 #include "platform/ProxyDiscovery.h"
 
+#include "platform/SharedLibrary.h"
+
 #include <proxy.h>
 
 namespace platform {
 
+namespace {
+
+// libproxy is opened at the first discovery (an upload), not with the program: loading it and
+// its module manager is start-up work for something most runs never do.
+struct ProxyLibrary
+{
+    decltype(&::px_proxy_factory_new) factory_new = nullptr;
+    decltype(&::px_proxy_factory_get_proxies) get_proxies = nullptr;
+    decltype(&::px_proxy_factory_free_proxies) free_proxies = nullptr;
+    decltype(&::px_proxy_factory_free) factory_free = nullptr;
+};
+
+const ProxyLibrary* LoadProxy()
+{
+    static const ProxyLibrary* const loaded = []() -> const ProxyLibrary* {
+        SharedLibrary library = SharedLibrary::open(SKINTOOL_PROXY_LIBRARY, nullptr);
+        static ProxyLibrary proxy;
+        const bool complete = library.bind(proxy.factory_new, "px_proxy_factory_new") &&
+                              library.bind(proxy.get_proxies, "px_proxy_factory_get_proxies") &&
+                              library.bind(proxy.free_proxies, "px_proxy_factory_free_proxies") &&
+                              library.bind(proxy.factory_free, "px_proxy_factory_free");
+        return complete ? &proxy : nullptr;
+    }();
+    return loaded;
+}
+
+} // namespace
+
 QStringList DiscoverProxies(const QString& url)
 {
     QStringList result;
-    pxProxyFactory* factory = px_proxy_factory_new();
+    const ProxyLibrary* const proxy = LoadProxy();
+    if (!proxy)
+        return result;
+    pxProxyFactory* factory = proxy->factory_new();
     if (!factory)
         return result;
     const QByteArray address = url.toUtf8();
-    if (char** proxies = px_proxy_factory_get_proxies(factory, address.constData())) {
+    if (char** proxies = proxy->get_proxies(factory, address.constData())) {
         for (int i = 0; proxies[i]; ++i)
             result << QString::fromUtf8(proxies[i]);
-        px_proxy_factory_free_proxies(proxies);
+        proxy->free_proxies(proxies);
     }
-    px_proxy_factory_free(factory);
+    proxy->factory_free(factory);
     return result;
 }
 
