@@ -107,20 +107,15 @@ struct UdevLibrary
 
 const UdevLibrary* LoadUdev()
 {
-    static const UdevLibrary* const loaded = []() -> const UdevLibrary* {
-        SharedLibrary library = SharedLibrary::open(SKINTOOL_UDEV_LIBRARY, nullptr);
-        static UdevLibrary udev;
-        const bool complete = library.bind(udev.context_new, "udev_new") &&
-                              library.bind(udev.context_unref, "udev_unref") &&
-                              library.bind(udev.hwdb_new, "udev_hwdb_new") &&
-                              library.bind(udev.hwdb_unref, "udev_hwdb_unref") &&
-                              library.bind(udev.properties, "udev_hwdb_get_properties_list_entry") &&
-                              library.bind(udev.next, "udev_list_entry_get_next") &&
-                              library.bind(udev.name, "udev_list_entry_get_name") &&
-                              library.bind(udev.value, "udev_list_entry_get_value");
-        return complete ? &udev : nullptr;
-    }();
-    return loaded;
+    return BoundOnce<UdevLibrary>(SKINTOOL_UDEV_LIBRARY, [](SharedLibrary& library, UdevLibrary& udev) {
+        return library.bind(udev.context_new, "udev_new") && library.bind(udev.context_unref, "udev_unref") &&
+               library.bind(udev.hwdb_new, "udev_hwdb_new") &&
+               library.bind(udev.hwdb_unref, "udev_hwdb_unref") &&
+               library.bind(udev.properties, "udev_hwdb_get_properties_list_entry") &&
+               library.bind(udev.next, "udev_list_entry_get_next") &&
+               library.bind(udev.name, "udev_list_entry_get_name") &&
+               library.bind(udev.value, "udev_list_entry_get_value");
+    });
 }
 
 // Fills what udev's compiled database knows; false when the machine has none (or no libudev).

@@ -20,16 +20,12 @@ struct ProxyLibrary
 
 const ProxyLibrary* LoadProxy()
 {
-    static const ProxyLibrary* const loaded = []() -> const ProxyLibrary* {
-        SharedLibrary library = SharedLibrary::open(SKINTOOL_PROXY_LIBRARY, nullptr);
-        static ProxyLibrary proxy;
-        const bool complete = library.bind(proxy.factory_new, "px_proxy_factory_new") &&
-                              library.bind(proxy.get_proxies, "px_proxy_factory_get_proxies") &&
-                              library.bind(proxy.free_proxies, "px_proxy_factory_free_proxies") &&
-                              library.bind(proxy.factory_free, "px_proxy_factory_free");
-        return complete ? &proxy : nullptr;
-    }();
-    return loaded;
+    return BoundOnce<ProxyLibrary>(SKINTOOL_PROXY_LIBRARY, [](SharedLibrary& library, ProxyLibrary& proxy) {
+        return library.bind(proxy.factory_new, "px_proxy_factory_new") &&
+               library.bind(proxy.get_proxies, "px_proxy_factory_get_proxies") &&
+               library.bind(proxy.free_proxies, "px_proxy_factory_free_proxies") &&
+               library.bind(proxy.factory_free, "px_proxy_factory_free");
+    });
 }
 
 } // namespace

@@ -35,4 +35,18 @@ private:
     QString m_firstMissing;
 };
 
+// A table of a library's functions, bound at the first call from whichever thread and kept for
+// the process: `bindAll(library, table)` binds every entry and answers whether all were found.
+// Null when the library cannot be loaded or lacks one of them. Each call site (each `bindAll`)
+// has a table of its own.
+template <typename Table, typename BindAll> const Table* BoundOnce(const char* fileName, BindAll bindAll)
+{
+    static const Table* const bound = [&]() -> const Table* {
+        SharedLibrary library = SharedLibrary::open(fileName, nullptr);
+        static Table table;
+        return bindAll(library, table) ? &table : nullptr;
+    }();
+    return bound;
+}
+
 } // namespace platform

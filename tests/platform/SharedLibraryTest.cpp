@@ -28,3 +28,34 @@ TEST(SharedLibrary, BindsTheSameFunctionsTheLoaderBindsAndNamesWhatIsMissing)
     EXPECT_EQ(missing.symbol("zlibVersion"), nullptr);
     EXPECT_TRUE(error.contains(QLatin1String("libskintool-no-such-library.so.7"))) << error.toStdString();
 }
+
+namespace {
+struct ZlibTable
+{
+    decltype(&zlibVersion) version = nullptr;
+    void (*absent)() = nullptr;
+};
+} // namespace
+
+TEST(SharedLibrary, ATableIsBoundOnceAndIsNullWhenAFunctionIsMissing)
+{
+    int binds = 0;
+    auto complete = [&] {
+        return platform::BoundOnce<ZlibTable>("libz.so.1", [&](SharedLibrary& library, ZlibTable& table) {
+            ++binds;
+            return library.bind(table.version, "zlibVersion");
+        });
+    };
+    const ZlibTable* first = complete();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->version, &zlibVersion);
+    EXPECT_EQ(complete(), first);
+    EXPECT_EQ(binds, 1) << "bound at the first call only";
+
+    const ZlibTable* incomplete =
+        platform::BoundOnce<ZlibTable>("libz.so.1", [](SharedLibrary& library, ZlibTable& table) {
+            return library.bind(table.version, "zlibVersion") &&
+                   library.bind(table.absent, "no_such_function_in_zlib");
+        });
+    EXPECT_EQ(incomplete, nullptr);
+}

@@ -25,17 +25,14 @@ struct ZipLibrary
 
 const ZipLibrary* LoadZip()
 {
-    static const ZipLibrary* const loaded = []() -> const ZipLibrary* {
-        platform::SharedLibrary library = platform::SharedLibrary::open(SKINTOOL_ZIP_LIBRARY, nullptr);
-        static ZipLibrary zip;
-        const bool complete =
-            library.bind(zip.open, "zip_open") && library.bind(zip.source_file, "zip_source_file") &&
-            library.bind(zip.source_free, "zip_source_free") && library.bind(zip.file_add, "zip_file_add") &&
-            library.bind(zip.set_file_compression, "zip_set_file_compression") &&
-            library.bind(zip.close, "zip_close") && library.bind(zip.discard, "zip_discard");
-        return complete ? &zip : nullptr;
-    }();
-    return loaded;
+    return platform::BoundOnce<ZipLibrary>(
+        SKINTOOL_ZIP_LIBRARY, [](platform::SharedLibrary& library, ZipLibrary& zip) {
+            return library.bind(zip.open, "zip_open") && library.bind(zip.source_file, "zip_source_file") &&
+                   library.bind(zip.source_free, "zip_source_free") &&
+                   library.bind(zip.file_add, "zip_file_add") &&
+                   library.bind(zip.set_file_compression, "zip_set_file_compression") &&
+                   library.bind(zip.close, "zip_close") && library.bind(zip.discard, "zip_discard");
+        });
 }
 
 } // namespace
