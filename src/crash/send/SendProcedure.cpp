@@ -228,7 +228,7 @@ bool SendBugReport(const SendJob& job, const DeliveryTransports& transports)
 {
     if (job.reportText.isEmpty() || !job.report)
         return false;
-    if (job.sendInBackground && !job.onBackgroundThread && !job.processBlocked) {
+    if (job.inBackground && !job.onBackgroundThread && !job.processBlocked) {
         SendJob background = job;
         background.onBackgroundThread = true;
         // The thread's own copies: the report, its text and the picture live until it ends.
@@ -241,11 +241,7 @@ bool SendBugReport(const SendJob& job, const DeliveryTransports& transports)
 bool SendReport(const SendRequest& request)
 {
     SendJob job;
-    job.report = request.report;
-    job.reportText = request.reportText;
-    job.screenshot = request.screenshot;
-    job.silent = request.silent;
-    job.sendInBackground = request.inBackground;
+    static_cast<SendRequest&>(job) = request;
     return SendBugReport(job);
 }
 

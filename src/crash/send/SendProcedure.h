@@ -36,13 +36,10 @@ struct DeliveryTransports
 // The product's transports (HTTP as registered with SetHttpUploader).
 DeliveryTransports DefaultTransports();
 
-struct SendJob
+// A request of the handling flow (its report holds the settings and is where "sent" is marked),
+// with where the send runs.
+struct SendJob : SendRequest
 {
-    std::shared_ptr<ExceptionReport> report; // the settings, and where "sent" is marked
-    QString reportText;
-    QImage screenshot;
-    bool silent = false;
-    bool sendInBackground = false;
     bool onBackgroundThread = false;
     bool processBlocked = false;
 };

@@ -35,7 +35,7 @@ TEST(BackgroundSend, RunsOnItsOwnThreadWithItsOwnReferences)
         SendJob job;
         job.report = sendtest::MakeReport();
         job.reportText = sendtest::SampleReportText();
-        job.sendInBackground = true;
+        job.inBackground = true;
         watch = job.report;
         EXPECT_TRUE(SendBugReport(job, transports));
     }
