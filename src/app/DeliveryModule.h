@@ -14,8 +14,7 @@ inline constexpr char kDeliveryModuleFile[] = "skintool_delivery.so";
 
 using SendReportFunction = bool (*)(const crash::SendRequest& request);
 
-// Opens the module at `path` and makes the reporter's redirections in it: its send function, or
-// null with `error` set.
+// Opens the module at `path`: its send function, or null with `error` set.
 SendReportFunction OpenDeliveryModule(const QString& path, QString* error);
 
 // Registers the reporter's send service: the module beside the executable, opened by the first

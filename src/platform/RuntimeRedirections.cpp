@@ -86,13 +86,21 @@ int HookedPPoll(pollfd* fds, nfds_t count, const timespec* timeout, const sigset
     return g_realPPoll(fds, count, timeout, mask);
 }
 
-// Only the event loops' modules wait for messages; other modules' polls are left alone.
-bool RedirectIn(const char* moduleName, const char* function, std::uintptr_t to)
+// Points the event loops' waits at `pollTo` and `ppollTo`, in one walk of the module list: only
+// Qt Core and GLib wait for messages, other modules' polls are left alone. Whether any slot was
+// found.
+bool PointEventLoopWaitsAt(Poll pollTo, PPoll ppollTo)
 {
     bool any = false;
-    for (const ModuleFile& module : LoadedModuleFiles())
-        if (module.fileName.contains(QLatin1String(moduleName)))
-            any = ReplaceImportSlots(module.handle, function, kCLibrary, to) != 0 || any;
+    for (const ModuleFile& module : LoadedModuleFiles()) {
+        if (!module.fileName.contains(QLatin1String("/libQt6Core.so")) &&
+            !module.fileName.contains(QLatin1String("/libglib-2.0.so")))
+            continue;
+        ImportRewrite waits[] = {{"poll", kCLibrary, reinterpret_cast<std::uintptr_t>(pollTo)},
+                                 {"ppoll", kCLibrary, reinterpret_cast<std::uintptr_t>(ppollTo)}};
+        ReplaceImportSlots(module.handle, waits);
+        any = any || waits[0].previous != 0 || waits[1].previous != 0;
+    }
     return any;
 }
 
@@ -175,20 +183,12 @@ bool RedirectRuntimeErrors(RuntimeErrorHandler handler)
 bool RedirectEventWait(EventWaitObserver observer)
 {
     g_waitObserver = observer;
-    bool any = false;
-    for (const char* module : {"/libQt6Core.so", "/libglib-2.0.so"}) {
-        any = RedirectIn(module, "poll", reinterpret_cast<std::uintptr_t>(&HookedPoll)) || any;
-        any = RedirectIn(module, "ppoll", reinterpret_cast<std::uintptr_t>(&HookedPPoll)) || any;
-    }
-    return any;
+    return PointEventLoopWaitsAt(&HookedPoll, &HookedPPoll);
 }
 
 void RestoreRuntimeRedirections()
 {
-    for (const char* module : {"/libQt6Core.so", "/libglib-2.0.so"}) {
-        RedirectIn(module, "poll", reinterpret_cast<std::uintptr_t>(g_realPoll));
-        RedirectIn(module, "ppoll", reinterpret_cast<std::uintptr_t>(g_realPPoll));
-    }
+    PointEventLoopWaitsAt(g_realPoll, g_realPPoll);
     g_waitObserver = nullptr;
     g_runner = nullptr;
     g_throwObserver = nullptr;

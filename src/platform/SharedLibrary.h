@@ -37,15 +37,25 @@ private:
 
 // A table of a library's functions, bound at the first call from whichever thread and kept for
 // the process: `bindAll(library, table)` binds every entry and answers whether all were found.
-// Null when the library cannot be loaded or lacks one of them. Each call site (each `bindAll`)
-// has a table of its own.
-template <typename Table, typename BindAll> const Table* BoundOnce(const char* fileName, BindAll bindAll)
+// Null when the library cannot be loaded or lacks one of them; `error`, when given, then says which
+// (the loader's reason or the first function missing). Each call site (each `bindAll`) has a
+// table of its own.
+template <typename Table, typename BindAll>
+const Table* BoundOnce(const char* fileName, BindAll bindAll, QString* error = nullptr)
 {
+    static QString failure; // written once, by the call that binds
     static const Table* const bound = [&]() -> const Table* {
-        SharedLibrary library = SharedLibrary::open(fileName, nullptr);
+        SharedLibrary library = SharedLibrary::open(fileName, &failure);
         static Table table;
-        return bindAll(library, table) ? &table : nullptr;
+        if (!library.isLoaded())
+            return nullptr;
+        if (bindAll(library, table))
+            return &table;
+        failure = library.missingFunctionText();
+        return nullptr;
     }();
+    if (!bound && error)
+        *error = failure;
     return bound;
 }
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Starts the real tool under Xvfb against a fresh demo product, checks that exactly one window
 # titled "Mirelune 11 Skin Tool" with a 523x354 client area appears, keeps a screenshot of it,
-# checks that the delivery and report libraries are not loaded with it, and that a second plain start leaves
-# it the only one.
+# checks that the delivery and report libraries are not loaded with it, and that a second plain
+# start leaves it the only one.
 set -euo pipefail
 bin=$1
 artifacts=${SKINTOOL_ARTIFACT_DIR:-/tmp/skintool-test-artifacts}

@@ -59,3 +59,26 @@ TEST(SharedLibrary, ATableIsBoundOnceAndIsNullWhenAFunctionIsMissing)
         });
     EXPECT_EQ(incomplete, nullptr);
 }
+
+TEST(SharedLibrary, AnUnboundTableSaysWhy)
+{
+    QString missing;
+    EXPECT_EQ(platform::BoundOnce<ZlibTable>(
+                  "libz.so.1",
+                  [](SharedLibrary& library, ZlibTable& table) {
+                      return library.bind(table.absent, "no_such_function_in_zlib");
+                  },
+                  &missing),
+              nullptr);
+    EXPECT_EQ(missing, QStringLiteral("libz.so.1 has no function no_such_function_in_zlib"));
+
+    QString unloadable;
+    EXPECT_EQ(platform::BoundOnce<ZlibTable>(
+                  "libno-such-library.so.1",
+                  [](SharedLibrary& library, ZlibTable& table) {
+                      return library.bind(table.version, "zlibVersion");
+                  },
+                  &unloadable),
+              nullptr);
+    EXPECT_TRUE(unloadable.contains(QStringLiteral("libno-such-library.so.1"))) << qPrintable(unloadable);
+}

@@ -4,46 +4,33 @@
 
 namespace crash::http {
 
-namespace {
-
-QString g_loadFailure; // written once, by the call that loads
-
-const CurlLibrary* Load()
-{
-    platform::SharedLibrary library = platform::SharedLibrary::open(SKINTOOL_CURL_LIBRARY, &g_loadFailure);
-    if (!library.isLoaded())
-        return nullptr;
-    static CurlLibrary curl;
-    decltype(&::curl_global_init) globalInit = nullptr;
-    const bool complete = library.bind(globalInit, "curl_global_init") &&
-                          library.bind(curl.easy_init, "curl_easy_init") &&
-                          library.bind(curl.easy_cleanup, "curl_easy_cleanup") &&
-                          library.bind(curl.easy_reset, "curl_easy_reset") &&
-                          library.bind(curl.easy_setopt, "curl_easy_setopt") &&
-                          library.bind(curl.easy_perform, "curl_easy_perform") &&
-                          library.bind(curl.easy_getinfo, "curl_easy_getinfo") &&
-                          library.bind(curl.easy_strerror, "curl_easy_strerror") &&
-                          library.bind(curl.slist_append, "curl_slist_append") &&
-                          library.bind(curl.slist_free_all, "curl_slist_free_all");
-    if (!complete) {
-        g_loadFailure = library.missingFunctionText();
-        return nullptr;
-    }
-    if (globalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-        g_loadFailure =
-            QStringLiteral("%1 could not be initialised").arg(QLatin1String(SKINTOOL_CURL_LIBRARY));
-        return nullptr;
-    }
-    return &curl;
-}
-
-} // namespace
-
 const CurlLibrary* LoadCurl(QString* error)
 {
-    static const CurlLibrary* const loaded = Load();
+    static QString failure; // written once, by the call that loads
+    static const CurlLibrary* const loaded = []() -> const CurlLibrary* {
+        const CurlLibrary* const curl = platform::BoundOnce<CurlLibrary>(
+            SKINTOOL_CURL_LIBRARY,
+            [](platform::SharedLibrary& library, CurlLibrary& table) {
+                return library.bind(table.global_init, "curl_global_init") &&
+                       library.bind(table.easy_init, "curl_easy_init") &&
+                       library.bind(table.easy_cleanup, "curl_easy_cleanup") &&
+                       library.bind(table.easy_reset, "curl_easy_reset") &&
+                       library.bind(table.easy_setopt, "curl_easy_setopt") &&
+                       library.bind(table.easy_perform, "curl_easy_perform") &&
+                       library.bind(table.easy_getinfo, "curl_easy_getinfo") &&
+                       library.bind(table.easy_strerror, "curl_easy_strerror") &&
+                       library.bind(table.slist_append, "curl_slist_append") &&
+                       library.bind(table.slist_free_all, "curl_slist_free_all");
+            },
+            &failure);
+        if (curl && curl->global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+            failure = QStringLiteral("%1 could not be initialised").arg(QLatin1String(SKINTOOL_CURL_LIBRARY));
+            return nullptr;
+        }
+        return curl;
+    }();
     if (!loaded && error)
-        *error = g_loadFailure;
+        *error = failure;
     return loaded;
 }
 

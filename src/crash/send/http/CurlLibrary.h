@@ -8,9 +8,11 @@
 
 namespace crash::http {
 
-// The functions the uploads call, bound from the loaded library.
+// The functions the uploads call, bound from the loaded library, and its initialisation, which
+// LoadCurl runs.
 struct CurlLibrary
 {
+    decltype(&::curl_global_init) global_init = nullptr;
     decltype(&::curl_easy_init) easy_init = nullptr;
     decltype(&::curl_easy_cleanup) easy_cleanup = nullptr;
     decltype(&::curl_easy_reset) easy_reset = nullptr;
