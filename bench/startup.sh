@@ -8,9 +8,9 @@
 # box (minimal_window_with_text), tells what showing any text at all costs: the tool's window
 # shows dozens of texts. The machine's load is printed too: on a busy machine the
 # start-up's helper threads find no free core.
-# Both run in a session of their own with a session bus, as on a desktop: without one, the tool's
-# first label (its accessibility update) has libdbus fork the process to try starting a bus, and
-# the copied address space slows the main thread. SESSION_BUS=0 measures that case.
+# Both run in a session of their own with a session bus, as on a desktop: without one, libdbus
+# forks the tool at its start (and the minimal window at its first label) to try starting a bus,
+# and the main thread waits for that. SESSION_BUS=0 measures that case.
 # Usage: bench/startup.sh [BIN_DIR] (default: build/bin; needs the "demo" build preset's targets
 # and minimal_window; without minimal_window_tool_libraries the libraries' share is left out).
 set -euo pipefail

@@ -7,6 +7,8 @@ namespace platform {
 
 HelperThread::HelperThread(std::function<void()> work)
 {
+    if (!work)
+        return;
     try {
         m_thread = std::thread(std::move(work));
     } catch (const std::system_error&) {

@@ -5,7 +5,7 @@
 // thread would otherwise do itself on first use, so that it may also not run at all: when no
 // thread can be started, nothing runs and the main thread does it later as before. A failure
 // inside the work is a failure of one of the program's threads, which the crash reporter takes
-// over like any other.
+// over like any other. Empty work starts no thread.
 
 #include <functional>
 #include <thread>

@@ -3,6 +3,12 @@
 // it at the first change of a control's text, and the main thread waits until it is open; where no
 // bus runs, that includes starting the bus's launcher and seeing it fail. Opened beforehand on a
 // helper thread, the main thread finds the connection made (or refused).
+//
+// Where neither the environment nor the user's runtime folder names the bus, the bus library
+// forks this process to run a bus launcher. A child forked while another thread holds an
+// allocator's lock waits for that lock forever when it allocates before running the launcher, as
+// the library's child does (AddressSanitizer's allocator does not guard itself across fork). Such a
+// connection is therefore made before other threads are busy, not beside them.
 
 namespace platform {
 
@@ -10,5 +16,9 @@ namespace platform {
 // (QT_QPA_PLATFORM) is one without a desktop (offscreen, minimal, ...), where nothing asks for it
 // at start-up. Safe on any thread, also before the application object exists.
 void ConnectSessionBus();
+
+// Whether the bus library finds the session bus without a launcher: DBUS_SESSION_BUS_ADDRESS is
+// set, or $XDG_RUNTIME_DIR/bus is a socket of this user's (the library's own two places).
+bool SessionBusFoundWithoutLauncher();
 
 } // namespace platform

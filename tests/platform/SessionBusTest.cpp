@@ -4,9 +4,11 @@
 #include "platform/SessionBus.h"
 #include "platform/HelperThread.h"
 #include "support/SessionBus.h"
+#include "support/TempDir.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 namespace {
@@ -58,4 +60,34 @@ TEST(SessionBus, IsOpenedOnAHelperOnlyForADesktopPlatform)
     // The main thread's own request finds that connection, and it works from here.
     EXPECT_EQ(QDBusConnection::sessionBus().baseService(), opened.baseService());
     EXPECT_TRUE(QDBusConnection::sessionBus().interface()->isServiceRegistered(opened.baseService()).value());
+}
+
+// Only the bus library's own two places spare it the launcher (and this process a fork).
+TEST(SessionBus, IsFoundWithoutLauncherByItsAddressOrTheRuntimeFoldersSocket)
+{
+    testsupport::PrivateSessionBus bus; // listens on <its folder>/bus
+    ASSERT_TRUE(bus.running());
+    const QByteArray busFolder = QFileInfo(bus.address().section(QLatin1Char('='), 1)).path().toUtf8();
+    testsupport::TempDir plainFileFolder;
+    plainFileFolder.write(QStringLiteral("bus"), "not a socket");
+    testsupport::TempDir emptyFolder;
+    struct Case
+    {
+        const char* what;
+        QByteArray address;
+        QByteArray runtimeFolder;
+        bool found;
+    };
+    const Case cases[] = {
+        {"address set", bus.address().toUtf8(), emptyFolder.path().toUtf8(), true},
+        {"socket in the runtime folder", "", busFolder, true},
+        {"a plain file named bus", "", plainFileFolder.path().toUtf8(), false},
+        {"nothing in the runtime folder", "", emptyFolder.path().toUtf8(), false},
+        {"no runtime folder", "", "", false},
+    };
+    for (const Case& c : cases) {
+        ScopedVariable address("DBUS_SESSION_BUS_ADDRESS", c.address);
+        ScopedVariable runtimeFolder("XDG_RUNTIME_DIR", c.runtimeFolder);
+        EXPECT_EQ(platform::SessionBusFoundWithoutLauncher(), c.found) << c.what;
+    }
 }
