@@ -1,11 +1,10 @@
 #pragma once
 // The desktop's session bus. On X11 and Wayland the window framework's accessibility bridge opens
-// it at the first change of a control's text, and the main thread waits until it is open; where no
-// bus runs, that includes starting the bus's launcher and seeing it fail. Opened beforehand on a
-// helper thread, the main thread finds the connection made (or refused).
+// it at the first change of a control's text, and the main thread waits until it is open. Opened
+// beforehand on a helper thread, the main thread finds the connection made (or refused).
 //
-// Where neither the environment nor the user's runtime folder names the bus, the bus library
-// forks this process to run a bus launcher. A child forked while another thread holds an
+// Where neither the environment nor the user's runtime folder names the bus, the bus library looks
+// for one by forking this process to run a bus launcher. A child forked while another thread holds an
 // allocator's lock waits for that lock forever when it allocates before running the launcher, as
 // the library's child does (AddressSanitizer's allocator does not guard itself across fork). Such a
 // connection is therefore made before other threads are busy, not beside them.
