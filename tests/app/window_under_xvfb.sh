@@ -23,6 +23,11 @@ bash "$(dirname "$0")/../../scripts/with-xvfb.sh" 800x600 bash -euo pipefail -c 
         echo "FAIL: no window appeared"
         if kill -0 $tool 2>/dev/null; then
             timeout 60 gdb -p $tool -batch -ex "thread apply all bt 25" 2>&1 | grep -E "^(#|Thread)" || true
+            # A child it waits for (a helper program of a library) may be where it hangs.
+            for child in $(pgrep -P $tool || true); do
+                echo "child $child: $(tr "\0" " " 2>/dev/null </proc/$child/cmdline)"
+                timeout 60 gdb -p $child -batch -ex "bt 25" 2>&1 | grep -E "^#" || true
+            done
         else
             wait $tool && echo "the tool ended with status 0" || echo "the tool ended with status $?"
         fi
