@@ -24,9 +24,7 @@ bool SessionBusFoundWithoutLauncher()
     const QString runtimeFolder = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (runtimeFolder.isEmpty())
         return false;
-    struct stat status
-    {
-    };
+    struct stat status = {};
     const QByteArray socketPath = QFile::encodeName(runtimeFolder + QStringLiteral("/bus"));
     return lstat(socketPath.constData(), &status) == 0 && S_ISSOCK(status.st_mode) &&
            status.st_uid == getuid();

@@ -3,11 +3,11 @@
 // it at the first change of a control's text, and the main thread waits until it is open. Opened
 // beforehand on a helper thread, the main thread finds the connection made (or refused).
 //
-// Where neither the environment nor the user's runtime folder names the bus, the bus library looks
-// for one by forking this process to run a bus launcher. A child forked while another thread holds an
-// allocator's lock waits for that lock forever when it allocates before running the launcher, as
-// the library's child does (AddressSanitizer's allocator does not guard itself across fork). Such a
-// connection is therefore made before other threads are busy, not beside them.
+// Where neither the environment nor the user's runtime folder names the bus, the bus library
+// looks for one by forking this process to run a bus launcher. A child forked while another thread
+// holds an allocator's lock waits for that lock forever when it allocates before running the
+// launcher, as the library's child does (AddressSanitizer's allocator does not guard itself across
+// fork). Such a connection is therefore made before other threads are busy, not beside them.
 
 namespace platform {
 
