@@ -67,13 +67,8 @@ int SkinToolMain(int argc, char** argv)
     // this thread has made itself known to Qt: the first thread to do so is the one Qt takes for
     // the main thread, and the session bus's objects are made on a helper.
     QThread::currentThread();
-    // Where only a launcher finds the session bus, the bus library forks this process: it does so
-    // now, while no other thread is busy, and not beside the helpers.
-    const bool busFoundDirectly = platform::SessionBusFoundWithoutLauncher();
-    if (!busFoundDirectly)
-        platform::ConnectSessionBus();
+    platform::HelperThread sessionBus = platform::OpenSessionBusAhead(); // before the others are busy
     platform::HelperThread fontConfiguration(&TApplication::loadWindowFontsEarly);
-    platform::HelperThread sessionBus(busFoundDirectly ? platform::ConnectSessionBus : nullptr);
     platform::HelperThread registry([] {
         platform::PreloadRegistryHive(platform::RootKey::CurrentUser);
         platform::PreloadRegistryHive(platform::RootKey::LocalMachine);

@@ -30,4 +30,12 @@ bool SessionBusFoundWithoutLauncher()
            status.st_uid == getuid();
 }
 
+HelperThread OpenSessionBusAhead()
+{
+    if (SessionBusFoundWithoutLauncher())
+        return HelperThread(ConnectSessionBus);
+    ConnectSessionBus();
+    return HelperThread(nullptr);
+}
+
 } // namespace platform

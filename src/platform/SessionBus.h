@@ -9,6 +9,8 @@
 // launcher, as the library's child does (AddressSanitizer's allocator does not guard itself across
 // fork). Such a connection is therefore made before other threads are busy, not beside them.
 
+#include "platform/HelperThread.h"
+
 namespace platform {
 
 // Opens the process's session bus connection unless the window platform asked for
@@ -19,5 +21,10 @@ void ConnectSessionBus();
 // Whether the bus library finds the session bus without a launcher: DBUS_SESSION_BUS_ADDRESS is
 // set, or $XDG_RUNTIME_DIR/bus is a socket of this user's (the library's own two places).
 bool SessionBusFoundWithoutLauncher();
+
+// Opens the session bus ahead of its first use: on the returned helper where the bus is found
+// without a launcher, otherwise at once on this thread (the helper then has no work). Called
+// before other threads are busy.
+HelperThread OpenSessionBusAhead();
 
 } // namespace platform
