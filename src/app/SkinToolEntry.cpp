@@ -5,7 +5,6 @@
 #include "app/uMain.h"
 #include "controls/RdScrollBarHook.h"
 #include "crash/core/intercept/CrashReporter.h"
-#include "crash/core/plugins/ReportPlugins.h"
 #include "crash/core/settings/CrashSettings.h"
 #include "crash/ui/CrashWindows.h"
 #include "crash/ui/DialogProcess.h"
@@ -80,8 +79,7 @@ int SkinToolMain(int argc, char** argv)
     fontConfiguration.join();
     TApplication::loadWindowFonts(); // when no helper could do it
 
-    // The reporter's sections, delivery and windows.
-    crash::RegisterBuiltInPlugins();
+    // The reporter's delivery and windows (its sections came with its start).
     RegisterDeliveryModule();
     crash::ui::RegisterCrashWindows();
     if (dialogProcess)

@@ -6,6 +6,7 @@
 
 #include "crash/core/handler/HandleException.h"
 #include "crash/core/handler/HandlerRegistry.h"
+#include "crash/core/handler/ReportDelivery.h"
 #include "crash/core/report/ReportBuilder.h"
 #include "crash/ui/ReportPrinter.h"
 #include "crash/ui/ScreenCapture.h"
@@ -65,7 +66,7 @@ DialogActions::ReportAction WithActionHandlers(ExceptionAction action, Exception
 
 bool Send(const std::shared_ptr<ExceptionReport>& report, QWidget* parent)
 {
-    if (!Services().send || !RunAssistant(report->SendAssis(), report, parent))
+    if (!RunAssistant(report->SendAssis(), report, parent))
         return false;
     SendRequest request;
     request.report = report;
@@ -73,7 +74,7 @@ bool Send(const std::shared_ptr<ExceptionReport>& report, QWidget* parent)
     request.screenshot = report->screenshot();
     request.inBackground = report->SendInBackgr();
     const ScopedProgressOwner owner(parent); // a send in the foreground keeps the dialog disabled
-    return Services().send(request);
+    return DeliverReport(request);
 }
 
 } // namespace

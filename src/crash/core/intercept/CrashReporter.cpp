@@ -8,6 +8,7 @@
 #include "crash/core/intercept/ChecksumCheck.h"
 #include "crash/core/intercept/InterceptPoints.h"
 #include "crash/core/intercept/ThreadInterception.h"
+#include "crash/core/plugins/ReportPlugins.h"
 #include "crash/core/settings/CrashSettings.h"
 #include "crash/core/settings/SettingsStore.h"
 #include "crash/core/stack/CapstoneLibrary.h"
@@ -72,6 +73,9 @@ bool StartCrashReporter(const ReporterStartOptions& options)
         return false;
     g_started = true;
     g_checkChecksum = settings->CheckFileCrc();
+    // Every program with the reporter gets the sections its Plugins setting names. Only the
+    // records are made here: each plugin opens what it reads when it first produces a section.
+    RegisterBuiltInPlugins();
 
     InstallApplicationInterception();
     InstallFaultInterception();
@@ -104,6 +108,7 @@ void StopCrashReporter()
     RemoveInterception();
     StopHandlerThread();
     ReleaseOutOfMemoryRegions();
+    UnregisterBuiltInPlugins();
     g_started = false;
 }
 
