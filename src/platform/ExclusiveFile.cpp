@@ -5,6 +5,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -23,15 +24,62 @@ bool SameFile(int fd, const QByteArray& path)
            opened.st_ino == named.st_ino;
 }
 
-// A link is followed, so the replacement lands in the file it points at, not over the link.
-QByteArray ResolvedPath(const QByteArray& path)
+// A folder other accounts may write to: whatever lies in it may be put there by them.
+bool OpenToOthers(const struct stat& folder)
 {
-    char resolved[PATH_MAX];
-    if (realpath(path.constData(), resolved))
-        return QByteArray(resolved);
-    return path;
+    return (folder.st_mode & (S_IWGRP | S_IWOTH)) != 0;
 }
 
+// The folder part of `path` ("." for a bare name, "/" for the root). False when too long.
+bool FolderOf(const char* path, char* out)
+{
+    const size_t length = std::strlen(path);
+    if (length >= PATH_MAX)
+        return false;
+    std::memcpy(out, path, length + 1);
+    char* slash = std::strrchr(out, '/');
+    if (!slash)
+        std::strcpy(out, ".");
+    else if (slash == out)
+        out[1] = '\0';
+    else
+        *slash = '\0';
+    return true;
+}
+
+// A link another account could have put there or may swap: one in a folder others can write,
+// unless it is this user's own link in a sticky folder (where nobody else may replace it).
+bool UntrustedLink(const char* link, const struct stat& linkStat)
+{
+    char folder[PATH_MAX];
+    struct stat st
+    {
+    };
+    if (!FolderOf(link, folder) || ::stat(folder, &st) != 0)
+        return true;
+    return OpenToOthers(st) && !((st.st_mode & S_ISVTX) != 0 && linkStat.st_uid == geteuid());
+}
+
+// Walks the path a step at a time; false when one of its links is untrusted.
+bool TrustedLinks(const char* path)
+{
+    char prefix[PATH_MAX];
+    const size_t length = std::strlen(path);
+    if (length >= PATH_MAX)
+        return false;
+    for (size_t end = 1; end <= length; ++end) {
+        if (end < length && path[end] != '/')
+            continue;
+        std::memcpy(prefix, path, end);
+        prefix[end] = '\0';
+        struct stat st
+        {
+        };
+        if (::lstat(prefix, &st) == 0 && S_ISLNK(st.st_mode) && UntrustedLink(prefix, st))
+            return false;
+    }
+    return true;
+}
 bool WriteAll(int fd, const QByteArray& content)
 {
     const char* data = content.constData();
@@ -50,29 +98,73 @@ bool WriteAll(int fd, const QByteArray& content)
 
 } // namespace
 
-std::unique_ptr<ExclusiveFile> ExclusiveFile::open(const QString& path, int waitMs)
+int ExclusiveFile::openChecked(const char* path, char* resolved, FileRefusal& refusal)
 {
-    const QByteArray native = ResolvedPath(QFile::encodeName(path));
+    refusal = FileRefusal::Unavailable;
+    if (std::strlen(path) >= PATH_MAX)
+        return -1;
+    if (!TrustedLinks(path)) {
+        refusal = FileRefusal::LinkInSharedFolder;
+        return -1;
+    }
+    // A link is followed, so the replacement lands in the file it points at, not over the link.
+    if (!::realpath(path, resolved))
+        std::strcpy(resolved, path);
+    char folder[PATH_MAX];
+    struct stat folderStat
+    {
+    };
+    if (!FolderOf(resolved, folder) || ::stat(folder, &folderStat) != 0)
+        return -1;
+    const bool shared = OpenToOthers(folderStat);
+    // In a shared folder a link may appear between the checks and the open: it is not followed.
+    const int fd = ::open(resolved, O_RDWR | O_CREAT | O_CLOEXEC | (shared ? O_NOFOLLOW : 0), 0600);
+    if (fd < 0) {
+        if (errno == ELOOP)
+            refusal = FileRefusal::LinkInSharedFolder;
+        return -1;
+    }
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (shared && st.st_uid != geteuid())) {
+        if (shared && st.st_uid != geteuid())
+            refusal = FileRefusal::ForeignFileInSharedFolder;
+        ::close(fd);
+        return -1;
+    }
+    refusal = FileRefusal::None;
+    return fd;
+}
+
+std::unique_ptr<ExclusiveFile> ExclusiveFile::open(const QString& path, int waitMs, FileRefusal* refusal)
+{
+    FileRefusal ignored = FileRefusal::None;
+    FileRefusal& why = refusal ? *refusal : ignored;
+    const QByteArray native = QFile::encodeName(path);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    char resolved[PATH_MAX];
     for (;;) {
-        const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        const int fd = openChecked(native.constData(), resolved, why);
         if (fd < 0)
             return nullptr;
         if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            if (SameFile(fd, native))
-                return std::unique_ptr<ExclusiveFile>(new ExclusiveFile(fd, native));
+            if (SameFile(fd, resolved))
+                return std::unique_ptr<ExclusiveFile>(new ExclusiveFile(fd, QByteArray(resolved)));
             close(fd); // replaced while we waited: the path names a newer file now
-            if (std::chrono::steady_clock::now() >= deadline)
+        } else {
+            const int error = errno;
+            close(fd);
+            if (error != EWOULDBLOCK && error != EINTR) {
+                why = FileRefusal::Unavailable;
                 return nullptr;
-            continue;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        const int error = errno;
-        close(fd);
-        if (error != EWOULDBLOCK && error != EINTR)
+        if (std::chrono::steady_clock::now() >= deadline) {
+            why = FileRefusal::Unavailable;
             return nullptr;
-        if (std::chrono::steady_clock::now() >= deadline)
-            return nullptr;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
     }
 }
 

@@ -3,10 +3,12 @@
 #include "crash/core/report/ReportBuilder.h"
 #include "crash/core/report/ReportHeader.h"
 #include "platform/ExclusiveFile.h"
+#include "platform/MessageBox.h"
 #include "platform/ModuleHandle.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <cstdio>
 
 namespace crash {
 
@@ -56,14 +58,50 @@ NewReport ReportFile::describe(const ExceptionReport& report, const QString& tex
     return described;
 }
 
-bool ReportFile::write(const QString& path, const NewReport& report, const ReportFileRules& rules)
+namespace {
+
+QString RefusalText(const QString& path, platform::FileRefusal refusal)
+{
+    switch (refusal) {
+    case platform::FileRefusal::LinkInSharedFolder:
+        return QStringLiteral("The bug report was not saved to \"%1\": the path holds a symbolic link in a "
+                              "folder other users can write to.")
+            .arg(path);
+    case platform::FileRefusal::ForeignFileInSharedFolder:
+        return QStringLiteral("The bug report was not saved to \"%1\": the file belongs to another user "
+                              "and lies in a folder other users can write to.")
+            .arg(path);
+    default:
+        return {};
+    }
+}
+
+// Refusals are shown to the user who chose the file, and told on the error output otherwise.
+void TellRefusal(const QString& text, bool userChoseTheFile)
+{
+    if (text.isEmpty())
+        return;
+    if (userChoseTheFile)
+        platform::ShowMessageBox(text, QStringLiteral("Halvorn"), platform::MsgIcon::Error);
+    else
+        std::fprintf(stderr, "crash reporter: %s\n", text.toLocal8Bit().constData());
+}
+
+} // namespace
+
+bool ReportFile::write(const QString& path, const NewReport& report, const ReportFileRules& rules,
+                       QString* refusal)
 {
     const QFileInfo info(path);
     if (!QDir().mkpath(info.absolutePath()))
         return false;
-    const auto file = platform::ExclusiveFile::open(info.absoluteFilePath());
-    if (!file)
+    platform::FileRefusal why = platform::FileRefusal::None;
+    const auto file = platform::ExclusiveFile::open(info.absoluteFilePath(), 5000, &why);
+    if (!file) {
+        if (refusal)
+            *refusal = RefusalText(path, why);
         return false;
+    }
     QByteArray existing;
     if (rules.append && !file->readAll(existing))
         return false; // unreadable: replacing it would lose what it holds
@@ -83,12 +121,16 @@ bool SaveReportFile(ExceptionReport& report, const QString& explicitName, bool a
 
         const NewReport described = ReportFile::describe(report, report.reportText(true));
         const ReportFileRules rules = ReportFile::rulesOf(report);
-        bool written = ReportFile::write(path, described, rules);
+        QString refusal;
+        bool written = ReportFile::write(path, described, rules, &refusal);
+        TellRefusal(refusal, !explicitName.isEmpty());
         if (!written && explicitName.isEmpty() && !setting.contains(QLatin1Char('/')) &&
             !setting.contains(QLatin1Char('\\'))) {
             path = ReportFile::fallbackPath(
                 setting, report.expandPlaceholders(QStringLiteral("%userappdata%")), executable);
-            written = ReportFile::write(path, described, rules);
+            refusal.clear();
+            written = ReportFile::write(path, described, rules, &refusal);
+            TellRefusal(refusal, false);
         }
         if (written && automatic && explicitName.isEmpty())
             report.setWrittenReportFile(path);

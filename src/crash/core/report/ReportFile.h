@@ -25,8 +25,11 @@ public:
     static ReportFileRules rulesOf(const CrashSettings& settings);
     static NewReport describe(const ExceptionReport& report, const QString& text);
 
-    // Creates missing folders, locks the file, merges and replaces it. False when it could not.
-    static bool write(const QString& path, const NewReport& report, const ReportFileRules& rules);
+    // Creates missing folders, locks the file, merges and replaces it. False when it could not;
+    // `refusal` then says why when the file was refused as unsafe (a link or another user's file
+    // in a folder others can write), and stays empty otherwise.
+    static bool write(const QString& path, const NewReport& report, const ReportFileRules& rules,
+                      QString* refusal = nullptr);
 };
 
 } // namespace crash

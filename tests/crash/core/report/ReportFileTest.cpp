@@ -8,8 +8,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 #include <thread>
+
+#include <sys/stat.h>
 
 using namespace crash;
 using reporttest::FakeReportSources;
@@ -136,4 +139,37 @@ TEST(ReportFile, SaveWritesTheCompletedReportAndMarksTheAutomaticSave)
     const QByteArray second = testsupport::ReadAll(path);
     EXPECT_EQ(second.count("\r\ndate/time") + 1, 1);
     EXPECT_TRUE(second.contains("\r\ncount"));
+}
+
+TEST(ReportFile, NewFileIsOwnerOnlyAndAnExistingFileKeepsItsMode)
+{
+    testsupport::TempDir dir;
+    const mode_t oldMask = ::umask(022);
+    const QString fresh = dir.file(QStringLiteral("fresh/bugreport.txt"));
+    const bool freshWritten = ReportFile::write(fresh, Report(Crc(1), QStringLiteral("one")), {});
+    const QString shared = dir.write(QStringLiteral("shared.txt"), "");
+    QFile::setPermissions(shared, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    const bool sharedWritten = ReportFile::write(shared, Report(Crc(2), QStringLiteral("two")), {});
+    ::umask(oldMask);
+    ASSERT_TRUE(freshWritten && sharedWritten);
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::stat(QFile::encodeName(fresh).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode_t(0600));
+    ASSERT_EQ(::stat(QFile::encodeName(shared).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode_t(0644));
+}
+
+TEST(ReportFile, OwnLinkInOwnFolderIsFollowedAndStays)
+{
+    testsupport::TempDir dir;
+    const QString real = dir.write(QStringLiteral("reports/bugreport.txt"), "");
+    ASSERT_TRUE(QFile::link(real, dir.file(QStringLiteral("link.txt"))));
+    QString refusal;
+    ASSERT_TRUE(ReportFile::write(dir.file(QStringLiteral("link.txt")), Report(Crc(1), QStringLiteral("x")),
+                                  {}, &refusal));
+    EXPECT_TRUE(refusal.isEmpty());
+    EXPECT_TRUE(QFileInfo(dir.file(QStringLiteral("link.txt"))).isSymLink());
+    EXPECT_TRUE(testsupport::ReadAll(real).endsWith("x\r\n\r\n"));
 }
