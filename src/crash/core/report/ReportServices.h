@@ -40,6 +40,10 @@ struct SendRequest
     QImage screenshot;
     bool silent = false;
     bool inBackground = false;
+    // Called once when the send has ended, on the thread that ran it (before the send returns
+    // unless it went to the background), with whether a transport delivered the report. A hand-off
+    // to the desktop's mail program is not a delivery: nobody knows whether the user sends it.
+    std::function<void(bool delivered)> finished;
 };
 
 struct ReportServices
