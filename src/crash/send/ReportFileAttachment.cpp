@@ -1,6 +1,8 @@
 #include "crash/send/ReportFileAttachment.h"
 
 #include "crash/core/report/ExceptionReport.h"
+#include "crash/core/report/ReportFile.h"
+#include "platform/ExclusiveFile.h"
 #include "platform/ModuleHandle.h"
 
 #include <QDateTime>
@@ -16,6 +18,32 @@ namespace {
 QString NativeSeparators(QString path)
 {
     return path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+}
+
+QByteArray ReportFileBytes(const QString& reportText)
+{
+    return (reportText + QStringLiteral("\r\n\r\n")).toUtf8();
+}
+
+// The file's content under its lock; false when it does not exist or cannot be read or locked.
+bool ReadLocked(const QString& path, QByteArray& content)
+{
+    if (!QFileInfo(path).isFile())
+        return false;
+    const auto file = platform::ExclusiveFile::open(path);
+    return file && file->readAll(content) && !content.isEmpty();
+}
+
+bool WriteBytes(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
 }
 
 } // namespace
@@ -37,20 +65,34 @@ QString SavedReportFilePath(const ExceptionReport& report)
         report.expandPlaceholders(QStringLiteral("%userappdata%\\") + base + QLatin1Char('\\') + setting)));
 }
 
-bool WriteReportText(const QString& path, const QString& reportText)
+ReportFileContent ReportAttachmentContent(const ExceptionReport& report, const QString& reportText)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = (reportText + QStringLiteral("\r\n\r\n")).toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    ReportFileContent content;
+    content.bytes = ReportFileBytes(reportText);
+    const QString saved = SavedReportFilePath(report);
+    if (!report.AttachBugRepFile() || saved.isEmpty())
+        return content;
+    const ReportFileRules rules = ReportFile::rulesOf(report);
+    // The automatic save has put this report into the file already; otherwise it is merged in.
+    const bool holdsThisReport = report.writtenReportFile() == saved;
+    if (!holdsThisReport && !rules.append)
+        return content; // the file would hold this report alone
+    QByteArray existing;
+    if (!ReadLocked(saved, existing))
+        return content; // nothing earlier, or locked elsewhere: this report alone is still whole
+    content.savedFile = saved;
+    content.bytes = holdsThisReport
+                        ? existing
+                        : MergeReportFile(existing, ReportFile::describe(report, reportText), rules);
+    return content;
 }
 
-ReportFileAttachment MakeReportFileAttachment(const ExceptionReport& report, const QString& reportText,
+bool WriteReportText(const QString& path, const QString& reportText)
+{
+    return WriteBytes(path, ReportFileBytes(reportText));
+}
+
+ReportFileAttachment MakeReportFileAttachment(const ExceptionReport& report, const ReportFileContent& content,
                                               const QString& tempFolder)
 {
     ReportFileAttachment result;
@@ -63,22 +105,16 @@ ReportFileAttachment MakeReportFileAttachment(const ExceptionReport& report, con
     if (!source.isEmpty() && QFileInfo(source).absoluteFilePath() == QFileInfo(target).absoluteFilePath())
         target = QDir(tempFolder).filePath(QString::number(QDateTime::currentMSecsSinceEpoch()) + fileName);
 
-    if (report.AttachBugRepFile() && !source.isEmpty() && QFileInfo(source).isFile()) {
-        QFile::remove(target);
-        if (QFile::copy(source, target)) {
-            result.target = target;
-            result.copiedFrom = source;
-            return result;
-        }
-    }
     QFile::remove(target);
-    if (!WriteReportText(target, reportText)) {
+    if (!WriteBytes(target, content.bytes)) {
         target = QDir(tempFolder).filePath(QString::number(QDateTime::currentMSecsSinceEpoch()) + fileName);
-        if (!WriteReportText(target, reportText))
+        if (!WriteBytes(target, content.bytes))
             QFile::remove(target);
     }
-    if (QFileInfo(target).isFile())
+    if (QFileInfo(target).isFile()) {
         result.target = target;
+        result.copiedFrom = content.savedFile;
+    }
     return result;
 }
 

@@ -1,7 +1,10 @@
 #pragma once
-// The bug report as a file in the temporary folder, for attaching: a copy of the saved report
-// file when there is one (and the settings ask for it), else the report text written afresh.
+// The bug report as a file in the temporary folder, for attaching. It holds this crash's complete
+// report; where the settings attach the saved report file (AttachBugRepFile) and the file collects
+// reports (AppendBugReps), the file's earlier reports come with it, merged as the save merges
+// them. The file is read under its lock, never copied while another save may be replacing it.
 
+#include <QByteArray>
 #include <QString>
 
 namespace crash {
@@ -10,17 +13,28 @@ class ExceptionReport;
 
 namespace crash::send {
 
+// What the attachment holds.
+struct ReportFileContent
+{
+    QByteArray bytes;
+    QString savedFile; // the saved report file whose reports it carries, empty when none
+};
+
 struct ReportFileAttachment
 {
     QString target;     // the file to attach; empty when none could be made
-    QString copiedFrom; // the saved report file the copy came from, empty when written afresh
+    QString copiedFrom; // the saved report file whose reports it carries, empty when none
 };
 
 // Where the saved report file lies: the report's written file, else BugRepFile made absolute
 // (beside the executable), else the per-user fallback folder.
 QString SavedReportFilePath(const ExceptionReport& report);
 
-ReportFileAttachment MakeReportFileAttachment(const ExceptionReport& report, const QString& reportText,
+// Read before a send leaves for its own thread, so that it is fixed before the handling's own save
+// of this report can change the file.
+ReportFileContent ReportAttachmentContent(const ExceptionReport& report, const QString& reportText);
+
+ReportFileAttachment MakeReportFileAttachment(const ExceptionReport& report, const ReportFileContent& content,
                                               const QString& tempFolder);
 
 // Writes the text as a report file: UTF-8 without byte-order mark, ended by two line breaks.

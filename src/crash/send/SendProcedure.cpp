@@ -2,13 +2,14 @@
 
 #include "crash/send/HttpDelivery.h"
 
+#include "crash/core/report/SendsInProgress.h"
 #include "crash/send/Attachments.h"
 #include "crash/send/MailFields.h"
 #include "crash/send/MailtoTransport.h"
-#include "crash/send/ReportFileAttachment.h"
 #include "imaging/CompactPng.h"
 #include "platform/MessageBox.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -46,7 +47,7 @@ CollectedAttachments CollectAttachments(const SendJob& job, const QString& tempF
     const ExceptionReport& s = *job.report;
     CollectedAttachments collected;
     if (s.AttachBugRep()) {
-        const ReportFileAttachment file = MakeReportFileAttachment(s, job.reportText, tempFolder);
+        const ReportFileAttachment file = MakeReportFileAttachment(s, job.reportFile, tempFolder);
         if (!file.copiedFrom.isEmpty() && s.DelBugRepFile())
             collected.savedReportFile = file.copiedFrom;
         if (!file.target.isEmpty())
@@ -74,7 +75,9 @@ SendProgress MakeProgress(const SendJob& job, bool withAttachments)
 {
     const ExceptionReport& s = *job.report;
     const auto& factory = Services().progress;
-    SendProgress progress(factory ? factory(s.SendBoxTitle(), s.PrepAttMsg()) : nullptr);
+    // Windows need the application object; a send at the very end of the program goes without.
+    const bool windows = factory && QCoreApplication::instance();
+    SendProgress progress(windows ? factory(s.SendBoxTitle(), s.PrepAttMsg()) : nullptr);
     progress.addStep(s.PrepAttMsg(), 100);
     if (NetworkTransportEnabled(s)) {
         const bool smtp = s.MailAsSmtpServer() || s.MailAsSmtpClient();
@@ -157,7 +160,13 @@ int RunSmtp(const SendJob& job, const DeliveryTransports& transports, const Mail
     return transports.smtp(request, progress) ? 1 : 0;
 }
 
-bool SendNow(const SendJob& job, const DeliveryTransports& transports)
+struct SendOutcome
+{
+    int result = 0;         // 1 delivered or handed to the mail program, 2 cancelled there
+    bool delivered = false; // by a transport, not only handed over
+};
+
+SendOutcome SendNow(const SendJob& job, const DeliveryTransports& transports)
 {
     ExceptionReport& s = *job.report;
     const MailFields mail = ComposeMailFields(s, job.reportText);
@@ -176,6 +185,7 @@ bool SendNow(const SendJob& job, const DeliveryTransports& transports)
     int result = RunHttp(job, transports, mail, prepared, progress);
     if (result == 0)
         result = RunSmtp(job, transports, mail, prepared, progress);
+    const bool delivered = result == 1;
 
     progress.close();
     if (!collected.screenshotFile.isEmpty() && (result == 1 || !s.MailViaMapi()))
@@ -200,14 +210,21 @@ bool SendNow(const SendJob& job, const DeliveryTransports& transports)
     if (result == 0 && !job.silent)
         platform::ShowMessageBox(s.SendFailMsg(), QString(), platform::MsgIcon::Error);
 
-    if (result == 1) {
+    // A draft handed to the mail program may never be sent: the report still counts as unsent.
+    if (delivered)
         s.setSent(true);
-        if (!fileToDelete.isEmpty()) {
-            QFile(fileToDelete).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-            QFile::remove(fileToDelete);
-        }
+    if (result == 1 && !fileToDelete.isEmpty()) {
+        QFile(fileToDelete).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        QFile::remove(fileToDelete);
     }
-    return result == 1;
+    return {result, delivered};
+}
+
+bool Finish(const SendJob& job, const SendOutcome& outcome)
+{
+    if (job.finished)
+        job.finished(outcome.delivered);
+    return outcome.result == 1;
 }
 
 } // namespace
@@ -227,15 +244,22 @@ DeliveryTransports DefaultTransports()
 bool SendBugReport(const SendJob& job, const DeliveryTransports& transports)
 {
     if (job.reportText.isEmpty() || !job.report)
-        return false;
+        return Finish(job, {});
+    SendsInProgress::Token running = SendsInProgress::begin();
+    SendJob prepared = job;
+    if (job.report->AttachBugRep() && FileTransportEnabled(*job.report))
+        prepared.reportFile = ReportAttachmentContent(*job.report, job.reportText);
     if (job.inBackground && !job.onBackgroundThread && !job.processBlocked) {
-        SendJob background = job;
+        SendJob background = prepared;
         background.onBackgroundThread = true;
         // The thread's own copies: the report, its text and the picture live until it ends.
-        if (StartBackgroundSend([background, transports] { SendNow(background, transports); }))
+        if (StartBackgroundSend([background, transports, running]() mutable {
+                Finish(background, SendNow(background, transports));
+                running.reset();
+            }))
             return true;
     }
-    return SendNow(job, transports);
+    return Finish(prepared, SendNow(prepared, transports));
 }
 
 bool SendReport(const SendRequest& request)

@@ -15,6 +15,7 @@
 #include "crash/send/BackgroundSends.h"
 #include "crash/send/HttpUploader.h"
 #include "crash/send/MailClientTransport.h"
+#include "crash/send/ReportFileAttachment.h"
 #include "crash/send/SmtpMail.h"
 
 #include <QImage>
@@ -42,9 +43,11 @@ struct SendJob : SendRequest
 {
     bool onBackgroundThread = false;
     bool processBlocked = false;
+    ReportFileContent reportFile; // what the report attachment holds, read as the send starts
 };
 
-// True when the report was delivered, or when a background thread was started for it.
+// True when the report was delivered or handed to the desktop's mail program, or when a
+// background thread was started for it. Only a transport's delivery marks the report as sent.
 bool SendBugReport(const SendJob& job, const DeliveryTransports& transports = DefaultTransports());
 
 // Registers the send procedure as the crash reporter's delivery service (Services().send).
