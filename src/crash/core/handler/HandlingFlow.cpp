@@ -7,6 +7,7 @@
 #include "crash/core/handler/ThreadPause.h"
 #include "crash/core/report/ReportBuilder.h"
 #include "crash/core/report/ReportServices.h"
+#include "crash/core/report/ReporterWorkFolder.h"
 #include "crash/core/settings/CrashSettings.h"
 #include "platform/Exception.h"
 #include "platform/FaultSignals.h"
@@ -14,10 +15,8 @@
 
 #include <QClipboard>
 #include <QDateTime>
-#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QStandardPaths>
 #include <chrono>
 #include <cstdio>
 #include <cxxabi.h>
@@ -136,20 +135,6 @@ std::vector<InnerException> InnerExceptions(const HandleExceptionRequest& reques
 std::uint64_t NowSeconds()
 {
     return static_cast<std::uint64_t>(QDateTime::currentSecsSinceEpoch());
-}
-
-void DeleteLeftOverTempFolder()
-{
-    QString base = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
-    if (base.isEmpty())
-        base = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    if (base.isEmpty())
-        return;
-    const QString name =
-        QFileInfo(platform::ModuleFileName(0)).completeBaseName() + QStringLiteral(".Halvorn");
-    QDir folder(base + QLatin1Char('/') + name);
-    if (folder.exists())
-        folder.removeRecursively();
 }
 
 // Synchronous handlers need the main thread: a paused one is let go for them.
@@ -365,9 +350,9 @@ void HandlingFlow::restart()
 void HandlingFlow::runSteps()
 {
     step();
-    // 1. A temporary folder left over from an earlier handling.
+    // 1. Temporary files left over from an earlier handling (never what a live send holds).
     if (!m_inPlace)
-        DeleteLeftOverTempFolder();
+        ReporterWorkFolder::removeLeftovers();
     // 2. The report object, filters applied.
     m_report = createReport();
     step();
