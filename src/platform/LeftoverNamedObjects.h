@@ -8,9 +8,9 @@
 
 namespace platform {
 
-// Removes this user's objects named "<prefix>$<hex id>" for one of `prefixes` whose process no
-// longer runs, and those with this process's id that are older than this process. Returns how many
-// it removed.
+// Removes this user's objects named "<prefix>$<hex id>" for one of `prefixes`, in /dev/shm and in
+// the private fallback folder, whose process provably ended (NamedObjectOwner.h): objects of live
+// processes in other PID namespaces that share /dev/shm stay. Returns how many it removed.
 int RemoveLeftoverNamedObjects(const QStringList& prefixes);
 
 } // namespace platform

@@ -11,9 +11,11 @@ std::uint32_t CurrentProcessId()
     return static_cast<std::uint32_t>(getpid());
 }
 
-std::uint64_t ProcessStartStamp()
+namespace {
+
+std::uint64_t StartStampIn(const QString& statFile)
 {
-    QFile stat(QStringLiteral("/proc/self/stat"));
+    QFile stat(statFile);
     if (!stat.open(QIODevice::ReadOnly))
         return 0;
     const QByteArray line = stat.readAll();
@@ -24,6 +26,18 @@ std::uint64_t ProcessStartStamp()
     const QList<QByteArray> fields = line.mid(close + 2).split(' ');
     // Field 22 (starttime) is the 20th after the command name.
     return fields.size() > 19 ? fields[19].toULongLong() : 0;
+}
+
+} // namespace
+
+std::uint64_t ProcessStartStamp()
+{
+    return StartStampIn(QStringLiteral("/proc/self/stat"));
+}
+
+std::uint64_t ProcessStartStampOf(std::uint32_t processId)
+{
+    return StartStampIn(QStringLiteral("/proc/%1/stat").arg(processId));
 }
 
 } // namespace platform

@@ -11,5 +11,7 @@ std::uint32_t CurrentProcessId();
 // start time in clock ticks since boot. Named objects of a process that died can be recognised
 // when a new process inherits its id.
 std::uint64_t ProcessStartStamp();
+// The same for another process of this PID namespace as /proc shows it; 0 when it does not run.
+std::uint64_t ProcessStartStampOf(std::uint32_t processId);
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/SharedMemory.h"
 
-#include "platform/PosixNames.h"
+#include "platform/NamedObjectFiles.h"
+#include "platform/NamedObjectOwner.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -17,98 +18,154 @@ void Set(SharedMemory::Result* result, SharedMemory::Result value)
         *result = value;
 }
 
+SharedMemory::Result FromErrno()
+{
+    return errno == ENOENT                     ? SharedMemory::Result::NotFound
+           : errno == EEXIST                   ? SharedMemory::Result::AlreadyExists
+           : errno == EACCES || errno == ELOOP ? SharedMemory::Result::Denied
+                                               : SharedMemory::Result::Failed;
+}
+
 void* MapWhole(int fd, std::size_t size)
 {
     void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     return data == MAP_FAILED ? nullptr : data;
 }
 
+QByteArray FileName(const QByteArray& path)
+{
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
 } // namespace
 
-std::unique_ptr<SharedMemory> SharedMemory::create(const QString& name, std::size_t size, Result* result,
-                                                   bool othersMayRead)
+std::unique_ptr<SharedMemory> SharedMemory::createAt(const QByteArray& path, std::size_t size, Result* result,
+                                                     bool othersMayRead)
 {
-    QByteArray posix;
-    if (size == 0 || !ToPosixName(name, posix)) {
+    if (size == 0 || path.isEmpty()) {
         Set(result, Result::Failed);
         return nullptr;
     }
-    const mode_t mode = othersMayRead ? (S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH) : (S_IRUSR | S_IWUSR);
-    const int fd = shm_open(posix.constData(), O_RDWR | O_CREAT | O_EXCL, mode);
-    if (fd >= 0)
-        fchmod(fd, mode); // the umask may have taken read bits away
+    const int fd = CreateObjectFile(path, QByteArray(qsizetype(size), '\0'), othersMayRead);
     if (fd < 0) {
-        Set(result, errno == EEXIST   ? Result::AlreadyExists
-                    : errno == EACCES ? Result::Denied
-                                      : Result::Failed);
+        Set(result, FromErrno());
         return nullptr;
     }
-    void* data = nullptr;
-    if (ftruncate(fd, static_cast<off_t>(size)) == 0)
-        data = MapWhole(fd, size);
-    close(fd);
+    const std::size_t mapped = size + sizeof(NamedObjectOwner);
+    void* data = MapWhole(fd, mapped);
+    ::close(fd);
     if (!data) {
-        shm_unlink(posix.constData());
+        ::unlink(path.constData());
         Set(result, Result::Failed);
         return nullptr;
     }
     Set(result, Result::Ok);
-    return std::unique_ptr<SharedMemory>(new SharedMemory(data, size));
+    return std::unique_ptr<SharedMemory>(new SharedMemory(data, size, mapped, true));
 }
 
-std::unique_ptr<SharedMemory> SharedMemory::open(const QString& name, Result* result, bool othersMayRead)
+std::unique_ptr<SharedMemory> SharedMemory::openAt(const QByteArray& path, Result* result, bool othersMayRead)
 {
-    QByteArray posix;
-    if (!ToPosixName(name, posix)) {
+    if (path.isEmpty()) {
         Set(result, Result::Failed);
-        return nullptr;
-    }
-    const int fd = shm_open(posix.constData(), O_RDWR, 0);
-    if (fd < 0) {
-        Set(result, errno == ENOENT ? Result::NotFound : errno == EACCES ? Result::Denied : Result::Failed);
         return nullptr;
     }
     struct stat st
     {
     };
-    const mode_t refused = othersMayRead ? (S_IWGRP | S_IWOTH | S_IXGRP | S_IXOTH) : (S_IRWXG | S_IRWXO);
-    if (fstat(fd, &st) != 0 || !PrivateToThisUser(st) || (st.st_mode & refused) != 0) {
-        close(fd);
-        Set(result, Result::Denied);
+    const int fd = OpenObjectFile(path, O_RDWR, othersMayRead, 1, st);
+    if (fd < 0) {
+        Set(result, FromErrno());
         return nullptr;
     }
-    const auto size = static_cast<std::size_t>(st.st_size);
-    void* data = size > 0 ? MapWhole(fd, size) : nullptr;
-    close(fd);
+    NamedObjectOwner owner{};
+    const bool stamped = OwnerOfObjectFile(fd, st, owner);
+    const auto mapped = static_cast<std::size_t>(st.st_size);
+    const std::size_t size = stamped ? mapped - sizeof owner : mapped;
+    void* data = size > 0 ? MapWhole(fd, mapped) : nullptr;
+    ::close(fd);
     if (!data) {
         Set(result, Result::Failed);
         return nullptr;
     }
     Set(result, Result::Ok);
-    return std::unique_ptr<SharedMemory>(new SharedMemory(data, size));
+    return std::unique_ptr<SharedMemory>(
+        new SharedMemory(data, size, mapped, stamped && IsCurrentProcess(owner)));
+}
+
+std::unique_ptr<SharedMemory> SharedMemory::create(const QString& name, std::size_t size, Result* result,
+                                                   bool othersMayRead)
+{
+    return createAt(SharedObjectPath(name), size, result, othersMayRead);
+}
+
+std::unique_ptr<SharedMemory> SharedMemory::open(const QString& name, Result* result, bool othersMayRead)
+{
+    return openAt(SharedObjectPath(name), result, othersMayRead);
+}
+
+std::unique_ptr<SharedMemory> SharedMemory::openOwn(const QString& name, Result* result, bool othersMayRead)
+{
+    const QByteArray path = SharedObjectPath(name);
+    if (auto section = openAt(path, nullptr, othersMayRead); section && section->madeByThisProcess()) {
+        Set(result, Result::Ok);
+        return section;
+    }
+    const QByteArray fallback = path.isEmpty() ? QByteArray() : FallbackObjectPath(FileName(path));
+    auto section = openAt(fallback, result, othersMayRead);
+    if (section && !section->madeByThisProcess()) {
+        Set(result, Result::Denied);
+        return nullptr;
+    }
+    return section;
+}
+
+std::unique_ptr<SharedMemory> SharedMemory::createOwn(const QString& name, std::size_t size, Result* result,
+                                                      bool othersMayRead)
+{
+    const QByteArray path = SharedObjectPath(name);
+    Result created = Result::Failed;
+    auto section = createAt(path, size, &created, othersMayRead);
+    if (created == Result::AlreadyExists && IsLeftoverObject(path, ProcessIdInName(FileName(path))) &&
+        ::unlink(path.constData()) == 0)
+        section = createAt(path, size, &created, othersMayRead);
+    if (created == Result::AlreadyExists || created == Result::Denied)
+        return createAt(FallbackObjectPath(FileName(path)), size, result, othersMayRead);
+    Set(result, created);
+    return section;
+}
+
+bool SharedMemory::removeOwn(const QString& name)
+{
+    const QByteArray path = SharedObjectPath(name);
+    if (path.isEmpty())
+        return false;
+    bool removed = false;
+    if (auto section = openAt(path, nullptr, true); section && section->madeByThisProcess())
+        removed = ::unlink(path.constData()) == 0;
+    const QByteArray fallback = FallbackObjectPath(FileName(path));
+    if (!fallback.isEmpty() && ::unlink(fallback.constData()) == 0)
+        removed = true;
+    return removed;
 }
 
 bool SharedMemory::remove(const QString& name)
 {
-    QByteArray posix;
-    return ToPosixName(name, posix) && shm_unlink(posix.constData()) == 0;
+    const QByteArray path = SharedObjectPath(name);
+    return !path.isEmpty() && ::unlink(path.constData()) == 0;
 }
 
 bool SharedMemory::exists(const QString& name)
 {
-    QByteArray posix;
-    if (!ToPosixName(name, posix))
-        return false;
-    const int fd = shm_open(posix.constData(), O_RDONLY, 0);
-    if (fd < 0)
-        return errno == EACCES; // someone else's, but the name is taken
-    close(fd);
-    return true;
+    const QByteArray path = SharedObjectPath(name);
+    struct stat st
+    {
+    };
+    return !path.isEmpty() && ::lstat(path.constData(), &st) == 0;
 }
 
 SharedMemory::~SharedMemory()
 {
-    munmap(m_data, m_size);
+    munmap(m_data, m_mapped);
 }
 
 } // namespace platform

@@ -1,4 +1,5 @@
 #include "platform/LeftoverNamedObjects.h"
+#include "platform/NamedObjectOwner.h"
 #include "platform/NamedSemaphore.h"
 #include "platform/ProcessInfo.h"
 #include "platform/SharedMemory.h"
@@ -60,12 +61,18 @@ TEST(LeftoverNamedObjects, OnlyObjectsOfEndedProcessesAndStaleOnesOfThisIdGo)
     }
     auto semaphore = NamedSemaphore::open(endedSemaphore);
     ASSERT_TRUE(semaphore);
-    semaphore->lock(); // held by its "dead owner", as after a kill
+    ASSERT_TRUE(semaphore->lockFor(10000)); // held by its "dead owner", as after a kill
     {
-        // Made by an earlier process that had this process's id.
+        // Made by an earlier process that had this process's id: its stamp names another start.
         QFile file(QStringLiteral("/dev/shm/") + staleOwn);
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        ASSERT_TRUE(
+            file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        platform::NamedObjectOwner earlier = platform::CurrentObjectOwner();
+        earlier.startStamp -= 1;
+        ASSERT_TRUE(file.seek(file.size() - qint64(sizeof earlier)));
+        ASSERT_EQ(file.write(reinterpret_cast<const char*>(&earlier), sizeof earlier),
+                  qint64(sizeof earlier));
     }
 
     const int removed = platform::RemoveLeftoverNamedObjects(

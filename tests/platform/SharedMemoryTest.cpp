@@ -85,7 +85,7 @@ TEST(NamedSemaphore, ExcludesThreadsAndNoticesRemoval)
         threads.emplace_back([&] {
             auto mine = NamedSemaphore::open(name);
             for (int i = 0; i < 500; ++i) {
-                mine->lock();
+                ASSERT_TRUE(mine->lockFor(10000));
                 const int seen = counter;
                 std::this_thread::yield();
                 counter = seen + 1;
@@ -97,7 +97,7 @@ TEST(NamedSemaphore, ExcludesThreadsAndNoticesRemoval)
         t.join();
     EXPECT_EQ(counter, 2000);
 
-    first->lock();
+    ASSERT_TRUE(first->lockFor(10000));
     EXPECT_TRUE(NamedSemaphore::remove(name));
     EXPECT_FALSE(first->isCurrent());
     first->unlock();

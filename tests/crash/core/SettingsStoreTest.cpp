@@ -1,11 +1,12 @@
 // The store shared by the modules of one process: the executable and a library with its own
 // settings, from several threads.
-#include "support/MessageBoxRecorder.h"
 #include "TestModuleLoader.h"
 #include "crash/core/settings/CrashSettings.h"
 #include "crash/core/settings/ExceptionSettings.h"
+#include "platform/NamedObjectOwner.h"
 #include "platform/NamedSemaphore.h"
 #include "platform/SharedMemory.h"
+#include "support/MessageBoxRecorder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -102,6 +105,11 @@ TEST_F(SettingsStoreTest, UnusableSectionNameIsReportedAndLeavesNoSettings)
     if (!QFileInfo(QStringLiteral("/dev/shm")).isDir())
         GTEST_SKIP() << "no /dev/shm";
     ASSERT_TRUE(QDir().mkdir(blocker)); // a name that can be neither opened nor created
+    // nor its private fallback
+    const QString fallback =
+        QFile::decodeName(platform::FallbackObjectPath(SettingsStore::sectionName().toUtf8()));
+    ASSERT_FALSE(fallback.isEmpty());
+    ASSERT_TRUE(QDir().mkdir(fallback));
     {
         CrashSettings s(0);
         EXPECT_FALSE(s.isValid());
@@ -109,8 +117,26 @@ TEST_F(SettingsStoreTest, UnusableSectionNameIsReportedAndLeavesNoSettings)
         EXPECT_FALSE(s.setSmtpPort(25));
     }
     QDir().rmdir(blocker);
+    QDir().rmdir(fallback);
     EXPECT_EQ(boxes.boxes(), QStringList{QStringLiteral("Halvorn|internal error (opening settings buffer)")});
     EXPECT_TRUE(CrashSettings(0).isValid());
+}
+
+TEST_F(SettingsStoreTest, AMutexHeldPastTheBoundIsAnInternalErrorNotAHang)
+{
+    // A module that hangs holding the mutex: the next one gives up after a bound and runs without
+    // settings instead of hanging the program's start.
+    auto holder = platform::NamedSemaphore::open(SettingsStore::mutexName());
+    ASSERT_TRUE(holder);
+    ASSERT_TRUE(holder->lockFor(1000));
+    auto opening = std::async(std::launch::async, [] { return CrashSettings(0).isValid(); });
+    const bool returned = opening.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+    holder->unlock(); // lets a waiting store go on, so the test ends either way
+    EXPECT_TRUE(returned) << "the store waited for the held mutex without a bound";
+    EXPECT_FALSE(opening.get());
+    EXPECT_EQ(boxes.boxes(), QStringList{QStringLiteral("Halvorn|internal error (opening settings buffer)")});
+    holder.reset();
+    platform::NamedSemaphore::remove(SettingsStore::mutexName());
 }
 
 TEST_F(SettingsStoreTest, ManyThreadsOfBothModulesComeAndGo)

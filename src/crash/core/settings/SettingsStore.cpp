@@ -8,6 +8,7 @@
 #include "platform/SharedMemory.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -65,7 +66,8 @@ ResourceOverrideEntry g_resourceOverride; // set once, before any settings are r
 
 const QByteArray* ResourceOverride(platform::ModuleHandle module)
 {
-    return g_resourceOverride.set && g_resourceOverride.module == module ? &g_resourceOverride.stream : nullptr;
+    return g_resourceOverride.set && g_resourceOverride.module == module ? &g_resourceOverride.stream
+                                                                         : nullptr;
 }
 
 QString WithProcessId(const char* prefix)
@@ -74,8 +76,13 @@ QString WithProcessId(const char* prefix)
            QString::number(platform::CurrentProcessId(), 16).toUpper().rightJustified(8, QLatin1Char('0'));
 }
 
+// Creating and releasing the store takes a moment; a mutex held longer than this is held by a
+// module that hangs, and waiting on would hang this one too.
+constexpr int StoreMutexWaitMs = 5000;
+
 // Runs `work` while holding the process's settings mutex. A waiter that wakes on a mutex whose name
-// was removed meanwhile (the store was just taken down) starts over with the current one.
+// was removed meanwhile (the store was just taken down) starts over with the current one. False
+// when the mutex cannot be had or stays held past the bound.
 template <typename Work> bool WithStoreMutex(Work work)
 {
     const QString name = SettingsStore::mutexName();
@@ -83,7 +90,11 @@ template <typename Work> bool WithStoreMutex(Work work)
         auto mutex = platform::NamedSemaphore::open(name);
         if (!mutex)
             return false;
-        mutex->lock();
+        if (!mutex->lockFor(StoreMutexWaitMs)) {
+            std::fprintf(stderr, "Halvorn: internal error: the settings mutex %s stayed held for %d ms\n",
+                         qPrintable(name), StoreMutexWaitMs);
+            return false;
+        }
         if (!mutex->isCurrent()) {
             mutex->unlock();
             continue;
@@ -97,7 +108,7 @@ template <typename Work> bool WithStoreMutex(Work work)
 
 SettingsStoreBlock* OpenPublished()
 {
-    auto section = platform::SharedMemory::open(SettingsStore::sectionName());
+    auto section = platform::SharedMemory::openOwn(SettingsStore::sectionName());
     if (!section)
         return nullptr;
     Published published{};
@@ -125,9 +136,8 @@ SettingsStoreBlock* AcquireBlock()
             STORE_RELEASED(block);
             return;
         }
-        if (platform::SharedMemory::exists(name))
-            platform::SharedMemory::remove(name); // stale, or not ours: try to take the name back
-        auto section = platform::SharedMemory::create(name, sizeof(Published));
+        // A section under the name that is not this process's is left to its owner.
+        auto section = platform::SharedMemory::createOwn(name, sizeof(Published));
         if (!section) {
             platform::NamedSemaphore::remove(SettingsStore::mutexName());
             return;
@@ -154,7 +164,7 @@ void ReleaseBlock(SettingsStoreBlock* block)
             STORE_RELEASED(block);
             return;
         }
-        platform::SharedMemory::remove(SettingsStore::sectionName());
+        platform::SharedMemory::removeOwn(SettingsStore::sectionName());
         platform::NamedSemaphore::remove(SettingsStore::mutexName());
         block->magic = 0;
         for (ModuleSettings* record = block->head; record;) {
@@ -223,7 +233,8 @@ ModuleSettings* SettingsStore::acquireModule(platform::ModuleHandle module)
     // Parsed outside the lock: a broken resource shows a message box.
     auto resource = platform::FindModuleResource(module, SettingsResourceName);
     if (const QByteArray* replaced = ResourceOverride(module))
-        resource = std::as_bytes(std::span(replaced->constData(), static_cast<std::size_t>(replaced->size())));
+        resource =
+            std::as_bytes(std::span(replaced->constData(), static_cast<std::size_t>(replaced->size())));
     if (resource.empty())
         return nullptr;
     auto record = std::make_unique<ModuleSettings>();

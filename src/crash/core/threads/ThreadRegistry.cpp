@@ -7,6 +7,7 @@
 #include "platform/SharedMemory.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -105,31 +106,26 @@ std::unique_ptr<ThreadRegistry> ThreadRegistry::open(const QString& name)
 {
     RemoveLeftoverObjectsOnce();
     auto lock = platform::NamedSemaphore::open(name, true);
-    if (lock && !lock->lockFor(SetupWaitMs)) {
-        // Held by a process that died with it; this name is ours now.
-        lock.reset();
-        platform::NamedSemaphore::remove(name);
-        lock = platform::NamedSemaphore::open(name, true);
-        if (lock && !lock->lockFor(SetupWaitMs))
-            return nullptr;
-    }
     if (!lock)
         return nullptr;
+    if (!lock->lockFor(SetupWaitMs)) {
+        std::fprintf(stderr, "Halvorn: internal error: the thread registry %s stayed locked for %d ms\n",
+                     qPrintable(name), SetupWaitMs);
+        return nullptr;
+    }
 
     const std::uint64_t stamp = platform::ProcessStartStamp();
-    auto section = platform::SharedMemory::open(name, nullptr, true);
+    auto section = platform::SharedMemory::openOwn(name, nullptr, true);
     if (section) {
         const auto* existing = static_cast<const Layout*>(section->data());
         if (section->size() < sizeof(Layout) || existing->magic != Magic || existing->version != Version ||
             existing->startStamp != stamp) {
-            section.reset(); // left behind by an earlier process with the same id
-            platform::SharedMemory::remove(name);
+            section.reset(); // not in the layout of this code
+            platform::SharedMemory::removeOwn(name);
         }
-    } else if (platform::SharedMemory::exists(name)) {
-        platform::SharedMemory::remove(name); // not usable (another owner or open to writers)
     }
     if (!section) {
-        section = platform::SharedMemory::create(name, sizeof(Layout), nullptr, true);
+        section = platform::SharedMemory::createOwn(name, sizeof(Layout), nullptr, true);
         if (!section) {
             lock->unlock();
             return nullptr;
@@ -179,7 +175,7 @@ void ThreadRegistry::release()
     if (!guard)
         return;
     if (--layout().references <= 0) {
-        platform::SharedMemory::remove(m_name);
+        platform::SharedMemory::removeOwn(m_name);
         platform::NamedSemaphore::remove(m_name);
     }
 }

@@ -131,7 +131,7 @@ TEST(ThreadRegistry, BusyRegistryGivesThePlainDescriptionInsteadOfWaiting)
     ASSERT_TRUE(registry->setName(12, QStringLiteral("named")));
     auto holder = platform::NamedSemaphore::open(name);
     ASSERT_TRUE(holder);
-    holder->lock();
+    ASSERT_TRUE(holder->lockFor(10000));
     ThreadInfo found;
     EXPECT_EQ(registry->find(12, found), ThreadRegistry::Lookup::Busy);
     EXPECT_EQ(registry->describe(12), QStringLiteral("thread $c"));
