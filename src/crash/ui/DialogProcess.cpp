@@ -4,6 +4,7 @@
 #include "crash/core/settings/DefaultSettings.h"
 #include "crash/ui/CrashWindows.h"
 #include "platform/ProcessControl.h"
+#include "platform/StandardInput.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -20,10 +21,15 @@ namespace crash::ui {
 
 namespace {
 
-constexpr quint32 Magic = 0x48444c47; // "HDLG"
+constexpr quint32 Magic = 0x48444c47;          // "HDLG"
+constexpr quint32 CompletedMagic = 0x48444c43; // "HDLC"
 constexpr quint32 Version = 2;
 // The user decides in the dialog process; this only bounds a process that never ends.
 constexpr qint64 LongestDialogMs = 12LL * 60 * 60 * 1000;
+// How long the dialog process waits for the completed report; the tracer bounds its steps well
+// below this.
+constexpr qint64 LongestCompletionMs = 10LL * 60 * 1000;
+constexpr qsizetype LargestCompletedReport = 64 * 1024 * 1024;
 
 void WriteFields(QDataStream& out, const ReportFields& fields)
 {
@@ -43,6 +49,40 @@ bool ReadFields(QDataStream& in, ReportFields& fields)
         fields.setField(name, content);
     }
     return in.status() == QDataStream::Ok;
+}
+
+// Reads one field list as WriteFields wrote it, without touching a report.
+std::optional<QList<std::pair<QString, QString>>> ReadFieldList(QDataStream& in)
+{
+    ReportFields fields;
+    fields.setAcceptingData(true);
+    if (!ReadFields(in, fields))
+        return std::nullopt;
+    return fields.items();
+}
+
+void ReplaceFields(ReportFields& fields, const QList<std::pair<QString, QString>>& items)
+{
+    fields.clear();
+    for (const auto& [name, content] : items)
+        fields.setField(name, content);
+}
+
+// Dialog process side: the report's completion is the completed report arriving from the parent,
+// read on the completion thread, so that the dialog's actions wait for it as in the parent.
+void AwaitCompletedReport(ExceptionReport& report)
+{
+    ExceptionReport* target = &report;
+    report.setCompletionWork([target] {
+        const QDeadlineTimer deadline(LongestCompletionMs);
+        // The report's end cancels the wait within a slice.
+        const auto message = platform::ReadStandardInputToEnd(LargestCompletedReport, 200, [&] {
+            return !target->completionCancelled() && !deadline.hasExpired();
+        });
+        if (message && !message->isEmpty() && !ApplyCompletedReport(*message, *target))
+            std::fprintf(stderr, "crash dialog: the completed report cannot be read\n");
+    });
+    report.startCompletion(true);
 }
 
 const char* ChoiceName(UserChoice choice)
@@ -201,6 +241,37 @@ std::optional<PresentRequest> LoadDialogRequest(const QString& fileName, Reporte
     return request;
 }
 
+QByteArray CompletedReportMessage(const ExceptionReport& report)
+{
+    QByteArray message;
+    QDataStream out(&message, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_4);
+    out << CompletedMagic << Version;
+    WriteFields(out, report.header());
+    WriteFields(out, report.sections());
+    return message;
+}
+
+bool ApplyCompletedReport(const QByteArray& message, ExceptionReport& report)
+{
+    QDataStream in(message);
+    in.setVersion(QDataStream::Qt_6_4);
+    quint32 magic = 0, version = 0;
+    in >> magic >> version;
+    if (magic != CompletedMagic || version != Version)
+        return false;
+    const auto header = ReadFieldList(in);
+    const auto sections = header ? ReadFieldList(in) : std::nullopt;
+    if (!sections || in.status() != QDataStream::Ok || !in.atEnd())
+        return false;
+    report.beginUpdate();
+    ReplaceFields(report.header(), *header);
+    ReplaceFields(report.sections(), *sections);
+    report.endUpdate();
+    report.markComplete();
+    return true;
+}
+
 UserChoice PresentInDialogProcess(const PresentRequest& request)
 {
     QTemporaryFile file; // private to this user, removed when done
@@ -219,12 +290,21 @@ UserChoice PresentInDialogProcess(const PresentRequest& request)
                  {QString::fromLatin1(DialogProcessArgument), file.fileName()});
     if (!dialog.waitForStarted(10000))
         return UserChoice::None;
+    // A report completed before the file was written needs no second message.
+    bool completionHandedOver = request.report->isComplete();
+    if (completionHandedOver)
+        dialog.closeWriteChannel();
     QByteArray output;
     const QDeadlineTimer deadline(LongestDialogMs);
     // When the program ends meanwhile, the answer would come too late: the report is finished
     // without it.
     while (dialog.state() != QProcess::NotRunning && !deadline.hasExpired() && !ProgramIsEnding()) {
-        dialog.waitForFinished(500);
+        if (!completionHandedOver && request.report->isComplete()) {
+            dialog.write(CompletedReportMessage(*request.report));
+            dialog.closeWriteChannel(); // the end of the message; the wait below writes it out
+            completionHandedOver = true;
+        }
+        dialog.waitForFinished(completionHandedOver ? 500 : 100);
         output += dialog.readAllStandardOutput();
     }
     if (dialog.state() != QProcess::NotRunning) {
@@ -253,6 +333,8 @@ std::optional<int> RunDialogProcessIfAsked(int argc, char** argv, const DialogAc
         return 2;
     }
     request->mainThreadAvailable = true;
+    if (!request->report->isComplete())
+        AwaitCompletedReport(*request->report);
     DialogActions shown = actions;
     shown.processBlocked = reporter.processBlocked;
     shown.autoRuleApplies = [history = reporter.history](int value) {

@@ -5,7 +5,9 @@
 // The waiting thread writes the report (header, sections, screenshot, the exception's settings) to
 // a private file and starts this same executable with a hidden argument naming it. That process
 // shows the dialog, saves and sends from there, and prints the user's choice on its standard
-// output, which the waiting thread reads through the pipe. A start with an argument runs beside
+// output, which the waiting thread reads through the pipe. The report is usually still the first
+// text then: the completed one follows on the dialog process's standard input, and its save, send
+// and print wait for it as they do in this process. A start with an argument runs beside
 // the first instance, so single-instance is no obstacle.
 
 #include "crash/core/handler/ExceptionHistory.h"
@@ -37,6 +39,13 @@ UserChoice PresentInDialogProcess(const PresentRequest& request);
 // QApplication must exist), prints the choice and returns the exit code; none otherwise.
 std::optional<int> RunDialogProcessIfAsked(int argc, char** argv, const DialogActions& actions);
 bool IsDialogProcessStart(int argc, char** argv);
+
+// The completed report for a dialog process that was handed the first text: the parent writes it
+// to the dialog process's standard input once completion has run, and the dialog process takes it
+// into its report, whose change callbacks then update the dialog.
+QByteArray CompletedReportMessage(const ExceptionReport& report);
+// False for a damaged message, which leaves the report as it was.
+bool ApplyCompletedReport(const QByteArray& message, ExceptionReport& report);
 
 // The request as the file carries it.
 bool SaveDialogRequest(const PresentRequest& request, const QString& fileName,

@@ -2,14 +2,19 @@
 // back through the pipe when the user (a real X key from another program) or the countdown decides.
 #include "crash/ui/DialogProcess.h"
 #include "ReportFixture.h"
+#include "WindowShots.h"
 #include "crash/core/handler/HandleException.h"
 #include "crash/ui/CrashWindows.h"
+#include "crash/ui/TExceptionBox.h"
 #include "support/TempDir.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTabBar>
+#include <QTest>
 #include <gtest/gtest.h>
+#include <thread>
 
 using crash::PresentRequest;
 using crash::UserChoice;
@@ -88,4 +93,53 @@ TEST(DialogProcess, KeyFromAnotherProgramReachesTheDialogProcess)
     EXPECT_EQ(crash::ui::Present(request, {}), UserChoice::Continue) << "OK has the focus; Enter presses it";
     xdotool.waitForFinished(20000);
     EXPECT_EQ(xdotool.exitCode(), 0) << xdotool.readAllStandardError().toStdString();
+}
+
+// The dialog process is handed the first text; the completed report follows as a message, and
+// its dialog takes it in as the in-process dialog takes a completion.
+TEST(DialogProcess, CompletedReportReplacesTheFirstTextAndTheTabsFollow)
+{
+    testsupport::TempDir dir;
+    PresentRequest request;
+    request.report = crashtest::MakeReport();
+    auto& first = *request.report;
+    first.header().setAcceptingData(true);
+    first.sections().setAcceptingData(true);
+    first.header().setField("exception message", "Not find rcc.exe.");
+    first.sections().setField("main thread ($1a2b)", ">> will be calculated soon");
+    ASSERT_TRUE(crash::ui::SaveDialogRequest(request, dir.file("request")));
+    const auto loaded = crash::ui::LoadDialogRequest(dir.file("request"));
+    ASSERT_TRUE(loaded.has_value());
+    auto shown = loaded->report;
+    ASSERT_FALSE(shown->isComplete());
+    shown->setAutoShowBugRep(true);
+    crash::ui::TExceptionBox box(shown, crash::ui::TExceptionBox::FullDialog, {});
+    box.open(false);
+    crashtest::WaitUntilActive(&box);
+    ASSERT_EQ(box.tabBar()->count(), 2);
+
+    // Completion in the reporting process: stacks, plugin sections, the checksum.
+    auto completed = crashtest::MakeReport();
+    crashtest::FillReport(*completed);
+    completed->header().setField("callstack crc", "0a1b2c3d-4e5f6071-8293a4b5");
+    const QByteArray message = crash::ui::CompletedReportMessage(*completed);
+
+    // A cut or foreign message changes nothing.
+    EXPECT_FALSE(crash::ui::ApplyCompletedReport(message.left(message.size() - 3), *shown));
+    EXPECT_FALSE(crash::ui::ApplyCompletedReport(QByteArray("garbage"), *shown));
+    EXPECT_FALSE(shown->isComplete());
+    EXPECT_EQ(shown->sections().field("main thread ($1a2b)"), ">> will be calculated soon");
+
+    std::thread arrival([&] { EXPECT_TRUE(crash::ui::ApplyCompletedReport(message, *shown)); });
+    arrival.join();
+    EXPECT_TRUE(shown->isComplete());
+    EXPECT_EQ(shown->reportText(true), completed->reportText());
+    QTest::qWait(200);
+    QStringList titles;
+    for (int i = 0; i < box.tabBar()->count(); ++i)
+        titles << box.tabBar()->tabText(i);
+    EXPECT_EQ(titles, QStringList({"general", "call stacks", "modules", "processes", "hardware", "cpu regs",
+                                   "stack dump", "disasm"}));
+    crashtest::ShootWindow(&box, "dialog-process-completed-report");
+    box.close();
 }
