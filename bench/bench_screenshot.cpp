@@ -8,7 +8,7 @@
 // Targets (reported, not asserted): size <= 1.0x pngquant's, PSNR at most 0.5 dB below, time
 // <= 2x pngquant's, dialog shown <= 150 ms after presenting.
 #include "app/uMain.h"
-#include "crash/ui/CompactPng.h"
+#include "imaging/CompactPng.h"
 #include "crash/ui/ScreenCapture.h"
 #include "crash/ui/TExceptionBox.h"
 #include "demo-product/HiveWriter.h"
@@ -81,7 +81,7 @@ void Measure(const char* scene, const QString& folder)
         shot = crash::ui::ScreenCapture::capture(false);
         captureMs.push_back(t.nsecsElapsed() / 1e6);
         t.restart();
-        ours = crash::ui::CompactPng::encode(shot, 0);
+        ours = imaging::CompactPng::encode(shot, 0);
         ourMs.push_back(t.nsecsElapsed() / 1e6);
     }
     const QString input = QDir(folder).filePath("shot.png"), output = QDir(folder).filePath("quant.png");
