@@ -1,14 +1,15 @@
 #include "crash/send/Attachments.h"
 
 #include "crash/send/ZipArchive.h"
+#include "platform/PrivateFolder.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QSet>
 
 namespace crash::send {
 
-PreparedAttachments PrepareAttachments(const QList<AttachmentEntry>& entries, const QString& tempFolder)
+PreparedAttachments PrepareAttachments(const QList<AttachmentEntry>& entries,
+                                       const platform::PrivateFolder* folder)
 {
     PreparedAttachments prepared;
     QSet<QString> packed;
@@ -38,9 +39,11 @@ PreparedAttachments PrepareAttachments(const QList<AttachmentEntry>& entries, co
                 entries[j].sendAs.isEmpty() ? QFileInfo(member).fileName() : entries[j].sendAs;
             members.append({member, name});
         }
-        // Only the file name: a zip name never leaves the temporary folder.
-        const QString archive = QDir(tempFolder).filePath(QFileInfo(entry.zip).fileName());
-        if (WriteZipArchive(archive, members)) {
+        // Only the file name: a zip name never leaves the private folder. The archive is written
+        // over an empty file made there first, so it has that file's owner-only mode.
+        const QString archive =
+            folder ? folder->writeFreeName(QFileInfo(entry.zip).fileName(), QByteArray()) : QString();
+        if (!archive.isEmpty() && WriteZipArchive(archive, members)) {
             prepared.files.append(archive);
             prepared.sendAsNames.append(entry.zip);
             prepared.fieldNames.append(entry.zip);

@@ -4,10 +4,9 @@
 #include "crash/core/report/ReportFile.h"
 #include "platform/ExclusiveFile.h"
 #include "platform/ModuleHandle.h"
+#include "platform/PrivateFolder.h"
 
-#include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -93,28 +92,15 @@ bool WriteReportText(const QString& path, const QString& reportText)
 }
 
 ReportFileAttachment MakeReportFileAttachment(const ExceptionReport& report, const ReportFileContent& content,
-                                              const QString& tempFolder)
+                                              const platform::PrivateFolder& folder)
 {
     ReportFileAttachment result;
     const QString source = SavedReportFilePath(report);
     const QString fileName =
         source.isEmpty() ? QStringLiteral("bugreport.txt") : QFileInfo(source).fileName();
-    QString target = QDir(tempFolder).filePath(fileName);
-
-    // A saved report file that lies in the temporary folder itself must not be overwritten.
-    if (!source.isEmpty() && QFileInfo(source).absoluteFilePath() == QFileInfo(target).absoluteFilePath())
-        target = QDir(tempFolder).filePath(QString::number(QDateTime::currentMSecsSinceEpoch()) + fileName);
-
-    QFile::remove(target);
-    if (!WriteBytes(target, content.bytes)) {
-        target = QDir(tempFolder).filePath(QString::number(QDateTime::currentMSecsSinceEpoch()) + fileName);
-        if (!WriteBytes(target, content.bytes))
-            QFile::remove(target);
-    }
-    if (QFileInfo(target).isFile()) {
-        result.target = target;
+    result.target = folder.writeFreeName(fileName, content.bytes);
+    if (!result.target.isEmpty())
         result.copiedFrom = content.savedFile;
-    }
     return result;
 }
 

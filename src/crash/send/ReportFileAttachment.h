@@ -1,5 +1,5 @@
 #pragma once
-// The bug report as a file in the temporary folder, for attaching. It holds this crash's complete
+// The bug report as a file in the send's private folder, for attaching. It holds this crash's complete
 // report; where the settings attach the saved report file (AttachBugRepFile) and the file collects
 // reports (AppendBugReps), the file's earlier reports come with it, merged as the save merges
 // them. The file is read under its lock, never copied while another save may be replacing it.
@@ -9,6 +9,10 @@
 
 namespace crash {
 class ExceptionReport;
+}
+
+namespace platform {
+class PrivateFolder;
 }
 
 namespace crash::send {
@@ -34,8 +38,10 @@ QString SavedReportFilePath(const ExceptionReport& report);
 // of this report can change the file.
 ReportFileContent ReportAttachmentContent(const ExceptionReport& report, const QString& reportText);
 
+// Writes the content into `folder` under the saved file's name ("bugreport.txt" when none), with a
+// number in front when that name is taken there.
 ReportFileAttachment MakeReportFileAttachment(const ExceptionReport& report, const ReportFileContent& content,
-                                              const QString& tempFolder);
+                                              const platform::PrivateFolder& folder);
 
 // Writes the text as a report file: UTF-8 without byte-order mark, ended by two line breaks.
 bool WriteReportText(const QString& path, const QString& reportText);

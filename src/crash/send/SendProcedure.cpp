@@ -2,6 +2,7 @@
 
 #include "crash/send/HttpDelivery.h"
 
+#include "crash/core/report/ReporterWorkFolder.h"
 #include "crash/core/report/SendsInProgress.h"
 #include "crash/send/Attachments.h"
 #include "crash/send/MailFields.h"
@@ -10,9 +11,7 @@
 #include "platform/MessageBox.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 namespace crash::send {
 
@@ -38,31 +37,31 @@ bool FileTransportEnabled(const CrashSettings& s)
 struct CollectedAttachments
 {
     QList<AttachmentEntry> entries;
-    QString screenshotFile;
     QString savedReportFile; // deleted after delivery when DelBugRepFile is set
 };
 
-CollectedAttachments CollectAttachments(const SendJob& job, const QString& tempFolder)
+// The report file, the screenshot and the archives are written into `folder`; without one only
+// the configured files go.
+CollectedAttachments CollectAttachments(const SendJob& job, const platform::PrivateFolder* folder)
 {
     const ExceptionReport& s = *job.report;
     CollectedAttachments collected;
-    if (s.AttachBugRep()) {
-        const ReportFileAttachment file = MakeReportFileAttachment(s, job.reportFile, tempFolder);
+    if (s.AttachBugRep() && folder) {
+        const ReportFileAttachment file = MakeReportFileAttachment(s, job.reportFile, *folder);
         if (!file.copiedFrom.isEmpty() && s.DelBugRepFile())
             collected.savedReportFile = file.copiedFrom;
         if (!file.target.isEmpty())
             collected.entries.append(
                 {file.target, s.BugRepSendAs(), QStringLiteral("BugReport"), s.BugRepZip()});
     }
-    if (!job.screenshot.isNull()) {
-        const QString file = QDir(tempFolder).filePath(QStringLiteral("screenShot.png"));
-        QFile::remove(file);
+    if (!job.screenshot.isNull() && folder) {
         // The compact picture: 256 colours or 16 greys, whichever ScrShotDepth asks for.
-        if (imaging::CompactPng::write(job.screenshot, file,
-                                       imaging::CompactPng::sizeCodeForDepth(s.ScrShotDepth()))) {
-            collected.screenshotFile = file;
+        const QByteArray png = imaging::CompactPng::encode(
+            job.screenshot, imaging::CompactPng::sizeCodeForDepth(s.ScrShotDepth()));
+        const QString file =
+            png.isEmpty() ? QString() : folder->writeFreeName(QStringLiteral("screenShot.png"), png);
+        if (!file.isEmpty())
             collected.entries.append({file, s.ScrShotSendAs(), QStringLiteral("ScreenShot"), s.ScrShotZip()});
-        }
     }
     if (const auto extra = s.additionalAttachments()) {
         for (const ReportAttachment& a : extra->items())
@@ -170,15 +169,20 @@ SendOutcome SendNow(const SendJob& job, const DeliveryTransports& transports)
 {
     ExceptionReport& s = *job.report;
     const MailFields mail = ComposeMailFields(s, job.reportText);
-    const QString tempFolder = QDir::tempPath();
 
+    // This send's temporary files, private to this user; they go with the folder when the send
+    // ends, unless a mail program was handed them.
+    std::unique_ptr<platform::PrivateFolder> workFolder;
+    std::unique_ptr<platform::PrivateFolder> folder;
     CollectedAttachments collected;
     PreparedAttachments prepared;
     SendProgress progress;
     if (FileTransportEnabled(s)) {
-        collected = CollectAttachments(job, tempFolder);
+        workFolder = ReporterWorkFolder::open();
+        folder = workFolder ? workFolder->createTaskFolder(QStringLiteral("send-")) : nullptr;
+        collected = CollectAttachments(job, folder.get());
         progress = MakeProgress(job, !collected.entries.isEmpty());
-        prepared = PrepareAttachments(collected.entries, tempFolder);
+        prepared = PrepareAttachments(collected.entries, folder.get());
         progress.stepDone();
     }
 
@@ -188,8 +192,6 @@ SendOutcome SendNow(const SendJob& job, const DeliveryTransports& transports)
     const bool delivered = result == 1;
 
     progress.close();
-    if (!collected.screenshotFile.isEmpty() && (result == 1 || !s.MailViaMapi()))
-        QFile::remove(collected.screenshotFile);
 
     QString fileToDelete = collected.savedReportFile;
     if (result == 0 && s.MailViaMapi()) {
@@ -199,8 +201,11 @@ SendOutcome SendNow(const SendJob& job, const DeliveryTransports& transports)
         if (transports.mailClient)
             result = transports.mailClient(request);
         // A started composer is no proof that the mail went out: the saved report stays.
-        if (result == 1)
+        if (result == 1) {
             fileToDelete.clear();
+            if (folder)
+                folder->keep(); // the composer reads the files after this send has ended
+        }
     }
     if (result == 0 && s.MailViaMailto() && !job.silent) {
         fileToDelete.clear();

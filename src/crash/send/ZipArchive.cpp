@@ -39,14 +39,17 @@ const ZipLibrary* LoadZip()
 
 bool WriteZipArchive(const QString& archivePath, const QList<ZipMember>& members)
 {
-    QFile::remove(archivePath);
     const ZipLibrary* const zip = LoadZip();
-    if (!zip)
+    if (!zip) {
+        QFile::remove(archivePath);
         return false;
+    }
     int error = 0;
     zip_t* archive = zip->open(QFile::encodeName(archivePath).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (!archive)
+    if (!archive) {
+        QFile::remove(archivePath);
         return false;
+    }
     bool ok = true;
     for (const ZipMember& member : members) {
         zip_source_t* source = zip->source_file(archive, QFile::encodeName(member.file).constData(), 0, -1);

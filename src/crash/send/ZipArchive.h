@@ -12,8 +12,8 @@ struct ZipMember
     QString nameInArchive;
 };
 
-// Replaces `archivePath`. False (and no archive left behind) when any member cannot be packed or
-// libzip cannot be loaded.
+// Writes the archive over `archivePath` (a new file replaces it, keeping its mode). False (and no
+// archive left behind) when any member cannot be packed or libzip cannot be loaded.
 bool WriteZipArchive(const QString& archivePath, const QList<ZipMember>& members);
 
 } // namespace crash::send

@@ -20,6 +20,7 @@ struct Calls
 {
     QStringList order;
     SmtpMailRequest smtp;
+    QList<QByteArray> sentFiles; // as SMTP had them: the send removes its temporary files at its end
     MailClientRequest client;
     QString mailtoReport;
 };
@@ -35,6 +36,9 @@ DeliveryTransports Recording(Calls& calls, int http, bool smtp, int client, bool
     t.smtp = [&calls, smtp](const SmtpMailRequest& r, SendProgress&) {
         calls.order << "smtp";
         calls.smtp = r;
+        calls.sentFiles.clear();
+        for (const QString& file : r.files)
+            calls.sentFiles.append(testsupport::ReadAll(file));
         return smtp;
     };
     t.mailClient = [&calls, client](const MailClientRequest& r) {
@@ -57,13 +61,19 @@ QImage SamplePicture()
     return image;
 }
 
-QMap<QString, QByteArray> ZipContents(const QString& path)
+QMap<QString, QByteArray> ZipContents(const QByteArray& bytes)
 {
     QMap<QString, QByteArray> contents;
-    int error = 0;
-    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
-    if (!archive)
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(bytes.constData(), zip_uint64_t(bytes.size()), 0, &error);
+    zip_t* archive = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
+    zip_error_fini(&error);
+    if (!archive) {
+        if (source)
+            zip_source_free(source);
         return contents;
+    }
     for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
         zip_stat_t st;
         zip_stat_index(archive, zip_uint64_t(i), 0, &st);
@@ -166,10 +176,10 @@ TEST_F(SendProcedure, AttachesReportFileScreenshotAndExtraFiles)
               (QStringList{"bugreport.txt", "screenshot.png", "product settings.ini"}));
     ASSERT_EQ(calls.smtp.files.size(), 3);
     // No saved report file: the text is written afresh, as UTF-8 with two line breaks after it.
-    EXPECT_EQ(testsupport::ReadAll(calls.smtp.files[0]),
-              (sendtest::SampleReportText() + "\r\n\r\n").toUtf8());
+    EXPECT_EQ(calls.sentFiles.value(0), (sendtest::SampleReportText() + "\r\n\r\n").toUtf8());
     EXPECT_EQ(QFileInfo(calls.smtp.files[2]).absoluteFilePath(), QFileInfo(extra).absoluteFilePath());
-    // Delivered: the temporary screenshot is gone.
+    // Delivered: the temporary report file and screenshot are gone.
+    EXPECT_FALSE(QFile::exists(calls.smtp.files[0]));
     EXPECT_FALSE(QFile::exists(calls.smtp.files[1]));
 }
 
@@ -185,7 +195,7 @@ TEST_F(SendProcedure, ZipGroupsPackEachNameOnce)
     j.screenshot = SamplePicture();
     ASSERT_TRUE(SendBugReport(j, Recording(calls, 0, true, 0, false)));
     ASSERT_EQ(calls.smtp.sendAsNames, (QStringList{"report.zip", "other.zip"}));
-    const auto first = ZipContents(calls.smtp.files[0]);
+    const auto first = ZipContents(calls.sentFiles.value(0));
     EXPECT_EQ(first.keys(), (QStringList{"bugreport.txt", "screenshot.png"}));
     EXPECT_EQ(first.value("bugreport.txt"), (sendtest::SampleReportText() + "\r\n\r\n").toUtf8());
     QImage decoded;
@@ -193,7 +203,7 @@ TEST_F(SendProcedure, ZipGroupsPackEachNameOnce)
     EXPECT_EQ(decoded.size(), QSize(64, 48));
     EXPECT_EQ(decoded.format(), QImage::Format_Indexed8) << "the compact palette picture";
     EXPECT_EQ(decoded.pixel(5, 5), QColor(Qt::darkCyan).rgb());
-    const auto second = ZipContents(calls.smtp.files[1]);
+    const auto second = ZipContents(calls.sentFiles.value(1));
     EXPECT_EQ(second.value(QStringLiteral("Notizen äö.txt")), QByteArray("notes"));
 }
 
@@ -205,7 +215,7 @@ TEST_F(SendProcedure, SavedReportFileIsCopiedAndDeletedOnlyAfterRealDelivery)
     report->setMailAsSmtpClient(true);
     report->setSmtpServer(QStringLiteral("mail.example.test"));
     ASSERT_TRUE(SendBugReport(job(), Recording(calls, 0, true, 0, false)));
-    EXPECT_EQ(testsupport::ReadAll(calls.smtp.files[0]), QByteArray("old report\r\n\r\nnew report\r\n\r\n"));
+    EXPECT_EQ(calls.sentFiles.value(0), QByteArray("old report\r\n\r\nnew report\r\n\r\n"));
     EXPECT_FALSE(QFile::exists(saved));
 
     // A started composer or mail program is no proof of sending: the saved file stays.
