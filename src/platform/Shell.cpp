@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QUrl>
 #include <mutex>
 
 namespace platform {
@@ -43,6 +44,40 @@ void ShowInFileManager(const QString& nativePath)
     show ? show(nativePath) : SystemShowInFileManager(nativePath);
 }
 
+QString WebAddressToOpen(const QString& address)
+{
+    const QUrl url(address);
+    if (!url.isValid() || url.isRelative() || url.host().isEmpty())
+        return {};
+    if (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))
+        return {};
+    return url.toString(QUrl::FullyEncoded);
+}
+
+bool OpenWebAddress(const QString& address)
+{
+    const QString checked = WebAddressToOpen(address);
+    if (checked.isEmpty())
+        return false;
+    decltype(ShellHandlers::openWebAddress) open;
+    {
+        std::lock_guard guard(g_lock);
+        open = g_handlers.openWebAddress;
+    }
+    return open ? open(checked) : SystemOpenWebAddress(checked);
+}
+
+bool SystemOpenWebAddress(const QString& webAddress)
+{
+    QProcess process;
+    process.setProgram(QStringLiteral("xdg-open"));
+    process.setArguments({webAddress});
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    return process.startDetached();
+}
+
 void SystemShowInFileManager(const QString& nativePath)
 {
     if (FileManagerShowItem(nativePath))
@@ -63,6 +98,9 @@ QString WineLoader()
 
 bool SystemShellOpen(const QString& target, const QStringList& arguments, const QString& workingFolder)
 {
+    // A web address is never a program of the prefix, whatever its path ends in.
+    if (const QString webAddress = WebAddressToOpen(target); !webAddress.isEmpty())
+        return SystemOpenWebAddress(webAddress);
     QProcess process;
     process.setWorkingDirectory(WinePrefix::toNativePath(workingFolder));
     if (target.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive)) {

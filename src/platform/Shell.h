@@ -3,8 +3,9 @@
 // - a program of the product's prefix (a ".exe" given by Windows or native path) is started
 //   through $WINE (else "wine") with WINEPREFIX set, as the desktop would start it;
 // - a folder, document or web address is opened with the desktop's default opener;
+// - a web address from elsewhere (a server's answer) is opened only as one: see OpenWebAddress;
 // - a file or folder is shown in the desktop's file manager.
-// Starting and showing go through swappable handlers, so tests record them instead.
+// Starting, opening and showing go through swappable handlers, so tests record them instead.
 
 #include <QString>
 #include <QStringList>
@@ -16,6 +17,14 @@ namespace platform {
 // the Windows habit ignore it and judge success from the files afterwards.
 bool ShellOpen(const QString& target, const QStringList& arguments = {}, const QString& workingFolder = {});
 
+// Opens an absolute http or https address with the desktop's URL opener (xdg-open, started
+// directly). Anything else is refused, so an address from an untrusted source never runs a
+// program of the prefix and is never taken as a local path. Returns whether the opener started.
+bool OpenWebAddress(const QString& address);
+
+// `address` fully encoded as OpenWebAddress hands it on; empty when it would refuse it.
+QString WebAddressToOpen(const QString& address);
+
 // Opens the folder that holds `nativePath` with the item itself selected: through the desktop's
 // file-manager service, else the folder with the desktop's default opener, else a file manager
 // started on the path. Reports nothing.
@@ -26,15 +35,17 @@ struct ShellHandlers
     std::function<bool(const QString& target, const QStringList& arguments, const QString& workingFolder)>
         open;
     std::function<void(const QString& nativePath)> showInFileManager;
+    std::function<bool(const QString& webAddress)> openWebAddress; // gets only checked addresses
 };
 
-// Installs the handlers behind ShellOpen and ShowInFileManager and returns those in force
+// Installs the handlers behind ShellOpen, ShowInFileManager and OpenWebAddress and returns those in force
 // before; an empty member restores the real one.
 ShellHandlers SetShellHandlers(ShellHandlers handlers);
 
 // The real implementations, for handlers that add to them.
 bool SystemShellOpen(const QString& target, const QStringList& arguments, const QString& workingFolder);
 void SystemShowInFileManager(const QString& nativePath);
+bool SystemOpenWebAddress(const QString& webAddress);
 
 // The Wine loader in force: $WINE, else "wine".
 QString WineLoader();

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QThread>
 #include <gtest/gtest.h>
 
 using platform::SplitWindowsCommandLine;
@@ -68,4 +69,35 @@ TEST(EscapeInsideQuotes, TheWindowsSplitGivesEveryTextBackWhole)
     }
     EXPECT_EQ(platform::EscapeInsideQuotes("C:\\Program Files\\x"), "C:\\Program Files\\x")
         << "backslashes not before a quote mark stay single";
+}
+
+TEST(Shell, WebAddressesGoOnlyToTheUrlOpenerAndNeverToTheLoader)
+{
+    // Stand-ins for the URL opener and the Wine loader that record their arguments.
+    testsupport::TempDir dir;
+    for (const char* name : {"xdg-open", "wine"}) {
+        const QString script = dir.write(
+            name, QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1.tmp' && /bin/mv '%1.tmp' '%1'\n")
+                      .arg(dir.file(QLatin1String(name) + ".args"))
+                      .toUtf8());
+        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    const QByteArray savedPath = qgetenv("PATH"), savedWine = qgetenv("WINE");
+    qputenv("PATH", dir.path().toUtf8());
+    qputenv("WINE", dir.file("wine").toUtf8());
+
+    EXPECT_TRUE(platform::ShellOpen("http://a/../../x/evil.exe"));
+    for (int i = 0; i < 100 && !QFile::exists(dir.file("xdg-open.args")); ++i)
+        QThread::msleep(50);
+    EXPECT_EQ(testsupport::ReadAll(dir.file("xdg-open.args")), "http://a/../../x/evil.exe\n");
+
+    for (const char* refused : {"/tmp/evil.exe", "evil.exe", "file:///tmp/evil.exe", "C:\\evil.exe",
+                                "//a/evil.exe", "http:/evil.exe", "ftp://a/evil.exe", "http://a b/"})
+        EXPECT_EQ(platform::WebAddressToOpen(refused), QString()) << refused;
+    EXPECT_FALSE(platform::OpenWebAddress("/tmp/evil.exe"));
+    EXPECT_EQ(platform::WebAddressToOpen("HTTPS://Example.test/a b?q=ü"),
+              "https://example.test/a%20b?q=%C3%BC");
+    qputenv("PATH", savedPath);
+    savedWine.isNull() ? qunsetenv("WINE") : qputenv("WINE", savedWine);
+    EXPECT_FALSE(QFile::exists(dir.file("wine.args")));
 }

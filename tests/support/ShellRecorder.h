@@ -1,5 +1,5 @@
 #pragma once
-// Records what the program asks the shell to start or show instead of starting or showing it.
+// Records what the program asks the shell to start, open or show instead of doing it.
 
 #include "platform/Shell.h"
 
@@ -29,6 +29,11 @@ public:
              [this](const QString& nativePath) {
                  std::lock_guard guard(m_lock);
                  m_shown.append(nativePath);
+             },
+             [this](const QString& webAddress) {
+                 std::lock_guard guard(m_lock);
+                 m_webAddresses.append(webAddress);
+                 return m_startSucceeds;
              }});
     }
     ~ShellRecorder() { platform::SetShellHandlers(m_previous); }
@@ -56,6 +61,12 @@ public:
         std::lock_guard guard(m_lock);
         return m_shown;
     }
+    // The web addresses handed to the desktop's URL opener, in order.
+    QStringList webAddresses() const
+    {
+        std::lock_guard guard(m_lock);
+        return m_webAddresses;
+    }
     void setStartSucceeds(bool succeeds)
     {
         std::lock_guard guard(m_lock);
@@ -66,6 +77,7 @@ private:
     mutable std::mutex m_lock;
     QList<Start> m_starts;
     QStringList m_shown;
+    QStringList m_webAddresses;
     bool m_startSucceeds = true;
     platform::ShellHandlers m_previous;
 };
