@@ -1,10 +1,12 @@
 #include "crash/send/http/TWinHttp.h"
 
 #include "crash/send/http/CurlLibrary.h"
+#include "crash/send/http/HttpAnswerReader.h"
 
 #include "platform/ProxyDiscovery.h"
 #include "platform/Shell.h"
 
+#include <QElapsedTimer>
 #include <QUrl>
 #include <cctype>
 #include <cstring>
@@ -28,13 +30,18 @@ void RememberError(QString& own, const QString& text)
     g_lastError = text;
 }
 
+// What one transfer's callbacks share. The answer's time counts from the end of the request
+// (the whole body sent, or the server's answer begun before it); a request sent again in the same
+// transfer (an authentication round) starts it afresh.
 struct Transfer
 {
     RequestBody* body = nullptr;
-    QByteArray* response = nullptr;
-    QString* location = nullptr;
-    QList<QByteArray>* serverChallenges = nullptr;
-    QList<QByteArray>* proxyChallenges = nullptr;
+    HttpAnswerReader* answer = nullptr;
+    qint64 answerMs = 0;
+    QElapsedTimer answerClock;
+    curl_off_t lastSent = 0;
+    int headsBeforeRequest = 0;
+    bool answerTimedOut = false;
 };
 
 size_t ReadBody(char* buffer, size_t size, size_t count, void* user)
@@ -52,44 +59,46 @@ int SeekBody(void* user, curl_off_t offset, int origin)
     return t->body->rewind() ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_FAIL;
 }
 
+// Returning less than was handed over ends the transfer.
 size_t WriteAnswer(char* data, size_t size, size_t count, void* user)
 {
-    static_cast<Transfer*>(user)->response->append(data, qsizetype(size * count));
-    return size * count;
+    const qsizetype n = qsizetype(size * count);
+    return static_cast<Transfer*>(user)->answer->addBody(QByteArrayView(data, n)) ? size_t(n) : 0;
 }
 
 size_t ReadHeader(char* data, size_t size, size_t count, void* user)
 {
-    auto* t = static_cast<Transfer*>(user);
-    const QByteArray line = QByteArray(data, qsizetype(size * count)).trimmed();
-    if (line.startsWith("HTTP/")) { // a new answer (after 100 Continue or an auth round) starts
-        t->serverChallenges->clear();
-        t->proxyChallenges->clear();
-        t->location->clear();
-    }
-    const int colon = line.indexOf(':');
-    if (colon > 0) {
-        const QByteArray name = line.left(colon).trimmed().toLower();
-        const QByteArray value = line.mid(colon + 1).trimmed();
-        if (name == "www-authenticate")
-            t->serverChallenges->append(value);
-        else if (name == "proxy-authenticate")
-            t->proxyChallenges->append(value);
-        else if (name == "location")
-            *t->location = QString::fromUtf8(value);
-    }
-    return size * count;
+    const qsizetype n = qsizetype(size * count);
+    return static_cast<Transfer*>(user)->answer->addHeadLine(QByteArrayView(data, n)) ? size_t(n) : 0;
 }
 
+int WatchAnswerTime(void* user, curl_off_t, curl_off_t, curl_off_t toSend, curl_off_t sent)
+{
+    auto* t = static_cast<Transfer*>(user);
+    if (sent < t->lastSent) { // the request goes again
+        t->answerClock.invalidate();
+        t->headsBeforeRequest = t->answer->finalHeads();
+    }
+    t->lastSent = sent;
+    if (!t->answerClock.isValid() && (sent >= toSend || t->answer->finalHeads() > t->headsBeforeRequest))
+        t->answerClock.start();
+    if (t->answerClock.isValid() && t->answerClock.hasExpired(t->answerMs)) {
+        t->answerTimedOut = true;
+        return 1;
+    }
+    return 0;
+}
+
+// Only as a web address, never through the shell's "open": a server on the path could otherwise
+// name a program of the prefix or a local file.
 void OpenInBrowser(const QString& location)
 {
-    const QUrl url(location);
-    if (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))
-        return; // anything else could start a program
+    if (platform::WebAddressToOpen(location).isEmpty())
+        return;
     if (g_browserOpener)
         g_browserOpener(location);
     else
-        platform::ShellOpen(location);
+        platform::OpenWebAddress(location);
 }
 
 } // namespace
@@ -245,19 +254,20 @@ HttpOutcome TWinHttp::send(const QByteArray& verb, const QString& path, const QL
         return HttpOutcome::Failure;
     }
     const QByteArray address = url(path);
+    CURLcode code = CURLE_OK;
     for (int attempt = 0; attempt < 2; ++attempt) {
         m_api->easy_reset(m_curl);
-        m_response.clear();
-        m_location.clear();
-        m_serverChallenges.clear();
-        m_proxyChallenges.clear();
+        m_answer = HttpAnswerReader(m_target.answerBytesLimit);
         m_status = 0;
         if (body && !body->rewind()) {
             RememberError(m_error, QStringLiteral("a file of the upload could not be read"));
             return HttpOutcome::Failure;
         }
 
-        Transfer transfer{body, &m_response, &m_location, &m_serverChallenges, &m_proxyChallenges};
+        Transfer transfer;
+        transfer.body = body;
+        transfer.answer = &m_answer;
+        transfer.answerMs = qint64(m_target.answerSecondsLimit) * 1000;
         m_api->easy_setopt(m_curl, CURLOPT_URL, address.constData());
         m_api->easy_setopt(m_curl, CURLOPT_USERAGENT, "Halvorn/4.0");
         m_api->easy_setopt(m_curl, CURLOPT_FOLLOWLOCATION, 0L);
@@ -271,6 +281,9 @@ HttpOutcome TWinHttp::send(const QByteArray& verb, const QString& path, const QL
         m_api->easy_setopt(m_curl, CURLOPT_WRITEDATA, &transfer);
         m_api->easy_setopt(m_curl, CURLOPT_HEADERFUNCTION, ReadHeader);
         m_api->easy_setopt(m_curl, CURLOPT_HEADERDATA, &transfer);
+        m_api->easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
+        m_api->easy_setopt(m_curl, CURLOPT_XFERINFOFUNCTION, WatchAnswerTime);
+        m_api->easy_setopt(m_curl, CURLOPT_XFERINFODATA, &transfer);
         // OpenSSL's own variable for "trust these certificates instead", which the library
         // build ignores in favour of its compiled-in bundle.
         const QByteArray bundle = qgetenv("SSL_CERT_FILE");
@@ -307,12 +320,23 @@ HttpOutcome TWinHttp::send(const QByteArray& verb, const QString& path, const QL
             if (verb != "POST")
                 m_api->easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST, verb.constData());
         }
-        const CURLcode code = m_api->easy_perform(m_curl);
+        code = m_api->easy_perform(m_curl);
         m_api->slist_free_all(list);
         long status = 0;
         m_api->easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &status);
         m_status = int(status);
 
+        // Past a limit no other way is tried: the same server would answer the same.
+        if (m_answer.tooLarge()) {
+            RememberError(m_error, QStringLiteral("the server's answer is larger than %1 KiB; it was cut off")
+                                       .arg(m_answer.limit() / 1024));
+            return HttpOutcome::Failure;
+        }
+        if (transfer.answerTimedOut) {
+            RememberError(m_error, QStringLiteral("the server did not finish its answer within %1 seconds")
+                                       .arg(m_target.answerSecondsLimit));
+            return HttpOutcome::Failure;
+        }
         if (code != CURLE_OK && m_status == 0) {
             RememberError(m_error, QString::fromUtf8(m_api->easy_strerror(code)));
             const bool secureChannel = code == CURLE_SSL_CONNECT_ERROR ||
@@ -327,6 +351,13 @@ HttpOutcome TWinHttp::send(const QByteArray& verb, const QString& path, const QL
         }
         break;
     }
+    // A cut-off answer is no delivery, whatever its status said; the password rounds go on, as
+    // a server may close as soon as it has refused.
+    if (code != CURLE_OK && m_status != 401 && m_status != 407) {
+        RememberError(m_error, QStringLiteral("the server's answer broke off: %1")
+                                   .arg(QString::fromUtf8(m_api->easy_strerror(code))));
+        return HttpOutcome::Failure;
+    }
 
     {
         std::lock_guard lock(g_lastLock);
@@ -338,13 +369,13 @@ HttpOutcome TWinHttp::send(const QByteArray& verb, const QString& path, const QL
     case 301:
     case 302:
     case 303:
-        if (!m_target.ignoreRedirects && !m_location.isEmpty())
-            OpenInBrowser(m_location);
+        if (!m_target.ignoreRedirects && !m_answer.location().isEmpty())
+            OpenInBrowser(m_answer.location());
         return HttpOutcome::Success;
     case 401:
         if (!m_target.web.empty() && !m_serverAuthTried) {
             m_serverAuthTried = true;
-            m_serverScheme = ChooseAuthScheme(m_serverChallenges);
+            m_serverScheme = ChooseAuthScheme(m_answer.serverChallenges());
             if (m_serverScheme)
                 return HttpOutcome::Retry;
         }
@@ -352,7 +383,7 @@ HttpOutcome TWinHttp::send(const QByteArray& verb, const QString& path, const QL
     case 407:
         if (!m_proxyCredentials.empty() && !m_proxyAuthTried) {
             m_proxyAuthTried = true;
-            m_proxyScheme = ChooseAuthScheme(m_proxyChallenges);
+            m_proxyScheme = ChooseAuthScheme(m_answer.proxyChallenges());
             if (m_proxyScheme)
                 return HttpOutcome::Retry;
         }
@@ -384,7 +415,7 @@ bool TWinHttp::request(const QByteArray& verb, const QString& path, const QList<
 
 QString TWinHttp::responseText() const
 {
-    return DecodeEntities(QString::fromUtf8(m_response));
+    return DecodeEntities(QString::fromUtf8(m_answer.body()));
 }
 
 } // namespace crash::http

@@ -8,8 +8,10 @@
 // When the first try fails before any answer (not a certificate problem), the proxy named by the
 // desktop or environment is looked up once and the request goes again through it. Redirects are
 // not followed: a 30x answer counts as delivered and its Location is shown in the browser when it
-// is a web address. Certificates are always checked against the system's store.
+// is an absolute http or https address (never started as a program or opened as a local path).
+// Certificates are always checked against the system's store.
 
+#include "crash/send/http/HttpAnswerReader.h"
 #include "crash/send/http/RequestBody.h"
 
 #include <QByteArray>
@@ -32,18 +34,22 @@ struct HttpCredentials
 
 struct HttpTarget
 {
-    QString server;   // HttpServer: an optional scheme, the host, an optional path
-    int port = 0;     // 0: the scheme's default
+    QString server; // HttpServer: an optional scheme, the host, an optional path
+    int port = 0;   // 0: the scheme's default
     bool secure = false;
     HttpCredentials web;
     HttpCredentials tracker;
     bool ignoreRedirects = false;
+    // Bounds on each answer, past which the request fails: its size (head and body) and the time
+    // from the end of the request to the end of the answer.
+    qint64 answerBytesLimit = HttpAnswerReader::DefaultLimit;
+    int answerSecondsLimit = 120;
 };
 
 enum class HttpOutcome
 {
-    Success,     // 200, or a redirect
-    Retry,       // credentials were set after 401/407: send the same request again
+    Success, // 200, or a redirect
+    Retry,   // credentials were set after 401/407: send the same request again
     Failure
 };
 
@@ -70,8 +76,8 @@ public:
     int status() const { return m_status; }
     // The answer's text, UTF-8 decoded, with the five XML entities replaced.
     QString responseText() const;
-    QByteArray responseBytes() const { return m_response; }
-    QString location() const { return m_location; }
+    QByteArray responseBytes() const { return m_answer.body(); }
+    QString location() const { return m_answer.location(); }
     QString lastError() const { return m_error; }
 
     // Called for every redirect the client would show in the browser (tests record it).
@@ -98,10 +104,7 @@ private:
     bool m_proxyAuthTried = false;
 
     int m_status = 0;
-    QByteArray m_response;
-    QString m_location;
-    QList<QByteArray> m_serverChallenges;
-    QList<QByteArray> m_proxyChallenges;
+    HttpAnswerReader m_answer;
     QString m_error;
 };
 

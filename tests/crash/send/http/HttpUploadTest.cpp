@@ -3,6 +3,7 @@
 // dropped connection, certificates, and a proxy that wants a password.
 
 #include "LocalServer.h"
+#include "support/ShellRecorder.h"
 #include "support/TempDir.h"
 
 #include "crash/core/report/ReportServices.h"
@@ -14,6 +15,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QThread>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 using namespace crash::http;
@@ -307,6 +309,69 @@ TEST_F(HttpUploadTest, RedirectCountsAsDeliveredAndOnlyWebAddressesAreOpened)
     EXPECT_EQ(opened, QStringList{QStringLiteral("https://bugs.example.test/thanks?id=7")});
 }
 
+TEST_F(HttpUploadTest, RedirectToAProgramOrALocalPathStartsNothingThroughThePrefix)
+{
+    TWinHttp::setBrowserOpener({}); // the product's way: through the shell stand-ins
+    testsupport::ShellRecorder shell;
+    const auto server = start({QStringLiteral("--mode"), QStringLiteral("redirect")});
+    const QStringList locations{QStringLiteral("http://a/../../../../tmp/evil.exe"),
+                                QStringLiteral("HTTP://a/evil.EXE"),
+                                QStringLiteral("/tmp/evil.exe"),
+                                QStringLiteral("../../evil.exe"),
+                                QStringLiteral("evil.exe"),
+                                QStringLiteral("file:///tmp/evil.exe"),
+                                QStringLiteral("C:\\windows\\evil.exe"),
+                                QStringLiteral("//a/evil.exe"),
+                                QStringLiteral("http:/evil.exe")};
+    for (const QString& location : locations) {
+        TWinHttp http(target(server->port(), QStringLiteral("/r?") + QUrl::toPercentEncoding(location)));
+        EXPECT_TRUE(CustomUpload(http, {})) << http.lastError().toStdString();
+        EXPECT_EQ(http.location(), location);
+    }
+    EXPECT_EQ(shell.startedTargets(), QStringList()) << "nothing goes through the prefix's loader";
+    EXPECT_EQ(shell.webAddresses(), (QStringList{QStringLiteral("http://a/../../../../tmp/evil.exe"),
+                                                 QStringLiteral("http://a/evil.EXE")}))
+        << "only absolute web addresses reach the URL opener";
+}
+
+TEST_F(HttpUploadTest, EndlessAnswerIsCutAtTheLimitWithAClearError)
+{
+    {
+        const auto server = start({QStringLiteral("--mode"), QStringLiteral("endless-body")});
+        TWinHttp http(target(server->port()));
+        EXPECT_FALSE(CustomUpload(http, {}));
+        EXPECT_EQ(http.lastError(),
+                  QStringLiteral("the server's answer is larger than 1024 KiB; it was cut off"));
+        EXPECT_LE(http.responseBytes().size(), HttpAnswerReader::DefaultLimit) << "memory stays bounded";
+    }
+    // An endless head meets the HTTP library's own bound on heads first.
+    const auto server = start({QStringLiteral("--mode"), QStringLiteral("endless-head")});
+    TWinHttp http(target(server->port()));
+    EXPECT_FALSE(CustomUpload(http, {}));
+    EXPECT_TRUE(http.lastError().startsWith(QStringLiteral("the server's answer ")))
+        << http.lastError().toStdString();
+}
+
+TEST_F(HttpUploadTest, SlowDripEndsAtTheAnswerTimeLimitWithAClearError)
+{
+    const auto server = start({QStringLiteral("--mode"), QStringLiteral("drip")});
+    HttpTarget t = target(server->port());
+    t.answerSecondsLimit = 2; // the server would take 20
+    TWinHttp http(t);
+    EXPECT_FALSE(CustomUpload(http, {}));
+    EXPECT_EQ(http.lastError(), QStringLiteral("the server did not finish its answer within 2 seconds"));
+}
+
+TEST_F(HttpUploadTest, AnswerBrokenOffAfterItsStatusIsNoDelivery)
+{
+    const auto server = start({QStringLiteral("--mode"), QStringLiteral("cut")});
+    TWinHttp http(target(server->port()));
+    EXPECT_FALSE(CustomUpload(http, {}));
+    EXPECT_EQ(http.status(), 200);
+    EXPECT_TRUE(http.lastError().startsWith(QStringLiteral("the server's answer broke off: ")))
+        << http.lastError().toStdString();
+}
+
 TEST_F(HttpUploadTest, ConnectionDroppedMidBodyFails)
 {
     const auto server = start({QStringLiteral("--mode"), QStringLiteral("drop")});
@@ -378,4 +443,31 @@ TEST(HttpAnswerTest, EntitiesAreDecodedOnceAndSchemesChosenByStrength)
               ChooseAuthScheme({"Digest nonce=1"}));
     EXPECT_EQ(ChooseAuthScheme({"Bearer", "Passport1.4 x"}), 0);
     EXPECT_NE(ChooseAuthScheme({"NTLM", "Basic"}), ChooseAuthScheme({"Basic"}));
+}
+
+TEST(HttpAnswerTest, HeadKeepsTheLatestAnswersValuesWithinTheLimit)
+{
+    HttpAnswerReader answer(200);
+    const QByteArrayList head{"HTTP/1.1 100 Continue\r\n",
+                              "HTTP/1.1 401 Unauthorized\r\n",
+                              "WWW-Authenticate: Basic realm=\"a\"\r\n",
+                              "HTTP/1.1 302 Found\r\n",
+                              "location :  http://a/b \r\n",
+                              "Proxy-Authenticate: NTLM\r\n",
+                              "no colon here\r\n"};
+    qint64 used = 0;
+    for (const QByteArray& line : head) {
+        EXPECT_TRUE(answer.addHeadLine(line));
+        used += line.size();
+    }
+    EXPECT_EQ(answer.finalHeads(), 2) << "the interim head does not count";
+    EXPECT_EQ(answer.serverChallenges(), QList<QByteArray>()) << "from the earlier answer";
+    EXPECT_EQ(answer.proxyChallenges(), QList<QByteArray>{"NTLM"});
+    EXPECT_EQ(answer.location(), QStringLiteral("http://a/b"));
+
+    EXPECT_TRUE(answer.addBody(QByteArray(200 - used, 'b'))) << "exactly the limit is fine";
+    EXPECT_FALSE(answer.addBody("c"));
+    EXPECT_TRUE(answer.tooLarge());
+    EXPECT_FALSE(answer.addHeadLine("")) << "and stays past it";
+    EXPECT_EQ(answer.body(), QByteArray(200 - used, 'b'));
 }

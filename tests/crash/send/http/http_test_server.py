@@ -4,11 +4,15 @@
 Every request is recorded byte for byte (request line, headers, body) into the folder given with
 --record, one file per request, numbered in arrival order. The answer depends on --mode:
   ok            200 with a body that holds XML entities
-  redirect      302 with the Location given by --location
+  redirect      302 with the Location given by --location, else the request's decoded query
   basic         401 Basic until the request carries user:secret
   digest        401 Digest (MD5, qop=auth) until the request carries a valid answer for user:secret
   drop          reads half of the announced body, then closes the connection without answering
   only-from     answers 200 only to connections from --peer; any other connection is closed at once
+  endless-body  200 with a chunked body that goes on until the client leaves (at most 64 MiB)
+  endless-head  200 with header lines that go on until the client leaves (at most 64 MiB)
+  drip          200 announcing 400 bytes, sent one every 50 ms
+  cut           200 announcing 1000 bytes, of which 10 come before the connection closes
 The server prints "PORT <n>" when it listens, and stops after --lifetime seconds in any case.
 """
 import argparse
@@ -18,6 +22,8 @@ import socket
 import ssl
 import sys
 import threading
+import time
+import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 USER, SECRET, REALM, NONCE = "user", "secret", "uploads", "5f0c3a2b9d1e"
@@ -94,9 +100,44 @@ class Handler(BaseHTTPRequestHandler):
             return self.answer(401, [("WWW-Authenticate", f'Basic realm="{REALM}"')])
         if mode == "digest" and not digest_ok(auth, self.command):
             return self.answer(401, [("WWW-Authenticate", f'Digest realm="{REALM}", nonce="{NONCE}", qop="auth", algorithm=MD5')])
+        if mode in ("endless-body", "endless-head", "drip", "cut"):
+            return self.hostile(mode)
         if mode == "redirect":
-            return self.answer(302, [("Location", self.server.location)])
+            location = self.server.location or urllib.parse.unquote(urllib.parse.urlsplit(self.path).query)
+            return self.answer(302, [("Location", location)])
         self.answer(200, [("Content-Type", "text/plain")], b"stored &lt;ok&gt; &amp; &quot;done&quot;")
+
+    def hostile(self, mode):
+        self.close_connection = True
+        try:
+            self.send_response(200)
+            if mode == "endless-head":
+                self.flush_headers()
+                for _ in range(64 * 1024):
+                    self.wfile.write(b"X-Filler: " + b"x" * 1000 + b"\r\n")
+                self.wfile.write(b"\r\n")
+                return
+            if mode == "endless-body":
+                self.send_header("Transfer-Encoding", "chunked")
+                self.end_headers()
+                chunk = b"10000\r\n" + b"y" * 0x10000 + b"\r\n"
+                for _ in range(1024):
+                    self.wfile.write(chunk)
+                self.wfile.write(b"0\r\n\r\n")
+                return
+            self.send_header("Content-Length", "400" if mode == "drip" else "1000")
+            self.end_headers()
+            if mode == "cut":
+                self.wfile.write(b"z" * 10)
+                self.wfile.flush()
+                self.connection.shutdown(socket.SHUT_RDWR)
+                return
+            for _ in range(400):
+                self.wfile.write(b"d")
+                self.wfile.flush()
+                time.sleep(0.05)
+        except OSError:  # the client went, as it should
+            pass
 
     do_POST = handle_any
     do_GET = handle_any
