@@ -30,11 +30,9 @@ double median(std::vector<double> v)
 // The message TSmtp sends, written out for curl.
 QByteArray SameMessage(const SmtpMailRequest& r, const QByteArray& attachment)
 {
-    QByteArray message = MessageHead(r.from, r.to, r.subject, r.body, QDateTime::currentDateTimeUtc());
-    message += AttachmentPartHead(r.sendAsNames.first());
-    for (qsizetype i = 0; i < attachment.size(); i += 255)
-        message += attachment.mid(i, 255).toBase64() + "\r\n";
-    return message + MessageEnd();
+    const MimeMessage mime(r.from, r.to, r.subject, r.body, QDateTime::currentDateTimeUtc());
+    return mime.head() + mime.attachmentPartHead(r.sendAsNames.first()) + Base64Lines(attachment) +
+           mime.end();
 }
 
 } // namespace

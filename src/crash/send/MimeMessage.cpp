@@ -1,6 +1,7 @@
 #include "crash/send/MimeMessage.h"
 
 #include "crash/send/MailAddress.h"
+#include "crash/send/http/MultipartBoundary.h"
 
 #include <QFileInfo>
 #include <QTimeZone>
@@ -9,12 +10,37 @@ namespace crash::send {
 
 namespace {
 
+// A mail line holds at most 998 characters before its CR LF.
+constexpr qsizetype MaxLineBytes = 998;
+// Longer names go as encoded words, which can be folded; a name of this size never brings its
+// header line near the limit.
+constexpr qsizetype MaxPlainNameSize = 60;
+// An encoded word is at most 75 characters: "=?UTF-8?B?" and "?=" leave 63 for Base64 of 45 bytes.
+constexpr qsizetype Utf8WordBytes = 45;
+// "=?ISO-8859-1?Q?" and "?=" leave 58 characters for the encoded text.
+constexpr qsizetype LatinWordChars = 58;
+constexpr char Fold[] = "\r\n ";
+
 bool IsAscii(const QString& text)
 {
     for (const QChar c : text)
         if (c.unicode() > 127)
             return false;
     return true;
+}
+
+bool HasControlCharacters(const QString& text)
+{
+    for (const QChar c : text)
+        if (c.unicode() < 32 || c.unicode() == 127)
+            return true;
+    return false;
+}
+
+// Plain printable ASCII short enough to stand in a header line as it is.
+bool FitsPlain(const QString& text)
+{
+    return IsAscii(text) && !HasControlCharacters(text) && text.size() <= MaxPlainNameSize;
 }
 
 // Lines of the text joined by CR LF, whatever line ends it came with.
@@ -27,14 +53,33 @@ QString WithCrLf(const QString& text)
     return normalised;
 }
 
-QByteArray Base64Lines(const QByteArray& data)
+bool HasLongLine(const QByteArray& text)
 {
-    const QByteArray encoded = data.toBase64();
-    QByteArray out;
-    out.reserve(encoded.size() + encoded.size() / 76 * 2 + 2);
-    for (qsizetype i = 0; i < encoded.size(); i += 76)
-        out += encoded.mid(i, 76) + "\r\n";
-    return out;
+    qsizetype lineStart = 0;
+    while (lineStart < text.size()) {
+        qsizetype end = text.indexOf("\r\n", lineStart);
+        if (end < 0)
+            end = text.size();
+        if (end - lineStart > MaxLineBytes)
+            return true;
+        lineStart = end + 2;
+    }
+    return false;
+}
+
+// A display name as an RFC 5322 phrase: quoted when it holds specials, so a "," or ";" in it is
+// not read as the end of the address.
+QByteArray PhraseFor(const QString& name)
+{
+    return FitsPlain(name) ? QuotedDisplayName(name).toLatin1() : Utf8EncodedWords(name);
+}
+
+// `name=value` after a header value: on the same line when that stays short, else folded.
+QByteArray WithParameter(const QByteArray& line, const QByteArray& parameter)
+{
+    if (line.size() + 2 + parameter.size() <= 76 && !parameter.contains('\n'))
+        return line + "; " + parameter;
+    return line + ";" + Fold + parameter;
 }
 
 } // namespace
@@ -47,9 +92,28 @@ bool NeedsEncoding(const QString& text)
     return false;
 }
 
-QByteArray Utf8EncodedWord(const QString& text)
+QByteArray Utf8EncodedWords(const QString& text)
 {
-    return "=?UTF-8?B?" + text.toUtf8().toBase64() + "?=";
+    QByteArray out;
+    QByteArray word;
+    auto flush = [&] {
+        if (!out.isEmpty())
+            out += Fold;
+        out += "=?UTF-8?B?" + word.toBase64() + "?=";
+        word.clear();
+    };
+    // Whole characters per word: a decoder reads each word on its own.
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QByteArray character = text.mid(i, length).toUtf8();
+        if (!word.isEmpty() && word.size() + character.size() > Utf8WordBytes)
+            flush();
+        word += character;
+        i += length;
+    }
+    if (!word.isEmpty() || out.isEmpty())
+        flush();
+    return out;
 }
 
 QByteArray FormatAddressHeader(const QString& address)
@@ -66,28 +130,53 @@ QByteArray FormatAddressHeader(const QString& address)
     if (name.isEmpty())
         return bracketed;
     // Raw 8-bit bytes in a header are read as UTF-8 by today's mail programs: anything beyond
-    // ASCII goes as an encoded word.
-    const QByteArray encodedName = IsAscii(name) ? name.toLatin1() : Utf8EncodedWord(name);
-    return encodedName + " " + bracketed;
+    // ASCII goes as encoded words.
+    const QByteArray phrase = PhraseFor(name);
+    return phrase + (phrase.contains('\n') ? Fold : " ") + bracketed;
 }
 
 QByteArray EncodeSubject(const QString& subject)
 {
     if (NeedsEncoding(subject))
-        return Utf8EncodedWord(subject);
+        return Utf8EncodedWords(subject);
     static const char hex[] = "0123456789ABCDEF";
-    QByteArray out = "=?ISO-8859-1?Q?";
+    QByteArray out;
+    QByteArray word;
+    auto flush = [&] {
+        if (!out.isEmpty())
+            out += Fold;
+        out += "=?ISO-8859-1?Q?" + word + "?=";
+        word.clear();
+    };
     for (const char ch : subject.toLatin1()) {
         const auto b = static_cast<unsigned char>(ch);
-        if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9')) {
-            out += char(b);
+        const bool plain = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9');
+        if (word.size() + (plain ? 1 : 3) > LatinWordChars)
+            flush();
+        if (plain) {
+            word += char(b);
         } else {
-            out += '=';
-            out += hex[b >> 4];
-            out += hex[b & 15];
+            word += '=';
+            word += hex[b >> 4];
+            word += hex[b & 15];
         }
     }
-    return out + "?=";
+    if (!word.isEmpty() || out.isEmpty())
+        flush();
+    return out;
+}
+
+QByteArray Base64Lines(const QByteArray& data)
+{
+    const QByteArray encoded = data.toBase64();
+    constexpr qsizetype lineChars = Base64LineBytes / 3 * 4;
+    QByteArray out;
+    out.reserve(encoded.size() + encoded.size() / lineChars * 2 + 2);
+    for (qsizetype i = 0; i < encoded.size(); i += lineChars) {
+        out += QByteArrayView(encoded).sliced(i, std::min(lineChars, encoded.size() - i));
+        out += "\r\n";
+    }
+    return out;
 }
 
 EncodedBody EncodeBody(const QString& body)
@@ -96,7 +185,7 @@ EncodedBody EncodeBody(const QString& body)
     if (NeedsEncoding(text))
         return {"utf-8", "base64", Base64Lines(text.toUtf8())};
     // The line end before the next boundary belongs to the boundary, so the text keeps its own.
-    QByteArray content = text.toLatin1() + "\r\n";
+    const QByteArray content = text.toLatin1() + "\r\n";
     // Dot transparency: a line starting with "." gets a second one, which the server takes off
     // again, so a lone "." line never ends the mail and no line loses its dot.
     QByteArray stuffed;
@@ -110,6 +199,9 @@ EncodedBody EncodeBody(const QString& body)
         stuffed += content.mid(lineStart, next - lineStart);
         lineStart = next;
     }
+    // SMTP cuts longer lines; Base64 keeps them whole.
+    if (HasLongLine(stuffed))
+        return {"utf-8", "base64", Base64Lines(text.toUtf8())};
     return {"iso-8859-1", "8bit", stuffed};
 }
 
@@ -161,48 +253,58 @@ QByteArray EncodeAttachmentName(const QString& name)
     safe.replace(QLatin1Char('"'), QLatin1Char('\''));
     safe.replace(QLatin1Char('\r'), QLatin1Char(' '));
     safe.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return IsAscii(safe) ? safe.toLatin1() : Utf8EncodedWord(safe);
+    if (!FitsPlain(safe))
+        return Utf8EncodedWords(safe);
+    // Inside quotes a backslash escapes the next character.
+    return safe.toLatin1().replace('\\', "\\\\");
 }
 
-QByteArray MessageHead(const QString& from, const QString& firstTo, const QString& subject,
-                       const QString& body, const QDateTime& now)
+MimeMessage::MimeMessage(const QString& from, const QString& firstTo, const QString& subject,
+                         const QString& body, const QDateTime& now)
+    : m_from(from), m_firstTo(firstTo), m_subject(subject), m_now(now), m_body(EncodeBody(body))
 {
-    const EncodedBody encoded = EncodeBody(body);
+    // Only the 8-bit body can hold a boundary: Base64 and the folded header words have no "_".
+    m_boundary = http::ChooseMultipartBoundary(
+        [this](QByteArrayView boundary) { return m_body.content.contains(boundary); });
+}
+
+QByteArray MimeMessage::head() const
+{
     QByteArray head;
-    head += "To: " + FormatAddressHeader(firstTo) + "\r\n";
-    head += "From: " + FormatAddressHeader(from) + "\r\n";
-    head += "Reply-To: " + FormatAddressHeader(from) + "\r\n";
-    head += "Subject: " + EncodeSubject(subject) + "\r\n";
-    head += "Date: " + MailDate(now) + "\r\n";
-    head += "Message-ID: " + MessageId(now) + "\r\n";
+    head += "To: " + FormatAddressHeader(m_firstTo) + "\r\n";
+    head += "From: " + FormatAddressHeader(m_from) + "\r\n";
+    head += "Reply-To: " + FormatAddressHeader(m_from) + "\r\n";
+    head += "Subject: " + EncodeSubject(m_subject) + "\r\n";
+    head += "Date: " + MailDate(m_now) + "\r\n";
+    head += "Message-ID: " + MessageId(m_now) + "\r\n";
     head += "MIME-Version: 1.0\r\n";
-    head += QByteArray("Content-Type: multipart/mixed; boundary=\"") + MultipartBoundary + "\"\r\n";
+    head += WithParameter("Content-Type: multipart/mixed", "boundary=\"" + m_boundary + "\"") + "\r\n";
     head += "\r\n";
     head += "This is a multi-part message in MIME format.\r\n";
     head += "\r\n";
-    head += QByteArray("--") + MultipartBoundary + "\r\n";
-    head += "Content-Type: text/plain; charset=\"" + encoded.charset + "\"\r\n";
-    head += "Content-Transfer-Encoding: " + encoded.transferEncoding + "\r\n";
+    head += "--" + m_boundary + "\r\n";
+    head += "Content-Type: text/plain; charset=\"" + m_body.charset + "\"\r\n";
+    head += "Content-Transfer-Encoding: " + m_body.transferEncoding + "\r\n";
     head += "\r\n";
-    head += encoded.content;
+    head += m_body.content;
     return head;
 }
 
-QByteArray AttachmentPartHead(const QString& sendAs)
+QByteArray MimeMessage::attachmentPartHead(const QString& sendAs) const
 {
-    const QByteArray name = EncodeAttachmentName(sendAs);
+    const QByteArray name = "\"" + EncodeAttachmentName(sendAs) + "\"";
     QByteArray part;
-    part += QByteArray("--") + MultipartBoundary + "\r\n";
-    part += "Content-Type: " + MimeTypeFor(sendAs) + "; name=\"" + name + "\"\r\n";
+    part += "--" + m_boundary + "\r\n";
+    part += WithParameter("Content-Type: " + MimeTypeFor(sendAs), "name=" + name) + "\r\n";
     part += "Content-Transfer-Encoding: base64\r\n";
-    part += "Content-Disposition: attachment; filename=\"" + name + "\"\r\n";
+    part += WithParameter("Content-Disposition: attachment", "filename=" + name) + "\r\n";
     part += "\r\n";
     return part;
 }
 
-QByteArray MessageEnd()
+QByteArray MimeMessage::end() const
 {
-    return QByteArray("--") + MultipartBoundary + "--\r\n";
+    return "--" + m_boundary + "--\r\n";
 }
 
 } // namespace crash::send

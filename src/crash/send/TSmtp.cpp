@@ -13,7 +13,8 @@ namespace crash::send {
 
 namespace {
 
-constexpr qint64 AttachmentPieceBytes = 255;
+// Whole Base64 lines per read.
+constexpr qint64 AttachmentPieceBytes = Base64LineBytes * 64;
 constexpr qsizetype WriteChunkBytes = 64 * 1024;
 
 QByteArray AngleAddress(const QString& address)
@@ -28,15 +29,6 @@ bool ReplyHasLine(const QByteArray& reply, const QByteArray& line)
 {
     for (const QByteArray& l : reply.split('\n')) {
         if (l.trimmed().compare(line, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
-}
-
-bool ReplyHasLinePrefix(const QByteArray& reply, const QByteArray& prefix)
-{
-    for (const QByteArray& l : reply.split('\n')) {
-        if (l.trimmed().left(prefix.size()).compare(prefix, Qt::CaseInsensitive) == 0)
             return true;
     }
     return false;
@@ -205,12 +197,11 @@ void TSmtp::connectAndGreet(const QString& server, const QString& password, cons
         return;
     }
 
-    const bool offersAuth =
-        ReplyHasLinePrefix(m_lastReply, "250-AUTH") || ReplyHasLinePrefix(m_lastReply, "250 AUTH");
+    const bool login = !account.isEmpty() || !password.isEmpty();
     m_tlsOffered = !m_tlsInUse &&
                    (ReplyHasLine(m_lastReply, "250-STARTTLS") || ReplyHasLine(m_lastReply, "250 STARTTLS"));
-    const bool useStartTls =
-        m_tlsOffered && (tls || m_options.opportunisticTls || (!account.isEmpty() && !offersAuth));
+    // A password never goes in the clear to a server that offers TLS, asked for or not.
+    const bool useStartTls = m_tlsOffered && (tls || m_options.opportunisticTls || login);
     if (tls && !m_options.opportunisticTls && !m_tlsInUse && !m_tlsOffered) {
         // Asked for TLS and not offered it: going on in the clear would expose the mail and the
         // password to whoever removed the offer on the way.
@@ -232,7 +223,14 @@ void TSmtp::connectAndGreet(const QString& server, const QString& password, cons
     }
 
     m_loginOffered = OffersLogin(m_lastReply);
-    if (m_loginOffered && (!account.isEmpty() || !password.isEmpty())) {
+    if (m_loginOffered && login) {
+        if (password.isEmpty()) {
+            // The settings give an empty password for one that was not stored enciphered for
+            // this account and server; logging in with it would only earn a refusal or worse.
+            fail(QStringLiteral("internal error (SMTP password empty or not enciphered for this account "
+                                "and server)"));
+            return;
+        }
         if (!command("AUTH LOGIN", "334") || !command(account.toUtf8().toBase64(), "334") ||
             !command(password.toUtf8().toBase64(), "235")) {
             fail(QStringLiteral("Authentication failed (") + replyStart() + QLatin1Char(')'));
@@ -268,7 +266,8 @@ bool TSmtp::sendMail(const QString& from, const QStringList& to, const QString& 
         return false;
     }
     m_dataAccepted = true;
-    if (!writeRaw(MessageHead(from, to.value(0), subject, body, now))) {
+    m_message.emplace(from, to.value(0), subject, body, now);
+    if (!writeRaw(m_message->head())) {
         fail(QStringLiteral("Sending failed"));
         return false;
     }
@@ -279,13 +278,15 @@ bool TSmtp::sendAttachment(QIODevice& file, qint64 size, SendProgress* progress,
 {
     if (!m_dataAccepted || m_bodyFinished || m_failed)
         return false;
-    QByteArray chunk = AttachmentPartHead(sendAs);
+    QByteArray chunk = m_message->attachmentPartHead(sendAs);
     if (!file.seek(0)) {
         m_messageBroken = true;
         fail(QStringLiteral("Attachment not readable (") + sendAs + QLatin1Char(')'));
         return false;
     }
     qint64 done = 0;
+    // Bytes short of a whole line wait for the next read: Base64 padding may only end the part.
+    QByteArray pending;
     char piece[AttachmentPieceBytes];
     for (;;) {
         const qint64 got = file.read(piece, AttachmentPieceBytes);
@@ -297,8 +298,10 @@ bool TSmtp::sendAttachment(QIODevice& file, qint64 size, SendProgress* progress,
         }
         if (got == 0)
             break;
-        chunk += QByteArray::fromRawData(piece, got).toBase64();
-        chunk += "\r\n";
+        pending.append(piece, got);
+        const qsizetype whole = pending.size() / Base64LineBytes * Base64LineBytes;
+        chunk += Base64Lines(pending.left(whole));
+        pending.remove(0, whole);
         done += got;
         if (chunk.size() >= WriteChunkBytes) {
             if (!writeRaw(chunk)) {
@@ -310,6 +313,7 @@ bool TSmtp::sendAttachment(QIODevice& file, qint64 size, SendProgress* progress,
                 progress->setPosition(int(std::min<qint64>(1000, done * 1000 / size)));
         }
     }
+    chunk += Base64Lines(pending);
     if (!writeRaw(chunk)) {
         fail(QStringLiteral("Sending failed"));
         return false;
@@ -322,7 +326,7 @@ bool TSmtp::sendAttachment(QIODevice& file, qint64 size, SendProgress* progress,
 bool TSmtp::finish()
 {
     if (m_dataAccepted && !m_bodyFinished && !m_messageBroken && !m_failed) {
-        if (writeRaw(MessageEnd() + ".\r\n") && readReply("250"))
+        if (writeRaw(m_message->end() + ".\r\n") && readReply("250"))
             m_bodyFinished = true;
         else
             fail(QStringLiteral("Sending failed (") + replyStart() + QLatin1Char(')'));

@@ -3,13 +3,15 @@
 //
 // Construction connects, reads the greeting, says EHLO (or HELO), upgrades to TLS when asked or
 // needed (implicit TLS with SSL, STARTTLS otherwise) and logs in with AUTH LOGIN when the server
-// offers it and an account is given. Then sendMail opens the data phase with the head and body,
+// offers it and an account is given (over TLS whenever the server offers STARTTLS; never with an
+// empty password). Then sendMail opens the data phase with the head and body,
 // sendAttachment streams each file as Base64 and finish ends the message and says goodbye. Each
 // stage records the first error text and makes the later stages do nothing. Every wait for the
 // server is bounded by the time-out; destruction ends an open session politely (RSET, QUIT).
 //
 // The byte stream is a swappable SmtpChannel; the product uses QSslSocket over TCP.
 
+#include "crash/send/MimeMessage.h"
 #include "crash/send/SmtpChannel.h"
 #include "crash/send/SmtpReplyReader.h"
 
@@ -19,6 +21,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QIODevice;
 
@@ -58,7 +61,8 @@ public:
     // MAIL FROM, RCPT TO for each address, DATA, then the head and body.
     bool sendMail(const QString& from, const QStringList& to, const QString& subject, const QString& body,
                   const QDateTime& now = QDateTime::currentDateTimeUtc());
-    // The file from its start, as one Base64 part; progress in thousandths of the file.
+    // The file from its start, as one Base64 part in lines of 76 characters; progress in
+    // thousandths of the file.
     bool sendAttachment(QIODevice& file, qint64 size, SendProgress* progress, const QString& sendAs);
     // Ends the message and says goodbye; true when every step succeeded.
     bool finish();
@@ -79,6 +83,7 @@ private:
     SmtpConnectOptions m_options;
     std::unique_ptr<SmtpChannel> m_channel;
     SmtpReplyReader m_reader;
+    std::optional<MimeMessage> m_message;
     QByteArray m_lastReply;
     QString m_heloName;
     QString m_server;

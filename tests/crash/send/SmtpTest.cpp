@@ -3,10 +3,12 @@
 #include "LocalServers.h"
 #include "QStringPrinter.h"
 #include "SendTestSupport.h"
+#include "crash/send/MailAddress.h"
 #include "crash/send/MimeMessage.h"
 #include "crash/send/SendProcedure.h"
 #include "crash/send/SmtpMail.h"
 #include "crash/send/TSmtp.h"
+#include "crash/send/http/MultipartBoundary.h"
 
 #include <QColor>
 #include <QElapsedTimer>
@@ -75,6 +77,19 @@ QByteArray RandomBytes(qsizetype size)
     return data;
 }
 
+QJsonArray AddressPair(const QString& name, const QString& address)
+{
+    return QJsonArray{QJsonArray{name, address}};
+}
+
+qsizetype LongestLine(const QByteArray& raw)
+{
+    qsizetype longest = 0;
+    for (const QByteArray& line : raw.split('\n'))
+        longest = std::max(longest, line.size() - (line.endsWith('\r') ? 1 : 0));
+    return longest;
+}
+
 TEST_F(Smtp, PlainMailWithAttachmentsArrivesByteForByte)
 {
     LocalSmtpServer server({});
@@ -103,9 +118,10 @@ TEST_F(Smtp, PlainMailWithAttachmentsArrivesByteForByte)
     EXPECT_EQ(QByteArray::fromBase64(attachments[1]["data"].toString().toLatin1()), text);
     EXPECT_EQ(attachments[2]["type"].toString(), QStringLiteral("application/zip"));
     EXPECT_TRUE(attachments[2]["data"].toString().isEmpty());
-    // One line per 255 bytes of file.
+    // Base64 in lines of 76 characters (57 bytes of file each), as mail programs expect.
     EXPECT_TRUE(
-        mail.raw.contains(binary.left(255).toBase64() + "\r\n" + binary.mid(255, 255).toBase64() + "\r\n"));
+        mail.raw.contains(binary.left(57).toBase64() + "\r\n" + binary.mid(57, 57).toBase64() + "\r\n"));
+    EXPECT_LE(LongestLine(mail.raw), 76);
 }
 
 TEST_F(Smtp, RefusedRecipientIsSkippedAndTheOthersGetTheMail)
@@ -240,6 +256,112 @@ TEST_F(Smtp, TlsAskedButNotOfferedSendsNoPasswordInTheClear)
     EXPECT_FALSE(smtp.authenticated());
 }
 
+TEST_F(Smtp, OfferedStartTlsCarriesTheLoginEvenWithTlsOff)
+{
+    LocalSmtpServer server({.startTls = true, .auth = "reporter:pw"}, certificate);
+    ASSERT_TRUE(server.isRunning());
+    SmtpMailRequest r = request(server);
+    r.account = QStringLiteral("reporter");
+    r.password = QStringLiteral("pw");
+    ASSERT_TRUE(MailViaSmtp(r, noWindow, trusting()));
+    ASSERT_TRUE(server.waitForMails(1));
+    EXPECT_TRUE(server.mails().first().envelope["tls"].toBool()) << "the password went in the clear";
+    EXPECT_EQ(server.mails().first().envelope["login"].toString(), QStringLiteral("reporter"));
+
+    // Without a login there is nothing to protect that was not sent in the clear before.
+    TSmtp anonymous(QStringLiteral("127.0.0.1"), {}, {}, false, false, server.port(),
+                    {.extraTrusted = certificate->certificates()});
+    ASSERT_TRUE(anonymous.isReady()) << anonymous.lastError().toStdString();
+    EXPECT_FALSE(anonymous.tlsInUse());
+}
+
+TEST_F(Smtp, EmptyPasswordNeverLogsIn)
+{
+    // What the settings hand over for a password that was not stored enciphered.
+    LocalSmtpServer server({.auth = "reporter:"});
+    ASSERT_TRUE(server.isRunning());
+    TSmtp smtp(QStringLiteral("127.0.0.1"), QString(), QStringLiteral("reporter"), false, false,
+               server.port());
+    EXPECT_FALSE(smtp.isReady());
+    EXPECT_FALSE(smtp.authenticated());
+    EXPECT_TRUE(smtp.lastError().startsWith(QStringLiteral("internal error (SMTP password empty")))
+        << smtp.lastError().toStdString();
+    SmtpMailRequest r = request(server);
+    r.account = QStringLiteral("reporter");
+    EXPECT_FALSE(MailViaSmtp(r, noWindow));
+    EXPECT_TRUE(server.mails().isEmpty());
+}
+
+TEST_F(Smtp, LongHeadersAreFoldedAndReadBackWhole)
+{
+    LocalSmtpServer server({});
+    ASSERT_TRUE(server.isRunning());
+    SmtpMailRequest r = request(server);
+    QString latin, wide;
+    for (int i = 0; latin.size() < 2500; ++i)
+        latin += QStringLiteral("Zugriffsverletzung bei Adresse %1; ").arg(i);
+    for (int i = 0; wide.size() < 1500; ++i)
+        wide += QStringLiteral("皮肤 %1 — ").arg(i);
+    const QString longName = QString(1200, QLatin1Char('n'));
+    const QString longFileName = QString(1100, QLatin1Char('f')) + QStringLiteral(" é.txt");
+    r.subject = latin;
+    r.from = longName + QStringLiteral(" <tool@mirelune.example>");
+    r.body = QString(3000, QLatin1Char('b')) + QStringLiteral("\nshort line\n");
+    r.files = {writeFile("a.txt", "first"), writeFile("b.txt", "second")};
+    r.sendAsNames = {longFileName, wide};
+    ASSERT_TRUE(MailViaSmtp(r, noWindow));
+    r.subject = wide;
+    ASSERT_TRUE(MailViaSmtp(r, noWindow));
+    ASSERT_TRUE(server.waitForMails(2));
+    const auto mails = server.mails();
+    for (const auto& mail : mails) {
+        EXPECT_LT(LongestLine(mail.raw), 998);
+        EXPECT_TRUE(mail.decoded["defects"].toArray().isEmpty());
+        EXPECT_EQ(mail.decoded["from"].toString(), longName + QStringLiteral(" <tool@mirelune.example>"));
+        // A line longer than SMTP allows went as Base64, so the long line came through whole.
+        EXPECT_EQ(mail.decoded["body"].toString(),
+                  QString(3000, QLatin1Char('b')) + QStringLiteral("\r\nshort line\r\n"));
+        const QJsonArray attachments = mail.decoded["attachments"].toArray();
+        ASSERT_EQ(attachments.size(), 2);
+        EXPECT_EQ(attachments[0]["name"].toString(), longFileName);
+        EXPECT_EQ(attachments[1]["name"].toString(), wide);
+    }
+    EXPECT_EQ(mails[0].decoded["subject"].toString(), latin);
+    EXPECT_EQ(mails[1].decoded["subject"].toString(), wide);
+}
+
+TEST_F(Smtp, ContentCannotForgeTheMessageStructure)
+{
+    LocalSmtpServer server({});
+    ASSERT_TRUE(server.isRunning());
+    SmtpMailRequest r = request(server);
+    // A body line holding the boundary that used to be fixed, with a part behind it.
+    r.body =
+        QStringLiteral("see below\n--Trevasil_multipart_boundary\nContent-Type: application/octet-stream\n"
+                       "Content-Disposition: attachment; filename=\"update.exe\"\n\nTVqQ\n");
+    // Display names holding specials that would end an address.
+    r.from = QStringLiteral("Support, Team <tool@mirelune.example>");
+    r.to = QStringLiteral("\"Doe; \\\"Jane\\\"\" <support@mirelune.example>, dev@mirelune.example");
+    r.files = {writeFile("report.txt", "the report")};
+    r.sendAsNames = {QStringLiteral("bugreport.txt")};
+    ASSERT_TRUE(MailViaSmtp(r, noWindow));
+    ASSERT_TRUE(server.waitForMails(1));
+    const auto mail = server.mails().first();
+    EXPECT_EQ(mail.decoded["parts"].toInt(), 2);
+    const QJsonArray attachments = mail.decoded["attachments"].toArray();
+    ASSERT_EQ(attachments.size(), 1);
+    EXPECT_EQ(attachments[0]["name"].toString(), QStringLiteral("bugreport.txt"));
+    EXPECT_TRUE(mail.decoded["body"].toString().contains(QStringLiteral("update.exe")));
+    EXPECT_EQ(mail.decoded["from_addresses"].toArray(),
+              AddressPair("Support, Team", "tool@mirelune.example"));
+    EXPECT_EQ(mail.decoded["to_addresses"].toArray(),
+              AddressPair("Doe; \"Jane\"", "support@mirelune.example"));
+    const QJsonArray to = mail.envelope["to"].toArray();
+    ASSERT_EQ(to.size(), 2);
+    EXPECT_EQ(to[0].toString(), QStringLiteral("support@mirelune.example"));
+    EXPECT_EQ(to[1].toString(), QStringLiteral("dev@mirelune.example"));
+}
+
 TEST_F(Smtp, PortZeroRules)
 {
     EXPECT_EQ(TSmtp::effectivePort(0, true, false, false), 465);
@@ -311,6 +433,37 @@ TEST(MimeMessageFormat, HeaderFieldsAsLaidOut)
     EXPECT_EQ(FormatAddressHeader(QStringLiteral("Team   <a@b.example>")), QByteArray("Team <a@b.example>"));
     EXPECT_EQ(FormatAddressHeader(QStringLiteral("a@b.example\r\nBcc: x@y")),
               QByteArray("<a@b.example  Bcc: x@y>"));
+}
+
+TEST(MimeMessageFormat, BoundaryIsDrawnAgainWhileTheContentHoldsIt)
+{
+    QStringList draws{QStringLiteral("first"), QStringLiteral("second"), QStringLiteral("third")};
+    const QByteArray content = "x\r\n--Trevasil_multipart_boundary_first\r\n";
+    const QByteArray boundary = crash::http::ChooseMultipartBoundary(
+        [&](QByteArrayView b) { return content.contains(b); }, [&] { return draws.takeFirst().toLatin1(); });
+    EXPECT_EQ(boundary, QByteArray("Trevasil_multipart_boundary_second"));
+
+    const MimeMessage one(QStringLiteral("a@b.example"), QStringLiteral("c@d.example"), {}, {}, {});
+    const MimeMessage two(QStringLiteral("a@b.example"), QStringLiteral("c@d.example"), {}, {}, {});
+    EXPECT_NE(one.boundary(), two.boundary());
+    EXPECT_TRUE(one.head().contains("boundary=\"" + one.boundary() + "\""));
+    EXPECT_EQ(one.end(), "--" + one.boundary() + "--\r\n");
+}
+
+TEST(MimeMessageFormat, AddressListsKeepQuotedNamesWhole)
+{
+    EXPECT_EQ(SplitAddresses(QStringLiteral("\"Doe, Jane\" <j@x.example>; b@y.example,,")),
+              (QStringList{"\"Doe, Jane\" <j@x.example>", "b@y.example"}));
+    EXPECT_EQ(DisplayName(QStringLiteral("\"a \\\"b\\\" <c>\" <d@e.example>")),
+              QStringLiteral("a \"b\" <c>"));
+    EXPECT_EQ(BareAddress(QStringLiteral("\"a <c>\" <d@e.example>")), QStringLiteral("d@e.example"));
+    EXPECT_EQ(QuotedAddress(QStringLiteral("Doe, Jane <j@x.example>")),
+              QStringLiteral("\"Doe, Jane\" <j@x.example>"));
+    EXPECT_EQ(QuotedAddress(QStringLiteral("Jane Doe <j@x.example>")),
+              QStringLiteral("Jane Doe <j@x.example>"));
+    EXPECT_EQ(QuotedAddress(QStringLiteral("j@x.example")), QStringLiteral("j@x.example"));
+    EXPECT_EQ(FormatAddressHeader(QStringLiteral("a\\b\"c <d@e.example>")),
+              QByteArray("\"a\\\\b\\\"c\" <d@e.example>"));
 }
 
 } // namespace

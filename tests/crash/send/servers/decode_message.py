@@ -15,10 +15,17 @@ def header(msg, name):
     return str(email.header.make_header(email.header.decode_header(str(value))))
 
 
+def addresses(msg, name):
+    """The addresses of a header as a reader of today parses them: [display name, address]."""
+    value = msg.get(name)
+    return None if value is None else [[a.display_name, a.addr_spec] for a in value.addresses]
+
+
 def main():
     with open(sys.argv[1], "rb") as f:
         raw = f.read()
     msg = email.message_from_bytes(raw, policy=email.policy.compat32)
+    modern = email.message_from_bytes(raw, policy=email.policy.default)
     result = {
         "to": header(msg, "To"),
         "from": header(msg, "From"),
@@ -33,6 +40,9 @@ def main():
         "body_charset": None,
         "body_encoding": None,
         "attachments": [],
+        "to_addresses": addresses(modern, "To"),
+        "from_addresses": addresses(modern, "From"),
+        "parts": sum(1 for part in msg.walk() if not part.is_multipart()),
     }
     for part in msg.walk():
         if part.is_multipart():
