@@ -16,14 +16,6 @@ namespace crash::http {
 
 namespace {
 
-QStringList NamesOf(const QVariant& list)
-{
-    QStringList out;
-    for (const QVariant& item : list.toList())
-        out << item.toMap().value(QStringLiteral("name")).toString();
-    return out;
-}
-
 class BugZillaSession
 {
 public:
@@ -62,7 +54,8 @@ QString AliasFromChecksum(const QString& crc)
 bool BugZillaUpload(TWinHttp& http, const UploadRequest& request)
 {
     BugZillaSession session(http);
-    if (!session.call(QStringLiteral("Bugzilla.version"), {}, false) || !session.call(QStringLiteral("Bugzilla.version"), {}))
+    if (!session.call(QStringLiteral("Bugzilla.version"), {}, false) ||
+        !session.call(QStringLiteral("Bugzilla.version"), {}))
         return false;
     const auto enterable = session.call(QStringLiteral("Product.get_enterable_products"), {});
     if (!enterable)
@@ -81,14 +74,12 @@ bool BugZillaUpload(TWinHttp& http, const UploadRequest& request)
     for (const QVariant& p : productList)
         if (p.toMap().value(QStringLiteral("name")).toString() == product)
             chosen = p.toMap();
-    const QString component = ListedOrFirst(NamesOf(chosen.value(QStringLiteral("components"))), {request.area});
-    const QString version = ListedOrFirst(NamesOf(chosen.value(QStringLiteral("versions"))), {request.version});
+    const QString component =
+        ListedOrFirst(NamesOf(chosen.value(QStringLiteral("components"))), {request.area});
+    const QString version =
+        ListedOrFirst(NamesOf(chosen.value(QStringLiteral("versions"))), {request.version});
 
-    QHash<QString, QStringList> values;
-    for (const QVariant& field : fields->toMap().value(QStringLiteral("fields")).toList()) {
-        const QVariantMap map = field.toMap();
-        values.insert(map.value(QStringLiteral("name")).toString().toLower(), NamesOf(map.value(QStringLiteral("values"))));
-    }
+    const QHash<QString, QStringList> values = FieldValues(*fields);
     const auto valuesOf = [&](const char* name, const char* otherName) {
         const QStringList found = values.value(QLatin1String(name));
         return found.isEmpty() && otherName ? values.value(QLatin1String(otherName)) : found;
@@ -100,11 +91,14 @@ bool BugZillaUpload(TWinHttp& http, const UploadRequest& request)
         {QStringLiteral("summary"), request.title},
         {QStringLiteral("version"), version},
         {QStringLiteral("description"), request.description},
-        {QStringLiteral("op_sys"), ListedOrFirst(valuesOf("op_sys", nullptr), {request.operatingSystem, QStringLiteral("other")})},
+        {QStringLiteral("op_sys"),
+         ListedOrFirst(valuesOf("op_sys", nullptr), {request.operatingSystem, QStringLiteral("other")})},
         {QStringLiteral("alias"), AliasFromChecksum(request.callstackCrc)},
         {QStringLiteral("priority"), ListedOrFirst(valuesOf("priority", nullptr), {QStringLiteral("P2")})},
-        {QStringLiteral("severity"), ListedOrFirst(valuesOf("bug_severity", "severity"), {QStringLiteral("normal")})},
-        {QStringLiteral("platform"), ListedOrFirst(valuesOf("rep_platform", "platform"), {QStringLiteral("PC")})},
+        {QStringLiteral("severity"),
+         ListedOrFirst(valuesOf("bug_severity", "severity"), {QStringLiteral("normal")})},
+        {QStringLiteral("platform"),
+         ListedOrFirst(valuesOf("rep_platform", "platform"), {QStringLiteral("PC")})},
         {QStringLiteral("assigned_to"), request.assignTo}};
     const auto created = session.call(QStringLiteral("Bug.create"), bug);
     bool ok = false;

@@ -26,14 +26,8 @@ public:
     {
         if (!m_http.request("GET", QStringLiteral("/api.xml"), {}, nullptr))
             return false;
-        const XmlNode api = ParseXml(m_http.responseBytes());
-        bool ok = false;
-        const int minVersion = api.value(QStringLiteral("minversion")).toInt(&ok);
-        const QString url = api.value(QStringLiteral("url"));
-        if (!ok || minVersion >= 9 || url.isEmpty())
-            return false;
-        m_script = QLatin1Char('/') + url.left(url.size() - 1); // "api.asp?" -> "/api.asp"
-        return true;
+        m_script = FogBugzScriptPath(ParseXml(m_http.responseBytes()));
+        return !m_script.isEmpty();
     }
 
     // A command's <response>, or nothing when it failed or the answer holds "<error".
@@ -41,7 +35,8 @@ public:
     {
         QString path = m_script + QStringLiteral("?cmd=") + cmd;
         for (const auto& [key, value] : args)
-            path += QLatin1Char('&') + key + QLatin1Char('=') + QString::fromLatin1(QUrl::toPercentEncoding(value));
+            path += QLatin1Char('&') + key + QLatin1Char('=') +
+                    QString::fromLatin1(QUrl::toPercentEncoding(value));
         if (!m_http.request("GET", path, {}, nullptr))
             return std::nullopt;
         if (m_http.responseBytes().contains("<error"))
@@ -55,7 +50,8 @@ public:
     {
         const auto& account = m_http.trackerCredentials();
         const auto answer =
-            command(QStringLiteral("logon"), {{QStringLiteral("email"), account.user}, {QStringLiteral("password"), account.password}});
+            command(QStringLiteral("logon"), {{QStringLiteral("email"), account.user},
+                                              {QStringLiteral("password"), account.password}});
         m_token = answer ? answer->value(QStringLiteral("token")) : QString();
         return !m_token.isEmpty();
     }
@@ -80,10 +76,12 @@ public:
     std::vector<std::pair<QString, QString>> areas()
     {
         std::vector<std::pair<QString, QString>> out;
-        if (const auto answer = command(QStringLiteral("listAreas"),
-                                        {{QStringLiteral("fWrite"), QStringLiteral("1")}, {QStringLiteral("token"), m_token}}))
+        if (const auto answer =
+                command(QStringLiteral("listAreas"), {{QStringLiteral("fWrite"), QStringLiteral("1")},
+                                                      {QStringLiteral("token"), m_token}}))
             for (const XmlNode* area : answer->findAll(QStringLiteral("area")))
-                out.push_back({area->value(QStringLiteral("sArea")), area->value(QStringLiteral("sProject"))});
+                out.push_back(
+                    {area->value(QStringLiteral("sArea")), area->value(QStringLiteral("sProject"))});
         advance();
         return out;
     }
@@ -114,12 +112,15 @@ bool FogBugzUpload(TWinHttp& http, const UploadRequest& request)
     if (!session.readApi() || !session.logon())
         return false;
     session.advance();
-    const QStringList projects = session.names(QStringLiteral("listProjects"), true, QStringLiteral("project"), QStringLiteral("sProject"));
+    const QStringList projects = session.names(QStringLiteral("listProjects"), true,
+                                               QStringLiteral("project"), QStringLiteral("sProject"));
     const auto areas = session.areas();
-    const QStringList categories =
-        session.names(QStringLiteral("listCategories"), false, QStringLiteral("category"), QStringLiteral("sCategory"));
-    session.names(QStringLiteral("listPriorities"), false, QStringLiteral("priority"), QStringLiteral("sPriority"));
-    const QStringList people = session.names(QStringLiteral("listPeople"), false, QStringLiteral("person"), QStringLiteral("sFullName"));
+    const QStringList categories = session.names(QStringLiteral("listCategories"), false,
+                                                 QStringLiteral("category"), QStringLiteral("sCategory"));
+    session.names(QStringLiteral("listPriorities"), false, QStringLiteral("priority"),
+                  QStringLiteral("sPriority"));
+    const QStringList people = session.names(QStringLiteral("listPeople"), false, QStringLiteral("person"),
+                                             QStringLiteral("sFullName"));
     session.logoff();
 
     const QString project = ListedName(projects, request.project);
@@ -166,7 +167,7 @@ bool FogBugzUpload(TWinHttp& http, const UploadRequest& request)
     for (const FormFile& file : readable)
         form.addFile(file);
 
-    const bool sent = http.request("POST", session.script(), {"Content-Type: " + MultipartForm::contentType()}, &form);
+    const bool sent = http.request("POST", session.script(), {"Content-Type: " + form.contentType()}, &form);
     const bool created = sent && http.responseBytes().contains("<case ixBug=");
     session.logoff();
     return created;

@@ -15,12 +15,6 @@ namespace crash::http {
 
 namespace {
 
-struct NamedId
-{
-    QString name;
-    QString id;
-};
-
 class MantisSession
 {
 public:
@@ -30,9 +24,11 @@ public:
     std::optional<XmlNode> call(const QString& method, std::vector<XmlMember> members = {})
     {
         const auto& account = m_http.trackerCredentials();
-        members.insert(members.begin(), {{QStringLiteral("username"), account.user}, {QStringLiteral("password"), account.password}});
+        members.insert(members.begin(), {{QStringLiteral("username"), account.user},
+                                         {QStringLiteral("password"), account.password}});
         BufferBody body(SoapCall(method, members));
-        if (!m_http.request("POST", QStringLiteral("/api/soap/mantisconnect.php"), {"Content-Type: text/xml"}, &body))
+        if (!m_http.request("POST", QStringLiteral("/api/soap/mantisconnect.php"), {"Content-Type: text/xml"},
+                            &body))
             return std::nullopt;
         if (m_http.responseBytes().contains("<faultstring"))
             return std::nullopt;
@@ -44,33 +40,13 @@ public:
     // The direct items of an array answer as (name, id).
     std::vector<NamedId> items(const QString& method, std::vector<XmlMember> members = {})
     {
-        std::vector<NamedId> out;
-        if (const auto result = call(method, std::move(members)))
-            for (const XmlNode& item : result->children)
-                out.push_back({item.children.empty() ? item.text : item.value(QStringLiteral("name")),
-                               item.value(QStringLiteral("id"))});
-        return out;
+        const auto result = call(method, std::move(members));
+        return result ? MantisItems(*result) : std::vector<NamedId>();
     }
 
 private:
     TWinHttp& m_http;
 };
-
-QStringList Names(const std::vector<NamedId>& list)
-{
-    QStringList out;
-    for (const auto& item : list)
-        out << item.name;
-    return out;
-}
-
-QString IdOf(const std::vector<NamedId>& list, const QString& name)
-{
-    for (const auto& item : list)
-        if (!name.isEmpty() && item.name.compare(name, Qt::CaseInsensitive) == 0)
-            return item.id;
-    return {};
-}
 
 std::vector<XmlMember> Ref(const QString& id)
 {
@@ -87,9 +63,10 @@ bool MantisUpload(TWinHttp& http, const UploadRequest& request)
     const auto projects = session.items(QStringLiteral("mc_projects_get_user_accessible"));
     if (projects.empty())
         return false;
-    const QString developer = IdOf(session.items(QStringLiteral("mc_enum_access_levels")), QStringLiteral("developer"));
+    const QString developer =
+        IdOf(session.items(QStringLiteral("mc_enum_access_levels")), QStringLiteral("developer"));
 
-    const QString projectName = ListedOrFirst(Names(projects), {request.project});
+    const QString projectName = ListedOrFirst(NamesOf(projects), {request.project});
     const QString projectId = IdOf(projects, projectName);
     const std::vector<XmlMember> project{{QStringLiteral("project_id"), projectId}};
     const auto categories = session.items(QStringLiteral("mc_project_get_categories"), project);
@@ -101,7 +78,7 @@ bool MantisUpload(TWinHttp& http, const UploadRequest& request)
     const auto severities = session.items(QStringLiteral("mc_enum_severities"));
 
     std::vector<XmlMember> issue{{QStringLiteral("project"), Ref(projectId)}};
-    if (const QString version = ListedName(Names(versions), request.version); !version.isEmpty())
+    if (const QString version = ListedName(NamesOf(versions), request.version); !version.isEmpty())
         issue.push_back({QStringLiteral("version"), version});
     if (const QString handler = IdOf(users, request.assignTo); !handler.isEmpty())
         issue.push_back({QStringLiteral("handler"), Ref(handler)});
@@ -110,7 +87,7 @@ bool MantisUpload(TWinHttp& http, const UploadRequest& request)
     if (const QString severity = IdOf(severities, QStringLiteral("crash")); !severity.isEmpty())
         issue.push_back({QStringLiteral("severity"), Ref(severity)});
     issue.push_back({QStringLiteral("summary"), request.title});
-    issue.push_back({QStringLiteral("category"), ListedOrFirst(Names(categories), {request.area})});
+    issue.push_back({QStringLiteral("category"), ListedOrFirst(NamesOf(categories), {request.area})});
     issue.push_back({QStringLiteral("os"), request.operatingSystem});
     issue.push_back({QStringLiteral("description"), request.description});
 

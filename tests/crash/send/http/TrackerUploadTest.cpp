@@ -6,6 +6,7 @@
 #include "support/TempDir.h"
 
 #include "crash/send/http/HttpUpload.h"
+#include "crash/send/http/TrackerValues.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -53,15 +54,19 @@ protected:
         request.computerName = QStringLiteral("builder");
         request.callstackCrc = QStringLiteral("$0123abcd, $4567ef01, $89abcdef");
         request.from = QStringLiteral("anna@example.test");
-        request.files = {{work.write(QStringLiteral("bugreport.txt"), report), QStringLiteral("bugreport.txt"), QStringLiteral("BugReport")},
-                         {work.write(QStringLiteral("screenShot.png"), picture), QStringLiteral("screenShot.png"), QStringLiteral("ScreenShot")}};
+        request.files = {{work.write(QStringLiteral("bugreport.txt"), report),
+                          QStringLiteral("bugreport.txt"), QStringLiteral("BugReport")},
+                         {work.write(QStringLiteral("screenShot.png"), picture),
+                          QStringLiteral("screenShot.png"), QStringLiteral("ScreenShot")}};
     }
 
-    bool upload(const QString& kind, bool (*uploader)(TWinHttp&, const UploadRequest&), const QString& fault = {})
+    bool upload(const QString& kind, bool (*uploader)(TWinHttp&, const UploadRequest&),
+                const QString& fault = {})
     {
         testsupport::LocalServer server(QStringLiteral("/usr/bin/python3"),
-                                        {kTracker, QStringLiteral("--kind"), kind, QStringLiteral("--catalogue"), catalogue,
-                                         QStringLiteral("--log"), log, QStringLiteral("--fault"), fault});
+                                        {kTracker, QStringLiteral("--kind"), kind,
+                                         QStringLiteral("--catalogue"), catalogue, QStringLiteral("--log"),
+                                         log, QStringLiteral("--fault"), fault});
         EXPECT_TRUE(server.ready()) << server.errors().toStdString();
         HttpTarget target;
         target.server = QStringLiteral("127.0.0.1/tracker");
@@ -70,7 +75,8 @@ protected:
         TWinHttp http(target);
         const bool ok = uploader(http, request);
         if (!ok) // shown when a test fails on it
-            std::cerr << "upload failed: " << http.lastError().toStdString() << " " << QString::fromUtf8(http.responseBytes()).toStdString() << "\n";
+            std::cerr << "upload failed: " << http.lastError().toStdString() << " "
+                      << QString::fromUtf8(http.responseBytes()).toStdString() << "\n";
         return ok;
     }
 
@@ -109,7 +115,8 @@ TEST_F(TrackerUploadTest, BugZillaPicksListedValuesAndAttachesEveryFile)
     const auto created = calls(QStringLiteral("Bug.create"));
     ASSERT_EQ(created.size(), 1u);
     const QJsonObject bug = created[0];
-    EXPECT_EQ(bug.value(QStringLiteral("Bugzilla_login")).toString(), QStringLiteral("reporter@example.test"));
+    EXPECT_EQ(bug.value(QStringLiteral("Bugzilla_login")).toString(),
+              QStringLiteral("reporter@example.test"));
     EXPECT_EQ(bug.value(QStringLiteral("product")).toString(), QStringLiteral("Skin Tool"));
     EXPECT_EQ(bug.value(QStringLiteral("component")).toString(), QStringLiteral("Crashes"));
     EXPECT_EQ(bug.value(QStringLiteral("version")).toString(), QStringLiteral("11.0.3"));
@@ -150,14 +157,20 @@ TEST_F(TrackerUploadTest, MantisPicksIdsAndAttachesEveryFile)
     request.area = QStringLiteral("nothing like it");
     request.assignTo = QStringLiteral("DEV.BEN");
     ASSERT_TRUE(upload(QStringLiteral("mantis"), MantisUpload));
-    EXPECT_EQ(calls(QStringLiteral("mc_project_get_users")).at(0).value(QStringLiteral("access")).toString(), QStringLiteral("55"));
-    const QJsonObject issue = calls(QStringLiteral("mc_issue_add")).at(0).value(QStringLiteral("issue")).toObject();
-    EXPECT_EQ(issue.value(QStringLiteral("project")).toObject().value(QStringLiteral("id")).toString(), QStringLiteral("9"));
+    EXPECT_EQ(calls(QStringLiteral("mc_project_get_users")).at(0).value(QStringLiteral("access")).toString(),
+              QStringLiteral("55"));
+    const QJsonObject issue =
+        calls(QStringLiteral("mc_issue_add")).at(0).value(QStringLiteral("issue")).toObject();
+    EXPECT_EQ(issue.value(QStringLiteral("project")).toObject().value(QStringLiteral("id")).toString(),
+              QStringLiteral("9"));
     EXPECT_EQ(issue.value(QStringLiteral("category")).toString(), QStringLiteral("ui"));
     EXPECT_EQ(issue.value(QStringLiteral("version")).toString(), QStringLiteral("11.0.3"));
-    EXPECT_EQ(issue.value(QStringLiteral("handler")).toObject().value(QStringLiteral("id")).toString(), QStringLiteral("6"));
-    EXPECT_EQ(issue.value(QStringLiteral("priority")).toObject().value(QStringLiteral("id")).toString(), QStringLiteral("30"));
-    EXPECT_EQ(issue.value(QStringLiteral("severity")).toObject().value(QStringLiteral("id")).toString(), QStringLiteral("70"));
+    EXPECT_EQ(issue.value(QStringLiteral("handler")).toObject().value(QStringLiteral("id")).toString(),
+              QStringLiteral("6"));
+    EXPECT_EQ(issue.value(QStringLiteral("priority")).toObject().value(QStringLiteral("id")).toString(),
+              QStringLiteral("30"));
+    EXPECT_EQ(issue.value(QStringLiteral("severity")).toObject().value(QStringLiteral("id")).toString(),
+              QStringLiteral("70"));
     EXPECT_EQ(issue.value(QStringLiteral("description")).toString(), request.description);
 
     const auto attachments = calls(QStringLiteral("mc_issue_attachment_add"));
@@ -193,4 +206,32 @@ TEST_F(TrackerUploadTest, FogBugzChoosesAreaCategoryAndSendsFilesInTheForm)
     EXPECT_EQ(calls(QStringLiteral("new")).at(1).value(QStringLiteral("sProject")).toString(), QString());
     EXPECT_EQ(calls(QStringLiteral("new")).at(1).value(QStringLiteral("sArea")).toString(), QString());
     EXPECT_FALSE(upload(QStringLiteral("fogbugz"), FogBugzUpload, QStringLiteral("new")));
+}
+
+TEST(TrackerValuesTest, ValuesAreTakenFromAnswersOfAnyShape)
+{
+    const auto script = [](const char* answer) { return FogBugzScriptPath(ParseXml(answer)); };
+    EXPECT_EQ(script("<response><minversion>1</minversion><url>api.asp?</url></response>"), "/api.asp");
+    EXPECT_EQ(script("<response><minversion>1</minversion><url>api.asp</url></response>"), "/api.asp")
+        << "only a trailing question mark goes";
+    EXPECT_EQ(script("<response><minversion>9</minversion><url>api.asp?</url></response>"), QString());
+    EXPECT_EQ(script("<response><minversion>1</minversion><url>?</url></response>"), QString());
+    EXPECT_EQ(script("<response><url>api.asp?</url></response>"), QString());
+
+    const auto items =
+        MantisItems(*ParseXml("<return><item><id>3</id><name>Normal</name></item><item>plain</item>"
+                              "<item><name>no id</name></item></return>")
+                         .find("return"));
+    EXPECT_EQ(NamesOf(items), QStringList({"Normal", "plain", "no id"}));
+    EXPECT_EQ(IdOf(items, "NORMAL"), "3");
+    EXPECT_EQ(IdOf(items, ""), QString());
+
+    const QVariant fields = XmlRpcResult(ParseXml(
+        "<methodResponse><params><param><value><struct><member><name>fields</name><value><array><data>"
+        "<value><struct><member><name>name</name><value>Priority</value></member></struct></value>"
+        "<value>not a struct</value></data></array></value></member></struct></value></param></params>"
+        "</methodResponse>"));
+    const auto values = FieldValues(fields);
+    EXPECT_TRUE(values.contains("priority"));
+    EXPECT_EQ(values.value("priority"), QStringList()) << "a field without values";
 }
