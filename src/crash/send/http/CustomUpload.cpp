@@ -30,7 +30,7 @@ bool CustomUpload(TWinHttp& http, const UploadRequest& request)
         form.addFile(file); // a file that cannot be opened is left out
     FollowFileProgress(form, request.progress);
 
-    QList<QByteArray> headers{"Content-Type: " + MultipartForm::contentType()};
+    QList<QByteArray> headers{"Content-Type: " + form.contentType()};
     if (!request.from.isEmpty())
         headers << "From: <" + request.from.toUtf8() + ">";
     const int startStep = request.progress ? request.progress->currentStep() : 0;

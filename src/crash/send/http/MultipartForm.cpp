@@ -1,5 +1,7 @@
 #include "crash/send/http/MultipartForm.h"
 
+#include "crash/send/http/MultipartBoundary.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -9,22 +11,17 @@ namespace {
 
 constexpr std::int64_t kPiece = 2048;
 
-QByteArray Boundary()
-{
-    return QByteArray(kMultipartBoundary);
-}
-
 QByteArray EncodedName(const QString& name)
 {
     if (!FieldNeedsEncoding(name))
-        return name.toLatin1();
+        return EscapeFormName(name.toLatin1());
     return "=?UTF-8?B?" + name.toUtf8().toBase64() + "?=";
 }
 
 QByteArray FilePartHead(const FormFile& file)
 {
-    return "\r\n--" + Boundary() + "\r\nContent-Disposition: form-data; name=\"" + EncodedName(file.fieldName) +
-           "\"; filename=\"" + file.sendAs.toUtf8() + "\"\r\nContent-Type: application/octet-stream\r\n\r\n";
+    return "Content-Disposition: form-data; name=\"" + EncodedName(file.fieldName) + "\"; filename=\"" +
+           EscapeFormName(file.sendAs.toUtf8()) + "\"\r\nContent-Type: application/octet-stream\r\n\r\n";
 }
 
 } // namespace
@@ -46,18 +43,36 @@ bool FieldNeedsEncoding(const QString& content)
     return false;
 }
 
-QByteArray MultipartForm::contentType()
+QByteArray EscapeFormName(const QByteArray& name)
 {
-    return "multipart/form-data; boundary=" + Boundary();
+    return QByteArray(name).replace('"', "%22").replace('\r', "%0D").replace('\n', "%0A");
+}
+
+MultipartForm::MultipartForm() : m_boundary(ChooseMultipartBoundary([](QByteArrayView) { return false; })) {}
+
+QByteArray MultipartForm::contentType() const
+{
+    return "multipart/form-data; boundary=" + m_boundary;
+}
+
+void MultipartForm::keepBoundaryOutOfParts()
+{
+    auto held = [this](QByteArrayView boundary) {
+        return std::any_of(m_fieldParts.begin(), m_fieldParts.end(),
+                           [boundary](const QByteArray& part) { return part.contains(boundary); });
+    };
+    if (held(m_boundary))
+        m_boundary = ChooseMultipartBoundary(held);
 }
 
 void MultipartForm::addField(const QString& name, const QString& content)
 {
     const bool encode = FieldNeedsEncoding(content);
-    m_fieldText += "\r\n--" + Boundary() + "\r\nContent-Disposition: form-data; name=\"" + EncodedName(name) +
-                   "\"\r\nContent-Type: text/plain; charset=\"" + (encode ? "utf-8" : "iso-8859-1") +
-                   "\"\r\nContent-Transfer-Encoding: " + (encode ? "base64" : "8bit") + "\r\n\r\n" +
-                   (encode ? content.toUtf8().toBase64() : content.toLatin1());
+    m_fieldParts.append("Content-Disposition: form-data; name=\"" + EncodedName(name) +
+                        "\"\r\nContent-Type: text/plain; charset=\"" + (encode ? "utf-8" : "iso-8859-1") +
+                        "\"\r\nContent-Transfer-Encoding: " + (encode ? "base64" : "8bit") + "\r\n\r\n" +
+                        (encode ? content.toUtf8().toBase64() : content.toLatin1()));
+    keepBoundaryOutOfParts();
     m_segmentsValid = false;
 }
 
@@ -77,24 +92,27 @@ void MultipartForm::rebuildSegments() const
     if (m_segmentsValid)
         return;
     m_segments.clear();
-    m_segments.push_back({m_fieldText, -1});
+    const QByteArray delimiter = "\r\n--" + m_boundary + "\r\n";
+    QByteArray fieldText;
+    for (const QByteArray& part : m_fieldParts)
+        fieldText += delimiter + part;
+    m_segments.push_back({fieldText, -1});
     for (std::size_t i = 0; i < m_files.size(); ++i) {
-        m_segments.push_back({FilePartHead(m_files[i].file), -1});
+        m_segments.push_back({delimiter + FilePartHead(m_files[i].file), -1});
         m_segments.push_back({{}, int(i)});
     }
-    m_segments.push_back({"\r\n--" + Boundary() + "--\r\n", -1});
+    m_segments.push_back({"\r\n--" + m_boundary + "--\r\n", -1});
     m_segmentsValid = true;
 }
 
 std::int64_t MultipartForm::size() const
 {
-    // Field text, then per file its head (boundary, name, send-as name and 102 bytes of fixed
-    // text) and its bytes, then the closing boundary line (boundary + 8).
-    const std::int64_t boundary = Boundary().size();
-    std::int64_t total = m_fieldText.size();
-    for (const auto& f : m_files)
-        total += boundary + EncodedName(f.file.fieldName).size() + f.file.sendAs.toUtf8().size() + f.size + 102;
-    return total + boundary + 8;
+    // The texts as they will be sent and each file's size taken when it was opened.
+    rebuildSegments();
+    std::int64_t total = 0;
+    for (const Segment& segment : m_segments)
+        total += segment.file < 0 ? segment.text.size() : m_files[size_t(segment.file)].size;
+    return total;
 }
 
 bool MultipartForm::rewind()

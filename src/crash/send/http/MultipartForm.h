@@ -5,6 +5,8 @@
 // file's size; the servers we talk to cut the body at that length, so it must equal what is
 // sent byte for byte. Files that cannot be opened are left out before the length is computed.
 // Field texts go as 8-bit iso-8859-1 when they can, else as Base64 of their UTF-8 bytes.
+// Each form draws its own boundary, which none of its fields holds; a '"', CR or LF in a file or
+// field name is written as %22, %0D or %0A, so no name ends its header line or its quotes.
 
 #include "crash/send/http/RequestBody.h"
 
@@ -18,8 +20,6 @@
 
 namespace crash::http {
 
-inline constexpr char kMultipartBoundary[] = "Trevasil_multipart_boundary";
-
 struct FormFile
 {
     QString path;
@@ -30,7 +30,7 @@ struct FormFile
 class MultipartForm : public RequestBody
 {
 public:
-    MultipartForm() = default;
+    MultipartForm();
 
     void addField(const QString& name, const QString& content);
     // Returns false (and leaves the file out) when it cannot be opened.
@@ -45,13 +45,14 @@ public:
     // when a file is done.
     void setFileProgress(std::function<void(int, int)> progress) { m_progress = std::move(progress); }
 
-    static QByteArray contentType();
+    QByteArray contentType() const;
+    const QByteArray& boundary() const { return m_boundary; }
 
 private:
     struct Segment
     {
-        QByteArray text;       // sent as it is
-        int file = -1;         // or: the bytes of m_files[file]
+        QByteArray text; // sent as it is
+        int file = -1;   // or: the bytes of m_files[file]
     };
     struct OpenFile
     {
@@ -61,8 +62,11 @@ private:
     };
 
     void rebuildSegments() const;
+    // Draws a new boundary when a part holds the current one.
+    void keepBoundaryOutOfParts();
 
-    QByteArray m_fieldText;
+    QByteArray m_boundary;
+    QList<QByteArray> m_fieldParts; // head and content of each field, after its boundary line
     std::vector<OpenFile> m_files;
     std::function<void(int, int)> m_progress;
 
@@ -74,5 +78,8 @@ private:
 
 // Whether a text field must go as UTF-8 in Base64 (a character above 255, or "<").
 bool FieldNeedsEncoding(const QString& content);
+
+// A name as it stands between the quotes of a form-data header: '"', CR and LF as %22, %0D, %0A.
+QByteArray EscapeFormName(const QByteArray& name);
 
 } // namespace crash::http
