@@ -2,10 +2,13 @@
 // handler): the crash-test program runs on the real X display, its dialog comes up in a dialog
 // process, real key presses there decide, and the program goes on, ends or restarts as chosen.
 #include "CrashTestRunner.h"
+#include "LocalServers.h"
 #include "WindowShots.h"
 
 #include <QDeadlineTimer>
+#include <QJsonArray>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QThread>
 #include <chrono>
 #include <future>
@@ -243,4 +246,90 @@ TEST_F(DialogProcessEndToEnd, AWorkerExceptionWhileTheProgramEndsIsSavedWithoutA
     EXPECT_TRUE(waitUntilNoDialog());
     ASSERT_EQ(run.reports().size(), 1) << run.err.toStdString();
     EXPECT_EQ(HeaderValue(run.reports()[0], "exception message"), "crash-test exception");
+}
+
+namespace {
+
+// Sends from the dialog process over SMTP to a local server (no assistant, in the foreground).
+class DialogProcessSend : public DialogProcessEndToEnd
+{
+protected:
+    void SetUp() override
+    {
+        DialogProcessEndToEnd::SetUp();
+        if (IsSkipped())
+            return;
+        ASSERT_TRUE(server.isRunning());
+        runner.settings["MailAsSmtpClient"] = "True";
+        runner.settings["SmtpServer"] = "'127.0.0.1'";
+        runner.settings["SmtpPort"] = QString::number(server.port());
+        runner.settings["MailViaMapi"] = "False";
+        runner.settings["MailViaMailto"] = "False";
+        runner.settings["SendAssis"] = "''";
+        runner.settings["SendInBackgr"] = "False";
+        runner.settings["DelBugRepFile"] = "False"; // the file the program saves stays to compare
+    }
+
+    // Presses "send bug report" (focused when the dialog opens) in the dialog of `arguments`, then
+    // closes it with `toClose`; returns the attached report and the one the program saved.
+    std::pair<QString, QString> sendThenClose(const QStringList& arguments, const QString& shotName,
+                                              const QStringList& toClose)
+    {
+        start(arguments);
+        const QString dialog = waitForDialog(shotName);
+        if (dialog.isEmpty()) {
+            ADD_FAILURE() << "no dialog appeared";
+            return {};
+        }
+        EXPECT_TRUE(press(dialog, {}));
+        EXPECT_TRUE(server.waitForMails(1, 60000)) << "no mail arrived";
+        crashtest::ShootScreen(shotName + "-sent");
+        EXPECT_TRUE(press(dialog, toClose));
+        const CrashRun run = result();
+        EXPECT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, kClosedByReporter) << run.err.toStdString();
+        EXPECT_EQ(run.reports().size(), 1) << run.err.toStdString();
+        const auto mails = server.mails();
+        if (mails.size() != 1 || run.reports().isEmpty())
+            return {};
+        QString attached;
+        for (const auto& attachment : mails[0].decoded["attachments"].toArray())
+            if (attachment.toObject()["name"].toString() == "bugreport.txt")
+                attached = QString::fromUtf8(
+                    QByteArray::fromBase64(attachment.toObject()["data"].toString().toLatin1()));
+        EXPECT_FALSE(attached.isEmpty()) << mails[0].raw.left(3000).toStdString();
+        return {attached, run.reports()[0]};
+    }
+
+    // The attachment is the completed report of this crash: no placeholder left, the program's own
+    // frames with their source lines, the built-in sections, and the saved report's checksum.
+    static void expectCompleted(const QString& attached, const QString& saved, const QString& frame)
+    {
+        EXPECT_FALSE(attached.contains("will be calculated soon")) << attached.left(4000).toStdString();
+        const QRegularExpression frameWithLine("CrashCases +\\d+ +\\+\\d+ +[^\\r\\n]*" + frame);
+        EXPECT_TRUE(attached.contains(frameWithLine)) << attached.left(4000).toStdString();
+        for (const char* title : {"modules", "processes", "hardware"})
+            EXPECT_TRUE(attached.contains("\r\n\r\n" + QString(title) + ":\r\n")) << title;
+        EXPECT_FALSE(HeaderValue(attached, "callstack crc").isEmpty());
+        EXPECT_EQ(HeaderValue(attached, "callstack crc"), HeaderValue(saved, "callstack crc"));
+        EXPECT_EQ(HeaderValue(attached, "process id"), HeaderValue(saved, "process id"));
+    }
+
+    sendtest::LocalSmtpServer server{sendtest::SmtpServerConfig{}};
+};
+
+} // namespace
+
+TEST_F(DialogProcessSend, AFrozenProgramsReportSentFromTheDialogProcessIsTheCompletedOne)
+{
+    const auto [attached, saved] =
+        sendThenClose({"freeze", "60"}, "dialog-process-send-freeze", kToClosePastContinue);
+    expectCompleted(attached, saved, "Freeze");
+}
+
+TEST_F(DialogProcessSend, ATerminatedProgramsReportSentFromTheDialogProcessIsTheCompletedOne)
+{
+    const auto [attached, saved] =
+        sendThenClose({"terminate"}, "dialog-process-send-terminate", kToCloseWithoutContinue);
+    expectCompleted(attached, saved, "Terminate");
 }
