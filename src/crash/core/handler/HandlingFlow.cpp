@@ -4,6 +4,7 @@
 #include "crash/core/handler/HandleException.h"
 #include "crash/core/handler/MainThreadBridge.h"
 #include "crash/core/handler/ProcessRestart.h"
+#include "crash/core/handler/ReportDelivery.h"
 #include "crash/core/handler/ThreadPause.h"
 #include "crash/core/report/ReportBuilder.h"
 #include "crash/core/report/ReportServices.h"
@@ -276,7 +277,7 @@ void HandlingFlow::registerAutomaticActions()
             if (!report || !complete || *done)
                 return;
             *done = true;
-            if (report->AutoSend() && !text.isEmpty() && Services().send) {
+            if (report->AutoSend() && !text.isEmpty()) {
                 HandlerCall call;
                 call.report = report;
                 call.event = HandlerEvent::Action;
@@ -289,7 +290,7 @@ void HandlingFlow::registerAutomaticActions()
                     send.screenshot = report->screenshot();
                     send.silent = true;
                     send.inBackground = report->SendInBackgr();
-                    if (Services().send(send))
+                    if (DeliverReport(send))
                         report->setSent(true);
                     call.action = ExceptionAction::SendDone;
                     call.handled = false;
