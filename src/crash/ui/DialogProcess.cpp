@@ -1,6 +1,7 @@
 #include "crash/ui/DialogProcess.h"
 
 #include "crash/core/handler/HandleException.h"
+#include "crash/core/report/ReporterWorkFolder.h"
 #include "crash/core/settings/DefaultSettings.h"
 #include "crash/ui/CrashWindows.h"
 #include "platform/ProcessControl.h"
@@ -13,7 +14,6 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryFile>
 #include <cstdio>
 #include <cstring>
 
@@ -274,9 +274,13 @@ bool ApplyCompletedReport(const QByteArray& message, ExceptionReport& report)
 
 UserChoice PresentInDialogProcess(const PresentRequest& request)
 {
-    QTemporaryFile file; // private to this user, removed when done
-    if (!file.open() ||
-        !SaveDialogRequest(request, file.fileName(), {request.processBlocked, History().times()}))
+    // The request lies in a folder private to this user (the shared temporary folder is not),
+    // made afresh and removed with it when the dialog is done.
+    const auto work = ReporterWorkFolder::open();
+    const auto folder = work ? work->createTaskFolder(QStringLiteral("dialog-")) : nullptr;
+    const QString fileName = folder ? folder->writeFile(QStringLiteral("request"), QByteArray()) : QString();
+    if (fileName.isEmpty() ||
+        !SaveDialogRequest(request, fileName, {request.processBlocked, History().times()}))
         return UserChoice::None;
     QProcess dialog;
     dialog.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -287,7 +291,7 @@ UserChoice PresentInDialogProcess(const PresentRequest& request)
                        QString::number(QCoreApplication::applicationPid()));
     dialog.setProcessEnvironment(environment);
     dialog.start(QCoreApplication::applicationFilePath(),
-                 {QString::fromLatin1(DialogProcessArgument), file.fileName()});
+                 {QString::fromLatin1(DialogProcessArgument), fileName});
     if (!dialog.waitForStarted(10000))
         return UserChoice::None;
     // A report completed before the file was written needs no second message.
