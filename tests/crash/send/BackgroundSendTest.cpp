@@ -2,6 +2,7 @@
 // references, and the registry waits for it.
 #include "SendTestSupport.h"
 #include "crash/core/report/ReportServices.h"
+#include "crash/core/report/SendsInProgress.h"
 #include "crash/send/SendProcedure.h"
 #include "support/MessageBoxRecorder.h"
 
@@ -47,6 +48,35 @@ TEST(BackgroundSend, RunsOnItsOwnThreadWithItsOwnReferences)
     EXPECT_TRUE(otherThread);
     EXPECT_TRUE(watch.expired());
     EXPECT_TRUE(boxes.texts().isEmpty());
+}
+
+TEST(BackgroundSend, CountsAsInProgressUntilItHasReportedItsEnd)
+{
+    sendtest::MailHandlerSandbox sandbox{QString{}};
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    DeliveryTransports transports;
+    transports.mailClient = [&](const MailClientRequest&) {
+        released.wait();
+        return 0;
+    };
+    std::atomic<bool> ended{false};
+    SendJob job;
+    job.report = sendtest::MakeReport();
+    job.reportText = sendtest::SampleReportText();
+    job.inBackground = true;
+    job.silent = true;
+    job.finished = [&](bool delivered) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20)); // a save left waiting takes a moment
+        ended = !delivered;
+    };
+    ASSERT_TRUE(SendBugReport(job, transports));
+    EXPECT_EQ(crash::SendsInProgress::count(), 1);
+    EXPECT_FALSE(crash::SendsInProgress::waitForAll(std::chrono::milliseconds(50)));
+    release.set_value();
+    ASSERT_TRUE(crash::SendsInProgress::waitForAll(std::chrono::seconds(20)));
+    EXPECT_TRUE(ended) << "the end was reported before the send stopped counting";
+    ASSERT_TRUE(WaitForBackgroundSends(10000));
 }
 
 TEST(BackgroundSend, RegisteredServiceSendsSeveralReportsAtOnce)

@@ -2,6 +2,7 @@
 #include "crash/send/SendProcedure.h"
 #include "QStringPrinter.h"
 #include "SendTestSupport.h"
+#include "platform/ExclusiveFile.h"
 #include "support/MessageBoxRecorder.h"
 
 #include <QDir>
@@ -227,6 +228,55 @@ TEST_F(SendProcedure, SavedReportFileIsCopiedAndDeletedOnlyAfterRealDelivery)
     EXPECT_TRUE(QFile::exists(saved));
 }
 
+TEST_F(SendProcedure, OnlyATransportsDeliveryIsSentAndEverySendReportsItsEnd)
+{
+    std::vector<bool> ends;
+    SendJob j = job();
+    j.finished = [&](bool delivered) { ends.push_back(delivered); };
+    report->setMailAsSmtpClient(true);
+    report->setSmtpServer(QStringLiteral("mail.example.test"));
+    EXPECT_TRUE(SendBugReport(j, Recording(calls, 0, true, 1, true)));
+    EXPECT_TRUE(report->wasSent());
+    // Handed to the composer or the mailto program: a success for the caller, not a delivery.
+    report->setSent(false);
+    report->setMailAsSmtpClient(false);
+    EXPECT_TRUE(SendBugReport(j, Recording(calls, 0, false, 1, false)));
+    EXPECT_FALSE(report->wasSent());
+    EXPECT_TRUE(SendBugReport(j, Recording(calls, 0, false, 0, true)));
+    EXPECT_FALSE(report->wasSent());
+    EXPECT_FALSE(SendBugReport(j, Recording(calls, 0, false, 0, false)));
+    EXPECT_EQ(ends, (std::vector<bool>{true, false, false, false}));
+}
+
+TEST_F(SendProcedure, TheAttachedReportFileHoldsTheSavedReportsAndThisOne)
+{
+    const QByteArray earlier =
+        "date/time          : 2026-12-06, 09:00:00\r\nexception class    : EOld\r\n\r\n";
+    const QString saved = sandbox.dir().write(QStringLiteral("reports/bugreport.txt"), earlier);
+    report->setBugRepFile(saved);
+    report->setDelBugRepFile(false);
+    report->setMailAsSmtpClient(true);
+    report->setSmtpServer(QStringLiteral("mail.example.test"));
+    const QByteArray thisOne = (sendtest::SampleReportText() + "\r\n\r\n").toUtf8();
+    ASSERT_TRUE(SendBugReport(job(), Recording(calls, 0, true, 0, false)));
+    ASSERT_EQ(calls.smtp.files.size(), 1);
+    EXPECT_EQ(calls.sentFiles.value(0), earlier + thisOne);
+    EXPECT_EQ(testsupport::ReadAll(saved), earlier) << "attaching does not write the report file";
+
+    // The file held by another writer past the wait: this report alone, still whole.
+    {
+        const auto held = platform::ExclusiveFile::open(saved);
+        ASSERT_TRUE(held);
+        ASSERT_TRUE(SendBugReport(job(), Recording(calls, 0, true, 0, false)));
+    }
+    EXPECT_EQ(calls.sentFiles.value(0), thisOne);
+
+    // Without AppendBugReps the file would hold this report alone.
+    report->setAppendBugReps(false);
+    ASSERT_TRUE(SendBugReport(job(), Recording(calls, 0, true, 0, false)));
+    EXPECT_EQ(calls.sentFiles.value(0), thisOne);
+}
+
 TEST(SendProcedureDesktop, ShippedSettingsOpenTheComposerWithBothAttachments)
 {
     sendtest::MailHandlerSandbox sandbox;
@@ -253,7 +303,8 @@ TEST(SendProcedureDesktop, ShippedSettingsOpenTheComposerWithBothAttachments)
     EXPECT_EQ(QFileInfo(attached[1]).fileName(), QStringLiteral("screenshot.png"));
     EXPECT_EQ(testsupport::ReadAll(attached[0]), (sendtest::SampleReportText() + "\r\n\r\n").toUtf8());
     EXPECT_FALSE(QImage(attached[1]).isNull());
-    EXPECT_TRUE(report->wasSent());
+    // Whether the user sends the draft is unknown: the report still counts as unsent, so it is saved.
+    EXPECT_FALSE(report->wasSent());
     EXPECT_TRUE(boxes.texts().isEmpty());
 }
 

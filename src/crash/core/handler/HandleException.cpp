@@ -5,6 +5,7 @@
 #include "crash/core/handler/OutOfMemoryReserve.h"
 #include "crash/core/handler/ProcessRestart.h"
 #include "crash/core/handler/ThreadPause.h"
+#include "crash/core/report/SendsInProgress.h"
 #include "crash/core/threads/ThreadRegistry.h"
 #include "platform/Exception.h"
 #include "platform/FaultSignals.h"
@@ -219,6 +220,8 @@ void FinishHandlingAtExit()
     }
     if (busy())
         CloseProcess(); // before the exit destroys what the handler thread is working with
+    // A send still running would be cut off by the exit, or fault in what the exit destroys.
+    WaitForSendsAtProgramEnd();
 }
 
 bool ProgramIsEnding()

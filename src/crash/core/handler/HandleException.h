@@ -20,7 +20,8 @@ bool StartHandlerThread();
 void StopHandlerThread();
 // For the process's normal end: waits while the handler thread still makes a report and makes
 // progress; a report that cannot finish (stalled, or waiting for the ending main thread) ends the
-// process at once, so the handler thread never works on objects the exit has destroyed.
+// process at once, so the handler thread never works on objects the exit has destroyed. Then the
+// report sends still running are waited for (bounded).
 void FinishHandlingAtExit();
 // True once the program has begun its normal end: a presentation that waits for an answer outside
 // this process gives up then, so the report can still be finished and saved.

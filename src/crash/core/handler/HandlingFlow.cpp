@@ -1,5 +1,6 @@
 #include "crash/core/handler/HandlingFlow.h"
 
+#include "crash/core/handler/AutomaticSend.h"
 #include "crash/core/handler/FaultExceptions.h"
 #include "crash/core/handler/HandleException.h"
 #include "crash/core/handler/MainThreadBridge.h"
@@ -9,6 +10,7 @@
 #include "crash/core/report/ReportBuilder.h"
 #include "crash/core/report/ReportServices.h"
 #include "crash/core/report/ReporterWorkFolder.h"
+#include "crash/core/report/SendsInProgress.h"
 #include "crash/core/settings/CrashSettings.h"
 #include "platform/Exception.h"
 #include "platform/FaultSignals.h"
@@ -21,6 +23,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cxxabi.h>
+#include <thread>
 
 namespace crash {
 namespace {
@@ -147,6 +150,68 @@ bool RunReleasingMainThread(const std::function<void()>& work)
     return ran;
 }
 
+bool ActionHandled(const std::shared_ptr<ExceptionReport>& report, ExceptionAction action,
+                   const HandlerRegistry::MainThreadRunner& runner)
+{
+    HandlerCall call;
+    call.report = report;
+    call.event = HandlerEvent::Action;
+    call.action = action;
+    HandlerRegistry::instance().call(call, runner);
+    return call.handled;
+}
+
+// The automatic save itself, between the save handlers; also run by a send that ends after the
+// handling (its thread cannot reach the main thread's handlers then).
+void SaveAutomatically(const std::shared_ptr<ExceptionReport>& report,
+                       const HandlerRegistry::MainThreadRunner& runner)
+{
+    if (report->reportText().isEmpty())
+        return;
+    if (ActionHandled(report, ExceptionAction::Save, runner))
+        return;
+    SaveReportFile(*report, QString(), true);
+    ActionHandled(report, ExceptionAction::SaveDone, runner);
+}
+
+// The callback's send step counts as taken however it ends.
+struct MarkAttemptedAtExit
+{
+    std::shared_ptr<AutomaticSend> send;
+    ~MarkAttemptedAtExit() { send->markAttempted(); }
+};
+
+void SendAutomatically(const std::shared_ptr<ExceptionReport>& report, const QString& text,
+                       const std::shared_ptr<AutomaticSend>& automaticSend)
+{
+    if (ActionHandled(report, ExceptionAction::Send, {}))
+        return;
+    std::weak_ptr<ExceptionReport> weak = report;
+    SendRequest send;
+    send.report = report;
+    send.reportText = text;
+    send.screenshot = report->screenshot();
+    send.silent = true;
+    send.inBackground = report->SendInBackgr();
+    // Sent only once a transport delivered, which a background send knows at its end.
+    const auto ended = [weak, automaticSend](bool delivered) {
+        automaticSend->markEnded(delivered, [&weak] {
+            if (auto sending = weak.lock())
+                sending->setSent(true);
+        });
+    };
+    send.finished = ended;
+    automaticSend->markStarted();
+    bool accepted = false;
+    try {
+        accepted = DeliverReport(send);
+    } catch (...) {
+    }
+    if (!accepted || !send.inBackground)
+        ended(accepted); // a delivery that does not report its end: its answer counts
+    ActionHandled(report, ExceptionAction::SendDone, {});
+}
+
 long long NowMs()
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -226,16 +291,12 @@ void HandlingFlow::callExceptionHandlers(int phase, bool& handled)
 
 bool HandlingFlow::callActionHandlers(ExceptionAction action)
 {
-    HandlerCall call;
-    call.report = m_report;
-    call.event = HandlerEvent::Action;
-    call.action = action;
     HandlerRegistry::MainThreadRunner runner;
     if (!m_inPlace)
         runner = RunReleasingMainThread;
-    HandlerRegistry::instance().call(call, runner);
+    const bool handled = ActionHandled(m_report, action, runner);
     step();
-    return call.handled;
+    return handled;
 }
 
 void HandlingFlow::completeIfRequired()
@@ -247,63 +308,72 @@ void HandlingFlow::completeIfRequired()
     step();
 }
 
+void HandlingFlow::waitUntil(const std::function<bool()>& done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + SendsAtEndLimit;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        step(); // a send in progress is progress: its own time-outs bound it
+    }
+}
+
 void HandlingFlow::automaticSave(bool waitForSend)
 {
-    (void)waitForSend; // the delivery service runs its own background thread and owns its waiting
+    // The save is decided after the automatic send, which starts once the report is complete.
+    if (m_automaticSend)
+        waitUntil([this] { return !m_report->isComplete() || m_automaticSend->attempted(); });
+    if (waitForSend) // the process is about to end: no send is cut off
+        SendsInProgress::waitForAll(SendsAtEndLimit, [this] { step(); });
     if (!m_report->AutoSave() || m_savedAutomatically)
         return;
-    if (m_report->AutoSaveIfNotSent() && m_report->wasSent())
-        return;
     m_savedAutomatically = true;
-    if (m_report->reportText().isEmpty())
-        return;
-    if (callActionHandlers(ExceptionAction::Save))
-        return;
-    SaveReportFile(*m_report, QString(), true);
-    callActionHandlers(ExceptionAction::SaveDone);
+    if (m_report->AutoSaveIfNotSent()) {
+        // A send still running decides when it ends; a failed one leaves the report saved.
+        const std::shared_ptr<ExceptionReport> report = m_report;
+        if (m_automaticSend && m_automaticSend->saveWhenEnded([report] {
+                if (!report->wasSent())
+                    SaveAutomatically(report, {});
+            }))
+            return;
+        if (m_report->wasSent())
+            return;
+    }
+    HandlerRegistry::MainThreadRunner runner;
+    if (!m_inPlace)
+        runner = RunReleasingMainThread;
+    SaveAutomatically(m_report, runner);
+    step();
 }
 
 void HandlingFlow::registerAutomaticActions()
 {
     if (!m_report->AutoSend() && !m_report->AutoClip())
         return;
+    auto automaticSend = std::make_shared<AutomaticSend>();
+    m_automaticSend = automaticSend;
     std::weak_ptr<ExceptionReport> weak = m_report;
-    auto done = std::make_shared<bool>(false);
-    auto id = std::make_shared<int>(0);
+    auto done = std::make_shared<std::atomic<bool>>(false);
     const bool inPlace = m_inPlace;
-    *id = m_report->addCallback(
-        [weak, done, id, inPlace](bool complete, const QString& text) {
-            auto report = weak.lock();
-            if (!report || !complete || *done)
-                return;
-            *done = true;
-            if (report->AutoSend() && !text.isEmpty()) {
-                HandlerCall call;
-                call.report = report;
-                call.event = HandlerEvent::Action;
-                call.action = ExceptionAction::Send;
-                HandlerRegistry::instance().call(call, {});
-                if (!call.handled) {
-                    SendRequest send;
-                    send.report = report;
-                    send.reportText = text;
-                    send.screenshot = report->screenshot();
-                    send.silent = true;
-                    send.inBackground = report->SendInBackgr();
-                    if (DeliverReport(send))
-                        report->setSent(true);
-                    call.action = ExceptionAction::SendDone;
-                    call.handled = false;
-                    HandlerRegistry::instance().call(call, {});
-                }
-            }
-            if (report->AutoClip() && !inPlace)
-                MainThreadBridge::post([text] {
-                    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-                        gui->clipboard()->setText(text);
-                });
-        },
-        true);
+    const ExceptionReport::ReportCallback act = [weak, done, inPlace, automaticSend](bool complete,
+                                                                                     const QString& text) {
+        auto report = weak.lock();
+        if (!report || !complete || done->exchange(true))
+            return;
+        {
+            const MarkAttemptedAtExit attempted{automaticSend};
+            if (report->AutoSend() && !text.isEmpty())
+                SendAutomatically(report, text, automaticSend);
+        }
+        if (report->AutoClip() && !inPlace)
+            MainThreadBridge::post([text] {
+                if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+                    gui->clipboard()->setText(text);
+            });
+    };
+    m_report->addCallback(act, true);
+    // Completed before the callback was there: it would never hear of it.
+    if (m_report->isComplete())
+        act(true, m_report->reportText());
 }
 
 UserChoice HandlingFlow::present()

@@ -9,9 +9,12 @@
 
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <memory>
 
 namespace crash {
+
+class AutomaticSend;
 
 class HandlingFlow
 {
@@ -36,6 +39,8 @@ private:
     UserChoice present();
     void registerAutomaticActions();
     void automaticSave(bool waitForSend);
+    // Waits (bounded) until `done`, marking progress meanwhile.
+    void waitUntil(const std::function<bool()>& done);
     void completeIfRequired();
     [[noreturn]] void close();
     void restart();
@@ -46,6 +51,7 @@ private:
     bool m_inPlace;
     std::shared_ptr<ExceptionReport> m_report;
     bool m_savedAutomatically = false;
+    std::shared_ptr<AutomaticSend> m_automaticSend; // set when the automatic actions are registered
 };
 
 } // namespace crash

@@ -195,6 +195,7 @@ TEST_F(HandlingFlowTest, AutoSendDeliversTheCompleteReportOnceWithoutAnyWindow)
     Services().send = [&](const SendRequest& request) {
         std::lock_guard guard(sentLock);
         sent.push_back(request);
+        request.finished(true); // delivered
         return true;
     };
     // The exception's own settings: AutoSend for this one only.
@@ -218,6 +219,35 @@ TEST_F(HandlingFlowTest, AutoSendDeliversTheCompleteReportOnceWithoutAnyWindow)
     EXPECT_TRUE(sent[0].report->isComplete());
     EXPECT_TRUE(sent[0].reportText.contains("to be sent"));
     EXPECT_TRUE(sent[0].report->wasSent());
+}
+
+TEST_F(HandlingFlowTest, ABackgroundSendDecidesTheSaveWhenItEndsSavedOnlyWhenItFailed)
+{
+    std::mutex lock;
+    std::vector<SendRequest> started;
+    Services().send = [&](const SendRequest& request) {
+        std::lock_guard guard(lock);
+        started.push_back(request);
+        return true; // on its way in the background; it ends when the test says
+    };
+    handlers.push_back(HandlerRegistry::instance().add(HandlerEvent::Exception, [](HandlerCall& call) {
+        if (call.phase == 1)
+            call.report->setAutoSend(true); // and the shipped AutoSaveIfNotSent, SendInBackgr
+    }));
+    for (const bool delivered : {false, true}) {
+        const int before = ReportsInFile();
+        Raise(QStringLiteral("sent in the background"));
+        std::lock_guard guard(lock);
+        ASSERT_EQ(started.size(), 1u);
+        ASSERT_TRUE(started[0].inBackground);
+        EXPECT_FALSE(started[0].report->wasSent()) << "a send that has only started is not sent";
+        EXPECT_EQ(ReportsInFile(), before) << "the save waits for the send's outcome";
+        started[0].finished(delivered);
+        EXPECT_EQ(started[0].report->wasSent(), delivered);
+        EXPECT_EQ(ReportsInFile() - before, delivered ? 0 : 1);
+        started.clear();
+    }
+    Services().send = nullptr;
 }
 
 TEST_F(HandlingFlowTest, NestedExceptionsGetASectionEachWithTheirClassAndMessage)
