@@ -1,5 +1,7 @@
 #include "platform/ExclusiveFile.h"
 
+#include "platform/WriteAll.h"
+
 #include <QFile>
 #include <cerrno>
 #include <chrono>
@@ -77,21 +79,6 @@ bool TrustedLinks(const char* path)
         };
         if (::lstat(prefix, &st) == 0 && S_ISLNK(st.st_mode) && UntrustedLink(prefix, st))
             return false;
-    }
-    return true;
-}
-bool WriteAll(int fd, const QByteArray& content)
-{
-    const char* data = content.constData();
-    qsizetype left = content.size();
-    while (left > 0) {
-        const ssize_t written = write(fd, data, static_cast<size_t>(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        left -= written;
     }
     return true;
 }
@@ -205,7 +192,7 @@ bool ExclusiveFile::replace(const QByteArray& content)
     };
     if (fstat(m_fd, &original) == 0)
         fchmod(fd, original.st_mode & 07777);
-    const bool written = WriteAll(fd, content) && fsync(fd) == 0;
+    const bool written = WriteAll(fd, content.constData(), size_t(content.size())) && fsync(fd) == 0;
     if (close(fd) != 0 || !written || rename(temp.constData(), m_path.constData()) != 0) {
         unlink(temp.constData());
         return false;

@@ -1,5 +1,7 @@
 #include "platform/PrivateFolder.h"
 
+#include "platform/WriteAll.h"
+
 #include <QFile>
 #include <QRandomGenerator>
 #include <QStringList>
@@ -127,22 +129,6 @@ bool RemoveEntry(int dirFd, const QByteArray& name, int depth)
     return ::unlinkat(dirFd, name.constData(), AT_REMOVEDIR) == 0 || errno == ENOENT;
 }
 
-bool WriteAll(int fd, const QByteArray& content)
-{
-    const char* data = content.constData();
-    qsizetype left = content.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, size_t(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        left -= written;
-    }
-    return true;
-}
-
 } // namespace
 
 std::unique_ptr<PrivateFolder> PrivateFolder::open(const QString& path)
@@ -260,7 +246,7 @@ QString PrivateFolder::writeFile(const QString& name, const QByteArray& content)
     const int fd = createFile(name);
     if (fd < 0)
         return {};
-    const bool written = WriteAll(fd, content);
+    const bool written = WriteAll(fd, content.constData(), size_t(content.size()));
     if (::close(fd) != 0 || !written) {
         ::unlinkat(m_fd, QFile::encodeName(name).constData(), 0);
         return {};
