@@ -2,6 +2,7 @@
 // Ending and restarting the process as the crash reporter does it: at once, without running the
 // program's finalisation, and a restart that starts the same command line in the same folder.
 
+#include <QString>
 #include <cstdint>
 #include <optional>
 
@@ -15,17 +16,21 @@ namespace platform {
 class HeldRestart
 {
 public:
-    // Forks a child that waits, then executes this program's file with the same arguments in the
-    // current folder. Nothing when the fork fails.
+    // Forks a child that waits, then executes this program by the path it was started from (so a
+    // program replaced by an update restarts as the new version) with the same arguments in the
+    // current folder, with no descriptor but the standard three. Nothing when the fork fails.
     static std::optional<HeldRestart> start();
     std::uint32_t processId() const { return m_pid; }
-    // Lets the child exec. Closing without release makes the child exit with code 127.
-    void release();
+    // Lets the child exec and learns whether it did. False, with the reason in `failure`, when the
+    // program could not be executed (the child has ended then). Closing without release makes the
+    // child exit with code 127.
+    bool release(QString* failure = nullptr);
 
 private:
-    HeldRestart(std::uint32_t pid, int gate) : m_pid(pid), m_gate(gate) {}
+    HeldRestart(std::uint32_t pid, int gate, int outcome) : m_pid(pid), m_gate(gate), m_outcome(outcome) {}
     std::uint32_t m_pid;
     int m_gate;
+    int m_outcome; // read end of a close-on-exec pipe: end of file once the exec succeeded
 };
 
 // Waits up to `timeoutMs` for process `pid` (not a child) to end. True when it has ended.

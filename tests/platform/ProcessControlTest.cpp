@@ -1,9 +1,15 @@
 // A helper process that must not outlive the process that started it.
 #include "platform/ProcessControl.h"
 
+#include "support/TempDir.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QThread>
 #include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -71,4 +77,44 @@ TEST(ProcessControl, AHelperEndsWithTheProcessThatStartedItEvenWhenThatEndedFirs
         if (!ended)
             kill(helper, SIGKILL);
     }
+}
+
+TEST(ProcessControl, ARestartedProgramDoesNotInheritTheOldOnesDescriptors)
+{
+    // Runs three times: as the test, as the program that restarts itself while it holds a
+    // descriptor without close-on-exec (as libraries open them), and as the restarted program.
+    constexpr int kHeldDescriptor = 100;
+    const QByteArray phase = qgetenv("SKINTOOL_RESTART_PHASE");
+    const QString probe = qEnvironmentVariable("SKINTOOL_RESTART_PROBE");
+    if (phase == "old") {
+        ASSERT_EQ(dup2(open("/dev/null", O_RDONLY), kHeldDescriptor), kHeldDescriptor);
+        qputenv("SKINTOOL_RESTART_PHASE", "new");
+        auto held = platform::HeldRestart::start();
+        ASSERT_TRUE(held);
+        held->release();
+        return;
+    }
+    if (phase == "new") {
+        QFile out(probe + ".part");
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(fcntl(kHeldDescriptor, F_GETFD) >= 0 ? "inherited" : "closed");
+        out.close();
+        QFile::rename(probe + ".part", probe);
+        return;
+    }
+    testsupport::TempDir dir;
+    QProcess old;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("SKINTOOL_RESTART_PHASE", "old");
+    env.insert("SKINTOOL_RESTART_PROBE", dir.file("probe.txt"));
+    old.setProcessEnvironment(env);
+    old.start(QCoreApplication::applicationFilePath(),
+              {"--gtest_filter=ProcessControl.ARestartedProgramDoesNotInheritTheOldOnesDescriptors"});
+    ASSERT_TRUE(old.waitForFinished(60000));
+    EXPECT_EQ(old.exitCode(), 0) << old.readAllStandardOutput().toStdString();
+    QElapsedTimer waited;
+    waited.start();
+    while (!QFile::exists(dir.file("probe.txt")) && waited.elapsed() < 30000)
+        QThread::msleep(50);
+    EXPECT_EQ(testsupport::ReadAll(dir.file("probe.txt")), QByteArray("closed"));
 }

@@ -30,7 +30,8 @@ void CloseProcess()
 
 QString RestartSectionName(std::uint32_t processId)
 {
-    return QStringLiteral("HalvornRestart$") + QString::number(processId, 16).toUpper().rightJustified(8, QLatin1Char('0'));
+    return QStringLiteral("HalvornRestart$") +
+           QString::number(processId, 16).toUpper().rightJustified(8, QLatin1Char('0'));
 }
 
 void RestartProcess(const ExceptionHistory& history)
@@ -38,14 +39,22 @@ void RestartProcess(const ExceptionHistory& history)
     auto child = platform::HeldRestart::start();
     if (!child)
         return;
-    auto section = platform::SharedMemory::create(RestartSectionName(child->processId()), sizeof(RestartRecord));
+    auto section =
+        platform::SharedMemory::create(RestartSectionName(child->processId()), sizeof(RestartRecord));
     if (section) {
         RestartRecord record{};
         record.oldProcessId = platform::CurrentProcessId();
         std::memcpy(record.history, history.times().data(), sizeof record.history);
         std::memcpy(section->data(), &record, sizeof record);
     }
-    child->release();
+    QString failure;
+    if (!child->release(&failure)) {
+        // The program runs on (or is closed) as when no new process could be started.
+        section.reset();
+        platform::SharedMemory::remove(RestartSectionName(child->processId()));
+        std::fprintf(stderr, "Halvorn: the restart failed: %s\n", qPrintable(failure));
+        return;
+    }
     std::fflush(stdout);
     std::fflush(stderr);
     platform::ExitProcessNow(kRestartExitCode);

@@ -16,7 +16,8 @@ inline constexpr int kReporterExitCode = 3;
 inline constexpr int kRestartExitCode = 2;
 
 [[noreturn]] void CloseProcess();
-// Returns only when the new process could not be started.
+// Returns only when the new process could not be started or could not execute the program (the
+// reason goes to standard error).
 void RestartProcess(const ExceptionHistory& history);
 
 QString RestartSectionName(std::uint32_t processId);
