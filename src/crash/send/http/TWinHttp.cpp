@@ -89,6 +89,12 @@ int WatchAnswerTime(void* user, curl_off_t, curl_off_t, curl_off_t toSend, curl_
     return 0;
 }
 
+// A line break inside a header's value (the reporter's address, say) would start a header of its own.
+QByteArray OneLine(QByteArray header)
+{
+    return header.replace('\r', ' ').replace('\n', ' ');
+}
+
 // Only as a web address, never through the shell's "open": a server on the path could otherwise
 // name a program of the prefix or a local file.
 void OpenInBrowser(const QString& location)
@@ -306,7 +312,7 @@ HttpOutcome TWinHttp::send(const QByteArray& verb, const QString& path, const QL
         list = m_api->slist_append(
             list, challengeExpected && body && body->size() > 0 ? "Expect: 100-continue" : "Expect:");
         for (const QByteArray& header : headers)
-            list = m_api->slist_append(list, header.constData());
+            list = m_api->slist_append(list, OneLine(header).constData());
         m_api->easy_setopt(m_curl, CURLOPT_HTTPHEADER, list);
         if (verb == "GET") {
             m_api->easy_setopt(m_curl, CURLOPT_HTTPGET, 1L);

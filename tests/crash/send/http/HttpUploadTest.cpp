@@ -238,6 +238,20 @@ TEST_F(HttpUploadTest, LargeFileGoesInPiecesWithProgressPerFile)
     EXPECT_EQ(last, 1000);
 }
 
+TEST_F(HttpUploadTest, LineBreaksInAHeaderValueAddNoHeader)
+{
+    const auto server = start({});
+    UploadRequest request;
+    request.from = QStringLiteral("anna@example.test>\r\nX-Injected: yes\nX-Other: <");
+    TWinHttp http(target(server->port()));
+    ASSERT_TRUE(CustomUpload(http, request)) << http.lastError().toStdString();
+    const auto requests = ReadRecorded(records.path());
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].header("X-Injected"), QByteArray());
+    EXPECT_TRUE(requests[0].header("From").startsWith("<anna@example.test>"))
+        << requests[0].head.toStdString();
+}
+
 TEST_F(HttpUploadTest, SchemeInServerIsDroppedAndHttpSslAloneDecides)
 {
     const QString cert = makeCertificate();
