@@ -32,9 +32,9 @@ public:
     // waits up to `waitMs` for the lock. Null when it cannot be opened or locked in time.
     static std::unique_ptr<ExclusiveFile> open(const QString& path, int waitMs = 5000,
                                                FileRefusal* refusal = nullptr);
-    // The checks and the open of open(), without the lock and without allocating (for writers
-    // that run where the heap cannot be trusted): the descriptor (close-on-exec) or -1 with
-    // `refusal` set. `resolved` (PATH_MAX bytes) receives the path with links resolved.
+    // The checks and the open of open(), without the lock and without allocating of its own (for
+    // writers that run where the heap cannot be trusted): the descriptor (close-on-exec) or -1
+    // with `refusal` set. `resolved` (PATH_MAX bytes) receives the path with links resolved.
     static int openChecked(const char* path, char* resolved, FileRefusal& refusal);
 
     ~ExclusiveFile();
