@@ -5,8 +5,11 @@
 #include "crash/core/handler/HandlerRegistry.h"
 #include "crash/ui/CrashWindows.h"
 #include "crash/ui/ScreenCapture.h"
+#include "support/MessageBoxRecorder.h"
+#include "support/TempDir.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QGuiApplication>
 #include <gtest/gtest.h>
 
@@ -72,4 +75,26 @@ TEST(Presentation, RegisteredHandlersTakeOrFollowTheDialogsActions)
         crash::History().record(std::uint64_t(QDateTime::currentSecsSinceEpoch()));
     EXPECT_TRUE(actions.autoRuleApplies(30));
     crash::History().assign(saved);
+}
+
+// A program that registered no delivery: the dialog's send says so and the report is kept.
+TEST(Presentation, DialogSendWithoutADeliveryIsAnInternalErrorAndSavesTheReport)
+{
+    ASSERT_FALSE(crash::Services().send) << "this program registers no delivery";
+    testsupport::TempDir dir;
+    testsupport::MessageBoxRecorder boxes;
+    auto report = crashtest::MakeReport();
+    crashtest::FillReport(*report);
+    report->setSendAssis(QString());
+    report->setAutoSave(false);
+    report->setBugRepFile(dir.file("bugreport.txt"));
+    EXPECT_FALSE(crash::ui::DefaultDialogActions().send(report, nullptr));
+    EXPECT_EQ(boxes.boxes(), QStringList{"Halvorn|internal error (no report delivery registered)"});
+    EXPECT_TRUE(QString::fromUtf8(testsupport::ReadAll(dir.file("bugreport.txt"))).contains("Not find rcc.exe."));
+
+    // With AutoSave the handling saves it after the dialog: not twice.
+    QFile::remove(dir.file("bugreport.txt"));
+    report->setAutoSave(true);
+    EXPECT_FALSE(crash::ui::DefaultDialogActions().send(report, nullptr));
+    EXPECT_FALSE(QFile::exists(dir.file("bugreport.txt")));
 }
