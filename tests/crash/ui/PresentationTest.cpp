@@ -90,7 +90,8 @@ TEST(Presentation, DialogSendWithoutADeliveryIsAnInternalErrorAndSavesTheReport)
     report->setBugRepFile(dir.file("bugreport.txt"));
     EXPECT_FALSE(crash::ui::DefaultDialogActions().send(report, nullptr));
     EXPECT_EQ(boxes.boxes(), QStringList{"Halvorn|internal error (no report delivery registered)"});
-    EXPECT_TRUE(QString::fromUtf8(testsupport::ReadAll(dir.file("bugreport.txt"))).contains("Not find rcc.exe."));
+    EXPECT_TRUE(
+        QString::fromUtf8(testsupport::ReadAll(dir.file("bugreport.txt"))).contains("Not find rcc.exe."));
 
     // With AutoSave the handling saves it after the dialog: not twice.
     QFile::remove(dir.file("bugreport.txt"));
