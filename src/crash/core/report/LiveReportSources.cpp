@@ -55,6 +55,11 @@ public:
         return stack::FormatAddress(address, showRelAddrs, showRelLines);
     }
 
+    std::uint64_t callSiteOf(std::uint64_t returnAddress) override
+    {
+        return stack::CallSiteOf(returnAddress);
+    }
+
     QString disassemble(std::uint64_t address, const CrashSettings& settings) override
     {
         return stack::DisassembleAround(address, settings);

@@ -57,6 +57,18 @@ bool IsCrashSite(const ThreadRecord& record)
     return record.crashed && record.innerLevel == 0;
 }
 
+// A throw and the runtime's fatal-error routines give the address their call returns to, which
+// may already belong to the next line or function; the exception happened at the call.
+bool LocationFollowsACall(const ExceptionReport& report, const ReportRequest& request)
+{
+    if (report.exceptionAddress == 0 || request.crashed.external)
+        return false;
+    if (report.source() == ExceptionSource::RuntimeFatalError)
+        return true;
+    const std::vector<std::uint64_t>& raised = request.crashed.raiseTimeStack;
+    return !raised.empty() && raised.front() == report.exceptionAddress;
+}
+
 // The fault's registers replace those of the capture, which was taken later (in the handler); the
 // stack copy then starts at the fault's stack pointer when that lies inside it.
 void UseFaultContext(stack::ThreadCapture& capture, const stack::CpuContext& context)
@@ -203,8 +215,18 @@ void ReportAssembler::build(ExceptionReport& report, const ReportRequest& reques
     }
 
     ReportFields& sections = report.sections();
+    bool atCall = false;
+    try {
+        if (LocationFollowsACall(report, request)) {
+            report.exceptionAddress = m_sources.callSiteOf(report.exceptionAddress);
+            atCall = true;
+        }
+    } catch (...) {
+    }
     try {
         std::vector<ThreadRecord> records = listThreads(report, request);
+        for (ThreadRecord& r : records)
+            r.exceptionAtCall = atCall && IsCrashSite(r);
         captureThreads(records, request);
         for (const ThreadRecord& r : records) {
             try {
@@ -261,8 +283,10 @@ void ReportAssembler::traceThread(ExceptionReport& report, ThreadRecord& record,
         options.showRelLines = report.ShowRelLines();
         options.hideUglyItems = report.HideUglyItems();
         options.startAddress = IsCrashSite(record) ? record.exceptionAddress : 0;
+        options.startIsCall = record.exceptionAtCall;
         options.raiseTimeStack = record.preparedStack;
         options.creationAddress = record.creationAddress;
+        options.creator = record.creatorDescription;
         options.cancel = report.cancelFlag();
         if (box)
             options.progress = [box](int thousandths) { box->setStepPosition(thousandths); };
@@ -271,12 +295,6 @@ void ReportAssembler::traceThread(ExceptionReport& report, ThreadRecord& record,
             capture.accessible = true; // the raise-time stack alone is enough
         record.trace = m_sources.traceStack(capture, options);
         QString listing = record.trace.listing;
-        if (record.creationAddress && !record.creatorDescription.isEmpty()) {
-            const qsizetype last = listing.lastIndexOf(QLatin1String("\r\n"));
-            listing.insert(last < 0 ? 0 : last + 2, QLatin1String(">> created by ") +
-                                                        record.creatorDescription +
-                                                        QLatin1String(" at:\r\n"));
-        }
         if (IsCrashSite(record) && record.exceptionAddress != 0) {
             const QString location =
                 m_sources.formatAddress(record.exceptionAddress, options.showRelAddrs, options.showRelLines);

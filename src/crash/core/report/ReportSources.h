@@ -39,6 +39,8 @@ public:
     virtual stack::TraceResult traceStack(const stack::ThreadCapture& capture,
                                           const stack::TraceOptions& options) = 0;
     virtual QString formatAddress(std::uint64_t address, bool showRelAddrs, bool showRelLines) = 0;
+    // The call instruction a return address follows.
+    virtual std::uint64_t callSiteOf(std::uint64_t returnAddress) = 0;
     virtual QString disassemble(std::uint64_t address, const CrashSettings& settings) = 0;
 
     virtual std::vector<ReportPlugin> enabledPlugins(const QString& pluginsSetting) = 0;

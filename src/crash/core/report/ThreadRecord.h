@@ -25,6 +25,7 @@ struct ThreadRecord
     std::int64_t threadId = 0;
     QString title; // the section's name
     std::uint64_t exceptionAddress = 0;
+    bool exceptionAtCall = false; // the address is a call the thread made (a throw, a runtime error)
     bool crashed = false;
     bool external = false;            // a processor exception (signal)
     bool abnormalTermination = false; // abort or terminate

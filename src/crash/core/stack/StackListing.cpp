@@ -62,7 +62,7 @@ QString ComposeListing(const std::vector<StackEntry>& entries, bool showRelAddrs
         QStringList columns{Hex16(e.address)};
         if (showRelAddrs && offsetWidth > 0) {
             columns << (HasOffset(e) ? QStringLiteral("+%1").arg(e.address - e.functionStart, offsetWidth, 16,
-                                                                  QLatin1Char('0'))
+                                                                 QLatin1Char('0'))
                                      : QString(offsetWidth + 1, QLatin1Char(' ')));
         }
         columns << e.module.leftJustified(moduleWidth);
@@ -76,6 +76,8 @@ QString ComposeListing(const std::vector<StackEntry>& entries, bool showRelAddrs
         QString line = columns.join(QLatin1Char(' '));
         while (line.endsWith(QLatin1Char(' ')))
             line.chop(1);
+        if (!e.note.isEmpty())
+            lines << e.note;
         lines << line;
     }
     return lines.join(QStringLiteral("\r\n"));
@@ -116,7 +118,8 @@ std::uint32_t CrcBytes(std::uint32_t crc, const void* data, std::size_t size)
 
 std::uint32_t EntryChecksum(const StackEntry& e)
 {
-    if (e.functionStart == 0 || e.module.isEmpty() || e.module == QLatin1String("???") || e.function.isEmpty())
+    if (e.functionStart == 0 || e.module.isEmpty() || e.module == QLatin1String("???") ||
+        e.function.isEmpty())
         return std::uint32_t(e.address);
     std::uint32_t crc = std::uint32_t(e.address - e.functionStart);
     crc = CrcText(crc, LowerForChecksum(e.module));
@@ -137,8 +140,8 @@ void ChecksumEntries(const std::vector<StackEntry>& entries, std::uint32_t& firs
             first = running = value;
             continue;
         }
-        const std::uint8_t bytes[4] = {std::uint8_t(value), std::uint8_t(value >> 8), std::uint8_t(value >> 16),
-                                       std::uint8_t(value >> 24)};
+        const std::uint8_t bytes[4] = {std::uint8_t(value), std::uint8_t(value >> 8),
+                                       std::uint8_t(value >> 16), std::uint8_t(value >> 24)};
         running = CrcBytes(running, bytes, 4);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The text forms of call-stack entries: the aligned listing (one line per entry, columns padded
-// across the listing), the single-address form, and the checksum value of an entry.
+// across the listing, an entry's note on a line of its own before it), the single-address form,
+// and the checksum value of an entry.
 
 #include "crash/core/stack/StackTrace.h"
 

@@ -1,10 +1,12 @@
 // Candidates come from the copy of the stack taken at capture time, never from the live stack,
 // which the thread has changed since. The recursion reduction keeps the first copies of a repeated
-// run, as debuggers list a few levels of a recursion in full.
+// run, as debuggers list a few levels of a recursion in full, and on request the last ones, which
+// lead to where the recursion was entered.
 
 #include "crash/core/stack/StackScanner.h"
 
 #include <cstring>
+#include <utility>
 
 namespace crash::stack {
 
@@ -45,10 +47,12 @@ void ConfirmCalls(FunctionCache& functions, std::vector<StackItem>& items, const
 {
     std::vector<StackItem> kept;
     kept.reserve(items.size());
+    std::uint64_t leftOut = 0; // of dropped candidates, for the next kept item
     for (std::size_t i = 0; i < items.size(); ++i) {
         // Cancelled: the anchors stay, the unchecked candidates go.
         const bool cancelled = cancel != nullptr && cancel->load(std::memory_order_relaxed);
         StackItem& item = items[i];
+        leftOut += std::exchange(item.leftOutBefore, 0);
         if (cancelled && !item.strong)
             continue;
         if (!cancelled && !item.activation) {
@@ -58,6 +62,7 @@ void ConfirmCalls(FunctionCache& functions, std::vector<StackItem>& items, const
             else if (!item.strong)
                 continue;
         }
+        item.leftOutBefore = std::exchange(leftOut, 0);
         kept.push_back(item);
         if (progress)
             progress(int(1000 * (i + 1) / items.size()));
@@ -65,10 +70,11 @@ void ConfirmCalls(FunctionCache& functions, std::vector<StackItem>& items, const
     items = std::move(kept);
 }
 
-void RemoveRecursiveAreas(std::vector<StackItem>& items, int minRepeats, int keep)
+void RemoveRecursiveAreas(std::vector<StackItem>& items, int minRepeats, int keep, int keepLast)
 {
     // For each run length, find a run repeated back to back at least minRepeats times and drop
-    // the copies beyond the first `keep`.
+    // the copies between the first `keep` and the last `keepLast`.
+    const std::size_t kept = std::size_t(keep) + std::size_t(keepLast);
     for (std::size_t length = 1; length <= 8; ++length) {
         for (std::size_t start = 0; start + length * std::size_t(minRepeats) <= items.size(); ++start) {
             std::size_t repeats = 1;
@@ -80,10 +86,17 @@ void RemoveRecursiveAreas(std::vector<StackItem>& items, int minRepeats, int kee
                     break;
                 ++repeats;
             }
-            if (repeats >= std::size_t(minRepeats)) {
-                items.erase(items.begin() + std::ptrdiff_t(start + std::size_t(keep) * length),
-                            items.begin() + std::ptrdiff_t(start + repeats * length));
-            }
+            if (repeats < std::size_t(minRepeats) || repeats <= kept)
+                continue;
+            const auto first = items.begin() + std::ptrdiff_t(start + std::size_t(keep) * length);
+            const auto last =
+                items.begin() + std::ptrdiff_t(start + (repeats - std::size_t(keepLast)) * length);
+            std::uint64_t leftOut = std::uint64_t(last - first);
+            for (auto it = first; it != last; ++it)
+                leftOut += it->leftOutBefore;
+            if (last != items.end())
+                last->leftOutBefore += leftOut;
+            items.erase(first, last);
         }
     }
 }

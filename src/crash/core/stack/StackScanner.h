@@ -17,11 +17,12 @@ namespace crash::stack {
 
 struct StackItem
 {
-    std::uint64_t address = 0;    // return address, or the interrupted instruction for the top item
-    std::uint64_t slot = 0;       // stack slot it was found in; 0 for the top item
-    bool activation = false;      // the top item: the address itself is the instruction
-    bool strong = false;          // anchor: top item, call-frame or frame-pointer frame, raise-time stack
-    std::optional<CallSite> call; // the call instruction ending at `address`
+    std::uint64_t address = 0;       // return address, or the interrupted instruction for the top item
+    std::uint64_t slot = 0;          // stack slot it was found in; 0 for the top item
+    bool activation = false;         // the top item: the address itself is the instruction
+    bool strong = false;             // anchor: top item, call-frame or frame-pointer frame, raise-time stack
+    std::optional<CallSite> call;    // the call instruction ending at `address`
+    std::uint64_t leftOutBefore = 0; // frames left out between the item before and this one
 };
 
 // The call site ending at `returnAddress`, when the bytes there decode as a call.
@@ -36,8 +37,9 @@ std::vector<StackItem> ScanCandidates(CodeView& code, const ThreadCapture& captu
 void ConfirmCalls(FunctionCache& functions, std::vector<StackItem>& items, const std::atomic<bool>* cancel,
                   const std::function<void(int)>& progress);
 
-// Collapses a recursion that repeats the same run of addresses many times: the later copies of the
-// run beyond the first `keep` are removed.
-void RemoveRecursiveAreas(std::vector<StackItem>& items, int minRepeats = 8, int keep = 2);
+// Collapses a recursion that repeats the same run of addresses many times: the copies of the run
+// between the first `keep` and the last `keepLast` are removed, and the item after them counts
+// them (and what was left out among them) in leftOutBefore.
+void RemoveRecursiveAreas(std::vector<StackItem>& items, int minRepeats = 8, int keep = 2, int keepLast = 0);
 
 } // namespace crash::stack

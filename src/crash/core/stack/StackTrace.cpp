@@ -5,7 +5,8 @@
 //                             above the last sure frame
 //   InDeepChecks              each candidate's call located in its function; those without one go
 //   RealizeOptimalLinkChains  the best-scoring chains between the anchors and above the last one
-//   RemoveRecursiveAreas      a long recursion listed in reduced form
+//   RemoveRecursiveAreas      a long recursion listed in reduced form: its first and last frames
+//                             and a line with the number left out
 //   FillFinalOutput           symbols for each frame, inlined frames expanded
 //   ComposeResult             the listing and the checksum values
 // A raise-time stack, when given, replaces the first four: its addresses are the frames. Symbols
@@ -23,10 +24,12 @@
 #include "crash/core/stack/ProcessModules.h"
 #include "crash/core/stack/StackListing.h"
 #include "crash/core/stack/StackScanner.h"
+#include "crash/core/stack/TailCallReach.h"
 #include "platform/ThreadSnapshot.h"
 
 #include <mutex>
 #include <stdexcept>
+#include <utility>
 
 namespace crash::stack {
 namespace {
@@ -38,6 +41,10 @@ std::mutex& TraceMutex()
 }
 
 constexpr std::size_t MaxStackCopy = 8u << 20;
+
+// A run of frames repeated this often is a recursion; its first and last copies are listed.
+constexpr int RecursionRepeats = 8;
+constexpr int RecursionKeptCopies = 2;
 
 bool Cancelled(const TraceOptions& options)
 {
@@ -112,6 +119,21 @@ std::vector<StackItem> FramePointerFrames(FunctionCache& functions, const Thread
     return frames;
 }
 
+// The chain keeps a subset of `candidates` (both in stack order); what the dropped ones counted as
+// left out moves to the next kept item.
+void CarryLeftOutCounts(const std::vector<StackItem>& candidates, std::vector<StackItem>& chain)
+{
+    std::uint64_t carried = 0;
+    std::size_t next = 0;
+    for (const StackItem& candidate : candidates) {
+        carried += candidate.leftOutBefore;
+        if (next < chain.size() && chain[next].slot == candidate.slot &&
+            chain[next].address == candidate.address) {
+            chain[next++].leftOutBefore = std::exchange(carried, 0);
+        }
+    }
+}
+
 std::vector<StackItem> CollectItems(ModuleCodeView& code, const ThreadCapture& capture,
                                     const TraceOptions& options, const char*& phase)
 {
@@ -120,8 +142,16 @@ std::vector<StackItem> CollectItems(ModuleCodeView& code, const ThreadCapture& c
     if (options.startAddress != 0)
         items.push_back({options.startAddress, 0, true, true, std::nullopt});
     if (!options.raiseTimeStack.empty()) {
-        for (std::uint64_t address : options.raiseTimeStack)
-            items.push_back({address, 0, false, true, CallBefore(code, address)});
+        const std::vector<std::uint64_t>& raised = options.raiseTimeStack;
+        std::uint64_t leftOut = 0;
+        for (std::size_t i = 0; i < raised.size(); ++i) {
+            if (raised[i] == RaiseStackGap) {
+                leftOut += i + 1 < raised.size() ? raised[++i] : 0;
+                continue;
+            }
+            items.push_back({raised[i], 0, false, true, CallBefore(code, raised[i])});
+            items.back().leftOutBefore = std::exchange(leftOut, 0);
+        }
         return items;
     }
     if (!capture.accessible || capture.stack.empty())
@@ -158,15 +188,54 @@ std::vector<StackItem> CollectItems(ModuleCodeView& code, const ThreadCapture& c
     if (Cancelled(options))
         return items;
 
+    // A deep recursion leaves thousands of candidates; its middle copies are dropped before the
+    // deep checks and the chains, whose cost grows with the candidates.
+    RemoveRecursiveAreas(above, RecursionRepeats, RecursionKeptCopies, RecursionKeptCopies);
+
     phase = "InDeepChecks";
     ConfirmCalls(functions, above, options.cancel,
                  [&](int done) { Progress(options, 25 + done * 625 / 1000); });
 
     phase = "RealizeOptimalLinkChains";
     above.insert(above.begin(), items.back());
-    const std::vector<StackItem> chain = RealizeOptimalLinkChains(functions, above, options.cancel);
+    std::vector<StackItem> chain = RealizeOptimalLinkChains(functions, above, options.cancel);
+    CarryLeftOutCounts(above, chain);
     items.insert(items.end(), chain.begin() + 1, chain.end());
     return items;
+}
+
+// The frames inside the exception location are the raising machinery: the throw routine, the
+// signal handler that turned a fault into an exception, the runtime's fatal-error routine and the
+// reporter's handling. The location stands for the frame that made the call, so that frame goes too.
+void LeaveOutFramesInsideTheLocation(std::vector<StackItem>& items, const TraceOptions& options)
+{
+    const bool raised = !options.raiseTimeStack.empty();
+    if (options.startAddress == 0 || items.empty() || (!raised && !options.startIsCall))
+        return;
+    for (std::size_t i = 1; i < items.size(); ++i) {
+        const StackItem& item = items[i];
+        const bool sameCall = item.call && item.call->address == options.startAddress;
+        // A fault's raise-time stack holds the interrupted instruction itself.
+        const bool sameInstruction = raised && !options.startIsCall && item.address == options.startAddress;
+        if (sameCall || sameInstruction) {
+            items.erase(items.begin() + 1, items.begin() + std::ptrdiff_t(i + 1));
+            return;
+        }
+    }
+}
+
+// A call from a function to itself: each item of a direct recursion shows the same address.
+bool IsDirectRecursion(CodeView& code, const StackItem& item)
+{
+    if (!item.call || !item.call->target || item.activation)
+        return false;
+    const std::uint64_t function = code.FunctionStart(item.address - 1);
+    return function != 0 && FollowJumps(code, *item.call->target) == function;
+}
+
+QString LeftOutLine(std::uint64_t frames)
+{
+    return QStringLiteral(">> %1 frames left out").arg(frames);
 }
 
 bool IsThrowHelper(const QString& function)
@@ -253,32 +322,43 @@ TraceResult TraceStack(const ThreadCapture& capture, const TraceOptions& options
         ModuleCodeView code(modules);
         Progress(options, 0);
         std::vector<StackItem> items = CollectItems(code, capture, options, phase);
+        LeaveOutFramesInsideTheLocation(items, options);
         phase = "RemoveRecursiveAreas";
-        RemoveRecursiveAreas(items);
+        RemoveRecursiveAreas(items, RecursionRepeats, RecursionKeptCopies, RecursionKeptCopies);
         Progress(options, 650);
 
         phase = "FillFinalOutput";
         std::uint64_t previousShown = 0;
+        std::uint64_t leftOut = 0;
         for (std::size_t i = 0; i < items.size() && !Cancelled(options); ++i) {
+            leftOut += items[i].leftOutBefore;
             std::vector<StackEntry> entries = EntriesOf(code, items[i]);
             const bool exceptionLocation = i == 0 && options.startAddress != 0;
-            // A scanned duplicate of the frame before adds nothing; a sure frame with the same
-            // address is a direct recursion and stays.
-            if (!exceptionLocation && i > 0 && !items[i].strong && entries.front().address == previousShown)
+            // A scanned duplicate of the frame before adds nothing, unless the function calls
+            // itself there; a sure frame with the same address is a direct recursion and stays.
+            if (!exceptionLocation && i > 0 && !items[i].strong && entries.front().address == previousShown &&
+                !IsDirectRecursion(code, items[i]))
                 continue;
             previousShown = entries.front().address;
             for (auto& e : entries) {
-                if (exceptionLocation || (!e.function.isEmpty() && (e.line > 0 || !options.hideUglyItems)))
+                if (exceptionLocation || (!e.function.isEmpty() && (e.line > 0 || !options.hideUglyItems))) {
+                    if (leftOut > 0)
+                        e.note = LeftOutLine(std::exchange(leftOut, 0));
                     listed.push_back(std::move(e));
+                }
             }
             Progress(options, 650 + int(350 * (i + 1) / items.size()));
         }
         if (options.hideThrowHelpers)
             HideThrowHelpers(listed);
         if (options.creationAddress) {
-            StackItem creation{*options.creationAddress, 0, true, true, std::nullopt};
-            auto entries = EntriesOf(code, creation);
-            listed.push_back(entries.front()); // always at least one entry
+            // The creating call's return address, as the tracer's other frames.
+            const std::uint64_t created = *options.creationAddress;
+            StackItem creation{created, 0, false, true, CallBefore(code, created)};
+            StackEntry entry = EntriesOf(code, creation).front(); // always at least one entry
+            if (!options.creator.isEmpty())
+                entry.note = QLatin1String(">> created by ") + options.creator + QLatin1String(" at:");
+            listed.push_back(std::move(entry));
         }
 
         phase = "ComposeResult";
@@ -293,6 +373,14 @@ TraceResult TraceStack(const ThreadCapture& capture, const TraceOptions& options
     } catch (...) { // the trace is done; a failing progress box takes nothing from it
     }
     return result;
+}
+
+std::uint64_t CallSiteOf(std::uint64_t returnAddress)
+{
+    std::lock_guard lock(TraceMutex());
+    ModuleCodeView code(Modules());
+    const std::optional<CallSite> call = CallBefore(code, returnAddress);
+    return call ? call->address : returnAddress - 1;
 }
 
 QString FormatAddress(std::uint64_t address, bool showRelAddrs, bool showRelLines)

@@ -50,16 +50,25 @@ struct StackEntry
     int relativeLine = -1;           // line minus the function's first line; -1 when unknown
     QString function;                // demangled, without parameter list
     bool inlined = false;            // an inlined frame expanded from the entry after it
+    QString note;                    // a line of its own before the entry (">> created by ...")
 };
+
+constexpr std::uint64_t RaiseStackGap = 0;
 
 struct TraceOptions
 {
     bool showRelAddrs = false;
     bool showRelLines = false;
     bool hideUglyItems = false;
-    std::uint64_t startAddress = 0;           // the exception address; 0 = none
-    std::vector<std::uint64_t> raiseTimeStack; // return addresses captured at throw time
+    std::uint64_t startAddress = 0; // the exception address; 0 = none
+    // The start address is a call the thread made (a throw, the runtime's fatal-error routine): the
+    // frames inside that call are the runtime's and the reporter's, and are left out.
+    bool startIsCall = false;
+    // Return addresses captured at throw time, innermost first. A deep stack keeps its innermost
+    // and outermost frames: between them stand RaiseStackGap and the number of frames left out.
+    std::vector<std::uint64_t> raiseTimeStack;
     std::optional<std::uint64_t> creationAddress; // the creating call, listed last (forced)
+    QString creator;                              // who made the creating call, for the line before it
     const std::atomic<bool>* cancel = nullptr;
     std::function<void(int thousandths)> progress;
     // Off: frames come from the stack scan alone (what happens where call-frame information is
@@ -84,6 +93,9 @@ TraceResult TraceStack(const ThreadCapture& capture, const TraceOptions& options
 
 // The single-address form (exception location, creation address).
 QString FormatAddress(std::uint64_t address, bool showRelAddrs, bool showRelLines);
+
+// The call instruction that `returnAddress` follows; `returnAddress - 1` when no call decodes there.
+std::uint64_t CallSiteOf(std::uint64_t returnAddress);
 
 // The "disassembling" section around `address`, as FormatDisAsm/LimitDisAsm ask; empty when the
 // code cannot be read.

@@ -74,8 +74,12 @@ public:
         crash::stack::TraceResult result;
         result.listing = QStringLiteral("0000000000401000 +000 skintool  Unit.cpp  12 +0 Function_%1")
                              .arg(capture.threadId, 0, 16);
-        if (options.creationAddress)
+        if (options.creationAddress) {
+            if (!options.creator.isEmpty())
+                result.listing +=
+                    QStringLiteral("\r\n>> created by ") + options.creator + QStringLiteral(" at:");
             result.listing += QStringLiteral("\r\n0000000000402000 +000 skintool  Creator.cpp  7 +0 Create");
+        }
         result.firstEntryValue = std::uint32_t(capture.threadId);
         result.runningCrc = std::uint32_t(capture.threadId * 3);
         result.hasLineInfo = true;
@@ -87,6 +91,9 @@ public:
         return QStringLiteral("%1 +000 skintool  Crash.cpp  40 +2 Fault")
             .arg(address, 16, 16, QLatin1Char('0'));
     }
+
+    // Every call here is 5 bytes long.
+    std::uint64_t callSiteOf(std::uint64_t returnAddress) override { return returnAddress - 5; }
 
     QString disassemble(std::uint64_t address, const crash::CrashSettings&) override
     {

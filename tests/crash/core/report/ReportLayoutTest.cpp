@@ -274,6 +274,61 @@ TEST(ReportLayout, TracerFailureBecomesAnInternalErrorLine)
     EXPECT_TRUE(report->isComplete());
 }
 
+TEST(ReportLayout, CreatorLineNeverStandsBeforeAnInternalError)
+{
+    FakeReportSources sources;
+    sources.ids = {0x100, 0x102};
+    sources.descriptions[0x100].text = QStringLiteral("main thread ($100)");
+    sources.descriptions[0x102].text = QStringLiteral("thread $102");
+    sources.descriptions[0x102].creator = 0x100;
+    sources.descriptions[0x102].creationAddress = 0x402000;
+    // The tracer failed before it reached the creation call.
+    sources.traces[0x102].listing = QStringLiteral("0000000000401000 +000 skintool  Unit.cpp  12 +0 Work\r\n"
+                                                   ">> internal error in FillFinalOutput:");
+    const auto report = Built(sources, CrashIn(0x100));
+    ReportAssembler(sources).complete(*report, std::nullopt, false);
+    EXPECT_EQ(report->sections().field(QStringLiteral("thread $102:")), sources.traces[0x102].listing);
+    EXPECT_EQ(sources.traceOptions.back().creator, QStringLiteral("main thread ($100)"));
+}
+
+// A throw and the runtime's fatal-error routines give the address their call returns to: the
+// location line, the first frame and the disassembly show the call; a fault keeps its address.
+TEST(ReportLayout, ThrowAndRuntimeErrorLocationsAreTheirCall)
+{
+    const auto runtimeError = std::make_shared<ExceptionReport>(
+        0, ExceptionType::Exception, QStringList{QStringLiteral("ERuntimeError")},
+        QStringLiteral("ERuntimeError"), QStringLiteral("Pure virtual function called"),
+        ExceptionSource::RuntimeFatalError, false);
+    ReportRequest thrown = CrashIn(0x100);
+    thrown.crashed.raiseTimeStack = {0x401234, 0x405000};
+    ReportRequest fault = CrashIn(0x100);
+    fault.crashed.external = true;
+    fault.crashed.raiseTimeStack = {0x401234};
+    struct Case
+    {
+        std::shared_ptr<ExceptionReport> report;
+        ReportRequest request;
+        std::uint64_t location;
+        bool atCall;
+    };
+    for (const Case& c :
+         {Case{MakeReport(), thrown, 0x40122f, true}, Case{runtimeError, CrashIn(0x100), 0x40122f, true},
+          Case{MakeReport(), fault, 0x401234, false}, Case{MakeReport(), CrashIn(0x100), 0x401234, false}}) {
+        FakeReportSources sources;
+        c.report->setShowDisAsm(true);
+        const auto report = Built(sources, c.request, c.report);
+        EXPECT_TRUE(report->sections()
+                        .field(QStringLiteral("thread $100:"))
+                        .startsWith(sources.formatAddress(c.location, true, true)));
+        ReportAssembler(sources).complete(*report, std::nullopt, false);
+        ASSERT_EQ(sources.traceOptions.size(), 1u);
+        EXPECT_EQ(sources.traceOptions[0].startAddress, c.location);
+        EXPECT_EQ(sources.traceOptions[0].startIsCall, c.atCall);
+        EXPECT_EQ(report->sections().field(QStringLiteral("disassembling")),
+                  QStringLiteral("> %1  mov eax, [rdx]").arg(c.location, 0, 16));
+    }
+}
+
 TEST(ReportLayout, CpuSectionsOnlyWithAContext)
 {
     FakeReportSources sources;

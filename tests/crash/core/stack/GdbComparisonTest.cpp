@@ -39,19 +39,6 @@ void ExpectSameAsGdb(const QString& program)
     }
 }
 
-// Frames of `ours` that gdb does not show, in order (what is left after the longest common
-// subsequence of the two backtraces).
-int FalseFrames(const std::vector<Frame>& ours, const std::vector<Frame>& gdb)
-{
-    const auto key = [](const Frame& f) { return Describe({f}); };
-    std::vector<std::vector<int>> common(ours.size() + 1, std::vector<int>(gdb.size() + 1, 0));
-    for (std::size_t i = 1; i <= ours.size(); ++i)
-        for (std::size_t j = 1; j <= gdb.size(); ++j)
-            common[i][j] = key(ours[i - 1]) == key(gdb[j - 1]) ? common[i - 1][j - 1] + 1
-                                                               : std::max(common[i - 1][j], common[i][j - 1]);
-    return int(ours.size()) - common[ours.size()][gdb.size()];
-}
-
 TEST(GdbComparison, OptimisedWithFramePointersMatchesGdb)
 {
     ExpectSameAsGdb(QStringLiteral(STACK_PARK_FP));
@@ -96,7 +83,7 @@ void ExpectScanAloneAddsNoFalseFrames(const QString& program)
     for (const auto& [tid, own] : parked.ownTraces()) {
         ASSERT_TRUE(gdb.count(tid));
         const std::vector<Frame> expected = Comparable(gdb.at(tid));
-        falseFrames += FalseFrames(own, expected);
+        falseFrames += UnmatchedFrames(own, expected);
         int ownModuleFrames = 0;
         for (const Frame& f : own)
             ownModuleFrames += f.function.startsWith(QLatin1String("park::")) ? 1 : 0;

@@ -4,9 +4,27 @@
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
+#include <algorithm>
 
 namespace stacktest {
 namespace {
+
+// gdb names a function without debug information with its parameter list ("f(int) const"); the
+// listing never does.
+QString WithoutParameters(QString name)
+{
+    if (name.endsWith(QLatin1String(" const")))
+        name.chop(6);
+    if (!name.endsWith(QLatin1Char(')')))
+        return name;
+    int depth = 0;
+    for (qsizetype i = name.size() - 1; i >= 0; --i) {
+        depth += name[i] == QLatin1Char(')') ? 1 : name[i] == QLatin1Char('(') ? -1 : 0;
+        if (depth == 0) // "operator()" is a name, not a parameter list
+            return name.left(i).endsWith(QLatin1String("operator")) ? name : name.left(i);
+    }
+    return name;
+}
 
 // "F <tid> function|unit|line|module" or "G <tid> <kind> function|file|line".
 void ParseLine(const QString& line, ThreadFrames& into, bool fromGdb)
@@ -21,12 +39,16 @@ void ParseLine(const QString& line, ThreadFrames& into, bool fromGdb)
     if (parts.size() < 3)
         return;
     Frame f;
-    f.function = parts[0];
-    if (fromGdb && f.function.endsWith(QLatin1String("(void)"))) // gdb's spelling of some members
-        f.function.chop(6);
+    f.function = fromGdb ? WithoutParameters(parts[0]) : parts[0];
     f.unit = fromGdb ? QString::fromStdString(crash::stack::UnitOfPath(parts[1].toStdString())) : parts[1];
     f.line = parts[2].toInt();
-    f.module = parts.size() > 3 ? parts[3] : QString();
+    if (fromGdb && parts.size() >= 6) {
+        f.pc = parts[3].toULongLong(nullptr, 16);
+        f.callSite = parts[4].toULongLong(nullptr, 16);
+        f.functionStart = parts[5].toULongLong(nullptr, 16);
+    } else if (!fromGdb) {
+        f.module = parts.size() > 3 ? parts[3] : QString();
+    }
     f.tailCall = fromGdb && head[2] == QLatin1String("tail");
     into[tid].push_back(f);
 }
@@ -59,9 +81,10 @@ ParkedProgram::~ParkedProgram()
 ThreadFrames ParkedProgram::GdbTraces(QString& error) const
 {
     QProcess gdb;
-    gdb.start(QStringLiteral("gdb"), {QStringLiteral("-batch"), QStringLiteral("-nx"), QStringLiteral("-p"),
-                                      QString::number(pid()), QStringLiteral("-ex"),
-                                      QStringLiteral("source ") + QStringLiteral(STACK_TEST_DIR "/GdbFrames.py")});
+    gdb.start(QStringLiteral("gdb"),
+              {QStringLiteral("-batch"), QStringLiteral("-nx"), QStringLiteral("-p"), QString::number(pid()),
+               QStringLiteral("-ex"),
+               QStringLiteral("source ") + QStringLiteral(STACK_TEST_DIR "/GdbFrames.py")});
     ThreadFrames frames;
     if (!gdb.waitForFinished(120000)) {
         gdb.kill();
@@ -69,12 +92,21 @@ ThreadFrames ParkedProgram::GdbTraces(QString& error) const
         error = QStringLiteral("gdb did not finish");
         return frames;
     }
-    const QString out = QString::fromUtf8(gdb.readAllStandardOutput());
-    for (const QString& line : out.split(QLatin1Char('\n')))
-        if (line.startsWith(QLatin1String("G ")))
-            ParseLine(line, frames, true);
+    frames = ParseGdbFrames(QString::fromUtf8(gdb.readAllStandardOutput()));
     if (frames.empty())
         error = QString::fromUtf8(gdb.readAllStandardError());
+    return frames;
+}
+
+ThreadFrames ParseGdbFrames(const QString& output, qint64* selected)
+{
+    ThreadFrames frames;
+    for (const QString& line : output.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("G ")))
+            ParseLine(line, frames, true);
+        else if (selected && line.startsWith(QLatin1String("S ")))
+            *selected = line.mid(2).trimmed().toLongLong();
+    }
     return frames;
 }
 
@@ -91,11 +123,21 @@ std::vector<Frame> Comparable(const std::vector<Frame>& gdbFrames)
     return out;
 }
 
+int UnmatchedFrames(const std::vector<Frame>& ours, const std::vector<Frame>& gdb)
+{
+    const auto key = [](const Frame& f) { return Describe({f}); };
+    std::vector<std::vector<int>> common(ours.size() + 1, std::vector<int>(gdb.size() + 1, 0));
+    for (std::size_t i = 1; i <= ours.size(); ++i)
+        for (std::size_t j = 1; j <= gdb.size(); ++j)
+            common[i][j] = key(ours[i - 1]) == key(gdb[j - 1]) ? common[i - 1][j - 1] + 1
+                                                               : std::max(common[i - 1][j], common[i][j - 1]);
+    return int(ours.size()) - common[ours.size()][gdb.size()];
+}
+
 QString Describe(const std::vector<Frame>& frames)
 {
     QStringList lines;
-    for (const Frame& f : frames)
-    {
+    for (const Frame& f : frames) {
         // Aliases of one assembler symbol differ only in leading underscores ("__clone3", "clone3").
         QString name = f.function;
         while (name.startsWith(QLatin1Char('_')))

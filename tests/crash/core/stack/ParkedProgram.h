@@ -16,6 +16,11 @@ struct Frame
     int line = 0;
     QString module;
     bool tailCall = false; // gdb only: reconstructed from tail-call information
+    // gdb only: the frame's pc, the call instruction before it (0 for the innermost frame) and the
+    // start of its (outermost, not inlined) function.
+    quint64 pc = 0;
+    quint64 callSite = 0;
+    quint64 functionStart = 0;
 };
 
 using ThreadFrames = std::map<qint64, std::vector<Frame>>;
@@ -42,10 +47,17 @@ private:
     bool ready_ = false;
 };
 
+// GdbFrames.py's output: each thread's frames; `selected` gets the thread gdb stopped in.
+ThreadFrames ParseGdbFrames(const QString& output, qint64* selected = nullptr);
+
 // The frames gdb shows that an unwinder can show: without reconstructed tail calls and unnamed
 // frames (which the listing leaves out).
 std::vector<Frame> Comparable(const std::vector<Frame>& gdbFrames);
 
 QString Describe(const std::vector<Frame>& frames);
+
+// Frames of `ours` that gdb does not show, in order (what is left after the longest common
+// subsequence of the two backtraces).
+int UnmatchedFrames(const std::vector<Frame>& ours, const std::vector<Frame>& gdb);
 
 } // namespace stacktest

@@ -8,6 +8,7 @@
 #include "fp/FramePointerCode.h"
 #include "platform/ThreadSnapshot.h"
 
+#include <QRegularExpression>
 #include <chrono>
 #include <condition_variable>
 #include <cxxabi.h>
@@ -286,6 +287,107 @@ TEST(StackTrace, LongRecursionIsListedInReducedForm)
     std::vector<StackItem> shallow(4, StackItem{0x2000, 8, false, true, std::nullopt});
     RemoveRecursiveAreas(shallow);
     EXPECT_EQ(shallow.size(), 4u); // a few levels stay as they are, as debuggers show them
+}
+
+// Calls itself `depth` times, then parks; each level is one frame with one return address.
+[[gnu::noinline]] int RecurseThenPark(int depth, Parking& parking)
+{
+    if (depth == 0)
+        ParkedInStackTraceTest(parking);
+    else
+        RecurseThenPark(depth - 1, parking);
+    asm volatile("" ::: "memory"); // not a tail call
+    return depth;
+}
+
+constexpr int kRecursionDepth = 5000;
+
+class ParkedInRecursion
+{
+public:
+    ParkedInRecursion()
+        : thread_([this] {
+              RecurseThenPark(kRecursionDepth, parking_);
+              asm volatile("" ::: "memory");
+          })
+    {
+        std::unique_lock lock(parking_.mutex);
+        parking_.changed.wait_for(lock, std::chrono::seconds(10), [&] { return parking_.parkedId != 0; });
+    }
+    ~ParkedInRecursion()
+    {
+        {
+            std::lock_guard lock(parking_.mutex);
+            parking_.release = true;
+        }
+        parking_.changed.notify_all();
+        thread_.join();
+    }
+    std::int64_t id() const { return parking_.parkedId; }
+
+private:
+    Parking parking_;
+    std::thread thread_;
+};
+
+// A deep recursion is listed by its first and last levels and a line with the number left out,
+// and the listing goes on to the thread's start; with call-frame information (which stops after a
+// few hundred frames, the scan does the rest) and from the stack scan alone, where each level
+// used to be taken for a stale copy of the one before and merged with it.
+TEST(StackTrace, DeepRecursionIsListedByItsEndsAndReachesTheThreadStart)
+{
+    ParkedInRecursion parked;
+    ASSERT_NE(parked.id(), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // into its wait
+    const auto captures = CaptureThreads({parked.id()});
+    ASSERT_TRUE(captures[0].accessible);
+    for (const bool callFrames : {true, false}) {
+        TraceOptions options;
+        options.useCallFrameInfo = callFrames;
+        const TraceResult trace = TraceStack(captures[0], options);
+        const std::string listing = trace.listing.toStdString();
+        int levels = 0;
+        for (const auto& e : trace.entries)
+            levels += e.function.endsWith(QLatin1String("RecurseThenPark")) ? 1 : 0;
+        EXPECT_EQ(levels, 5) << listing; // the level that parks, two more and the last two
+        const QRegularExpression leftOut(QStringLiteral("\\r\\n>> (\\d+) frames left out\\r\\n"));
+        const auto match = leftOut.match(trace.listing);
+        ASSERT_TRUE(match.hasMatch()) << listing;
+        EXPECT_EQ(levels + match.captured(1).toInt(), kRecursionDepth + 1) << listing;
+        EXPECT_EQ(trace.listing.count(QLatin1String(">>")), 1) << listing;
+        EXPECT_LT(trace.listing.count(QLatin1String("\r\n")), 40) << listing;
+        // Below the recursion: the thread's lambda and the C library's thread start.
+        const int last = IndexEndingWith(trace, "RecurseThenPark");
+        ASSERT_GE(last, 0);
+        bool reachesStart = false;
+        for (std::size_t i = std::size_t(last) + 1; i < trace.entries.size(); ++i)
+            reachesStart = reachesStart || trace.entries[i].function == QLatin1String("start_thread");
+        EXPECT_TRUE(reachesStart) << listing;
+    }
+}
+
+// The listing's line before the creation call names the creator; a trace that fails before it
+// gets there ends with the internal-error line alone.
+TEST(StackTrace, CreatorLineStandsOnlyBeforeTheCreationCall)
+{
+    const auto captures = CaptureThreads({platform::CurrentThreadId()});
+    ASSERT_TRUE(captures[0].accessible);
+    TraceOptions options;
+    options.creationAddress = ReturnAddressInThisTest();
+    options.creator = QStringLiteral("main thread ($100)");
+    const QStringList lines = TraceStack(captures[0], options).listing.split(QStringLiteral("\r\n"));
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines[lines.size() - 2], QStringLiteral(">> created by main thread ($100) at:"));
+    EXPECT_TRUE(lines.back().contains(QLatin1String("CreatorLineStandsOnlyBeforeTheCreationCall")));
+
+    options.progress = [](int p) {
+        if (p > 650 && p < 1000)
+            throw std::runtime_error("progress box gone");
+    };
+    const QString failed = TraceStack(captures[0], options).listing;
+    EXPECT_TRUE(failed.endsWith(QLatin1String("\r\n>> internal error in FillFinalOutput: progress box gone")))
+        << failed.toStdString();
+    EXPECT_FALSE(failed.contains(QLatin1String("created by"))) << failed.toStdString();
 }
 
 TEST(StackTrace, FormatAddressNamesTheFunctionAndUnit)
