@@ -1,9 +1,14 @@
-"""A desktop mail program for the end-to-end test: started as the mailto handler with the link
+"""A desktop mail program for the end-to-end tests: started as the mailto handler with the link
 that xdg-email builds, it reads the attached files at once (as a composer does) and mails them,
 with the link's recipient, subject and body, to the SMTP server given on its command line.
 
+It also takes the compose command line that xdg-email gives to mail programs it knows by name
+("-compose to='...',subject=...,body=...,attachment='FILE,FILE'"); like them, it splits the
+attachment list at every comma.
+
 Usage: mail_program.py HOST PORT LOG MAILTO-LINK
-Appends the link it got to LOG, then "sent" or the reason it failed.
+       mail_program.py HOST PORT LOG -compose FIELDS
+Appends the link (or fields) it got to LOG, then "sent" or the reason it failed.
 """
 import mimetypes
 import os
@@ -13,19 +18,45 @@ import urllib.parse
 from email.message import EmailMessage
 
 
+def link_fields(link):
+    parsed = urllib.parse.urlsplit(link)
+    fields = urllib.parse.parse_qs(parsed.query, keep_blank_values=True)
+    return (urllib.parse.unquote(parsed.path), fields.get("subject", [""])[0], fields.get("body", [""])[0],
+            fields.get("attach", []))
+
+
+def compose_fields(spec):
+    """The fields of a compose command line: commas outside single quotes separate them."""
+    fields, current, quoted = {}, "", False
+    for c in spec + ",":
+        if c == "'":
+            quoted = not quoted
+        elif c == "," and not quoted:
+            if "=" in current:
+                key, value = current.split("=", 1)
+                fields[key] = value
+            current = ""
+        else:
+            current += c
+    attachments = [a for a in fields.get("attachment", "").split(",") if a]
+    return (fields.get("to", "").rstrip(","), urllib.parse.unquote(fields.get("subject", "")),
+            urllib.parse.unquote(fields.get("body", "")), attachments)
+
+
 def main():
-    host, port, log, link = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+    host, port, log = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+    compose = sys.argv[4] == "-compose"
+    given = sys.argv[5] if compose else sys.argv[4]
     with open(log, "a") as out:
-        out.write(link + "\n")
+        out.write(given + "\n")
     try:
-        parsed = urllib.parse.urlsplit(link)
-        fields = urllib.parse.parse_qs(parsed.query, keep_blank_values=True)
+        to, subject, body, attachments = compose_fields(given) if compose else link_fields(given)
         message = EmailMessage()
         message["From"] = "reporter@localhost"
-        message["To"] = urllib.parse.unquote(parsed.path)
-        message["Subject"] = fields.get("subject", [""])[0]
-        message.set_content(fields.get("body", [""])[0])
-        for attached in fields.get("attach", []):
+        message["To"] = to
+        message["Subject"] = subject
+        message.set_content(body)
+        for attached in attachments:
             path = urllib.parse.unquote(urllib.parse.urlsplit(attached).path) if attached.startswith(
                 "file:") else attached
             with open(path, "rb") as f:

@@ -1,13 +1,17 @@
 #include "crash/send/MailClientTransport.h"
 
-#include "crash/send/MailAddress.h"
+#include "crash/core/report/ReporterWorkFolder.h"
 #include "crash/send/MailtoTransport.h"
 #include "platform/ChildProgram.h"
+#include "platform/PrivateFolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
+#include <QStandardPaths>
+#include <algorithm>
+#include <mutex>
+#include <vector>
 
 namespace crash::send {
 
@@ -15,46 +19,103 @@ namespace {
 // A composer that runs in the foreground (a mail program started fresh) counts as started
 // once it has lived this long.
 constexpr int ComposerWatchMs = 20000;
+
+bool SafeCharacter(QChar c)
+{
+    return c.unicode() >= 32 && c.unicode() != 127 && c != QLatin1Char(',') && c != QLatin1Char('"') &&
+           c != QLatin1Char('\'') && c != QLatin1Char('`') && c != QLatin1Char('\\');
+}
+
+// Hand-over folders stay locked while the program runs, so that no clean-up takes a file the
+// composer has yet to read; they are kept when the program ends.
+void HoldUntilTheEnd(std::unique_ptr<platform::PrivateFolder> folder)
+{
+    static std::mutex lock;
+    static std::vector<std::unique_ptr<platform::PrivateFolder>> held;
+    folder->keep();
+    std::lock_guard guard(lock);
+    held.push_back(std::move(folder));
+}
+
+// The hand-over base in the user's own cache folder, for when the working folder's path is not
+// safe; earlier hand-overs there are removed first, except those a live program still holds.
+std::unique_ptr<platform::PrivateFolder> CacheBase()
+{
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    const QString path = QDir(cache).filePath(HandOverName({}, ReporterWorkFolder::name()));
+    if (cache.isEmpty() || !SafeForMailProgram(path) || !QDir().mkpath(cache))
+        return nullptr;
+    auto base = platform::PrivateFolder::open(path);
+    if (base)
+        base->removeLeftovers();
+    return base;
+}
+
 } // namespace
 
 QStringList MailClientArguments(const QString& to, const QString& subject, const QString& body,
                                 const QStringList& attachedFiles)
 {
-    QStringList arguments{QStringLiteral("--utf8"), QStringLiteral("--subject"), subject,
-                          QStringLiteral("--body"), body};
+    QStringList arguments{QStringLiteral("--utf8")};
+    // xdg-email refuses an option without a value, and with it the whole mail.
+    if (!subject.isEmpty())
+        arguments << QStringLiteral("--subject") << subject;
+    if (!body.isEmpty())
+        arguments << QStringLiteral("--body") << body;
     for (const QString& file : attachedFiles)
         arguments << QStringLiteral("--attach") << file;
-    for (const QString& address : SplitAddresses(to))
-        arguments << BareAddress(address);
+    const QString addresses = EncodeMailtoAddresses(to, false);
+    if (!addresses.isEmpty())
+        arguments << QStringLiteral("mailto:") + addresses;
     return arguments;
 }
 
-QStringList FilesUnderSendAsNames(const QStringList& files, const QStringList& sendAsNames,
-                                  const QString& tempFolder)
+bool SafeForMailProgram(const QString& path)
 {
-    QStringList result;
-    QString folder;
+    return std::all_of(path.begin(), path.end(), SafeCharacter);
+}
+
+QString HandOverName(const QString& file, const QString& sendAs)
+{
+    QString name = QFileInfo(sendAs.isEmpty() ? file : sendAs).fileName();
+    for (QChar& c : name)
+        if (!SafeCharacter(c))
+            c = QLatin1Char('_');
+    // Hidden or empty names would not show as attachments.
+    if (name.isEmpty() || name.startsWith(QLatin1Char('.')))
+        name.prepend(QStringLiteral("attachment"));
+    return name;
+}
+
+std::unique_ptr<platform::PrivateFolder> CreateHandOverFolder()
+{
+    const auto safeTask = [](std::unique_ptr<platform::PrivateFolder> base) {
+        auto task = base ? base->createTaskFolder(QStringLiteral("mail-")) : nullptr;
+        return task && SafeForMailProgram(task->path() + QLatin1Char('/')) ? std::move(task) : nullptr;
+    };
+    if (auto task = safeTask(ReporterWorkFolder::open()))
+        return task;
+    return safeTask(CacheBase());
+}
+
+std::optional<QStringList> CopyForHandOver(const QStringList& files, const QStringList& sendAsNames,
+                                           const platform::PrivateFolder& folder)
+{
+    QStringList copies;
     for (qsizetype i = 0; i < files.size(); ++i) {
-        const QString wanted = QFileInfo(sendAsNames.value(i)).fileName();
-        if (wanted.isEmpty() || wanted == QFileInfo(files[i]).fileName()) {
-            result.append(files[i]);
-            continue;
-        }
-        if (folder.isEmpty()) {
-            QTemporaryDir dir(QDir(tempFolder).filePath(QStringLiteral("halvorn-mail-XXXXXX")));
-            if (!dir.isValid()) {
-                result.append(files[i]);
-                continue;
-            }
-            // The composer reads the files after this send has ended.
-            dir.setAutoRemove(false);
-            folder = dir.path();
-        }
-        const QString copy = QDir(folder).filePath(wanted);
-        QFile::remove(copy);
-        result.append(QFile::copy(files[i], copy) ? copy : files[i]);
+        QFile source(files[i]);
+        if (!source.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        const QByteArray content = source.readAll();
+        if (source.error() != QFileDevice::NoError)
+            return std::nullopt;
+        // Two attachments may come to the same name; the later one gets a number in front.
+        const QString copy = folder.writeFreeName(HandOverName(files[i], sendAsNames.value(i)), content);
+        if (copy.isEmpty())
+            return std::nullopt;
+        copies.append(copy);
     }
-    return result;
+    return copies;
 }
 
 int SendViaMailClient(const MailClientRequest& request)
@@ -65,9 +126,17 @@ int SendViaMailClient(const MailClientRequest& request)
     const QString xdgEmail = platform::FindProgram(QStringLiteral("xdg-email"));
     if (xdgEmail.isEmpty() || DefaultMailtoHandler().isEmpty())
         return 0;
-    const QStringList files = FilesUnderSendAsNames(request.files, request.sendAsNames, QDir::tempPath());
+    // A mail without one of its attachments is not the mail asked for: the next transport goes.
+    std::optional<QStringList> files = QStringList();
+    if (!request.files.isEmpty()) {
+        auto folder = CreateHandOverFolder();
+        files = folder ? CopyForHandOver(request.files, request.sendAsNames, *folder) : std::nullopt;
+        if (!files)
+            return 0;
+        HoldUntilTheEnd(std::move(folder));
+    }
     const auto outcome = platform::StartAndWatch(
-        xdgEmail, MailClientArguments(request.to, request.subject, request.body, files), ComposerWatchMs);
+        xdgEmail, MailClientArguments(request.to, request.subject, request.body, *files), ComposerWatchMs);
     return outcome == platform::StartOutcome::ExitedWithSuccess ||
                    outcome == platform::StartOutcome::StillRunning
                ? 1

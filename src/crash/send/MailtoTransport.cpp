@@ -30,10 +30,17 @@ QString EncodeMailtoPart(const QString& text)
     return out;
 }
 
+QString EncodeMailtoAddresses(const QString& to, bool semicolons)
+{
+    QStringList addresses = SplitAddresses(to);
+    for (QString& address : addresses)
+        address = QuotedAddress(address);
+    return EncodeMailtoPart(addresses.join(semicolons ? QLatin1Char(';') : QLatin1Char(',')));
+}
+
 QString BuildMailtoLink(const QString& to, const QString& subject, const QString& report, bool semicolons)
 {
-    const QString addresses = SplitAddresses(to).join(semicolons ? QLatin1Char(';') : QLatin1Char(','));
-    return QStringLiteral("mailto:") + EncodeMailtoPart(addresses) + QStringLiteral("?subject=") +
+    return QStringLiteral("mailto:") + EncodeMailtoAddresses(to, semicolons) + QStringLiteral("?subject=") +
            EncodeMailtoPart(subject) + QStringLiteral("&body=") + EncodeMailtoPart(report);
 }
 

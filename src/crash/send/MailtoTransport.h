@@ -15,6 +15,10 @@ constexpr qsizetype MaxMailtoCommandLength = 32766;
 // UTF-8 with every byte other than A-Z, a-z, 0-9, "." and "@" written as "%XX".
 QString EncodeMailtoPart(const QString& text);
 
+// The addresses of To for a link: each with its display name (quoted when it holds specials),
+// joined by "," (or ";"), encoded as above.
+QString EncodeMailtoAddresses(const QString& to, bool semicolons);
+
 // "mailto:" + To + "?subject=" + Subject + "&body=" + report, each part encoded; with
 // `semicolons` the addresses are joined by ";" (Outlook's habit) instead of ",".
 QString BuildMailtoLink(const QString& to, const QString& subject, const QString& report, bool semicolons);
