@@ -37,7 +37,8 @@ bool FileTransportEnabled(const CrashSettings& s)
 struct CollectedAttachments
 {
     QList<AttachmentEntry> entries;
-    QString savedReportFile; // deleted after delivery when DelBugRepFile is set
+    QString savedReportFile;    // deleted after delivery when DelBugRepFile is set
+    bool reportMissing = false; // wanted, but no file could be made for it
 };
 
 // The report file, the screenshot and the archives are written into `folder`; without one only
@@ -54,6 +55,7 @@ CollectedAttachments CollectAttachments(const SendJob& job, const platform::Priv
             collected.entries.append(
                 {file.target, s.BugRepSendAs(), QStringLiteral("BugReport"), s.BugRepZip()});
     }
+    collected.reportMissing = s.AttachBugRep() && collected.entries.isEmpty();
     if (!job.screenshot.isNull() && folder) {
         // The compact picture: 256 colours or 16 greys, whichever ScrShotDepth asks for.
         const QByteArray png = imaging::CompactPng::encode(
@@ -187,7 +189,11 @@ SendOutcome SendNow(const SendJob& job, const DeliveryTransports& transports)
     }
 
     int result = RunHttp(job, transports, mail, prepared, progress);
-    if (result == 0)
+    // A mail without the report is no delivery of it (the upload carries the text in a field).
+    if (collected.reportMissing)
+        qWarning("The bug report could not be written for attaching (no private temporary folder, or "
+                 "the disk is full); it is not sent by mail.");
+    else if (result == 0)
         result = RunSmtp(job, transports, mail, prepared, progress);
     const bool delivered = result == 1;
 

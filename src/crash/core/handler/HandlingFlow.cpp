@@ -170,7 +170,10 @@ void SaveAutomatically(const std::shared_ptr<ExceptionReport>& report,
         return;
     if (ActionHandled(report, ExceptionAction::Save, runner))
         return;
-    SaveReportFile(*report, QString(), true);
+    // Nobody may be there to see a failed save: it is said on standard error.
+    if (!SaveReportFile(*report, QString(), true))
+        std::fprintf(stderr, "crash reporter: the bug report could not be saved to %s\n",
+                     qPrintable(report->BugRepFile()));
     ActionHandled(report, ExceptionAction::SaveDone, runner);
 }
 
