@@ -118,6 +118,8 @@ LocalSmtpServer::LocalSmtpServer(const SmtpServerConfig& config, const TestCerti
         args << "--old-auth";
     for (const QString& r : config.refuse)
         args << "--refuse" << r;
+    if (config.greetDelaySeconds > 0)
+        args << "--greet-delay" << QString::number(config.greetDelaySeconds);
     // Debian's aiosmtpd imports only under the system interpreter.
     m_running = m_process.start(QStringLiteral("/usr/bin/python3"), args, "ready");
 }
@@ -125,22 +127,26 @@ LocalSmtpServer::LocalSmtpServer(const SmtpServerConfig& config, const TestCerti
 QList<ReceivedMail> LocalSmtpServer::mails() const
 {
     QList<ReceivedMail> mails;
-    for (int n = 1;; ++n) {
-        QFile envelope(m_dir.file(QStringLiteral("%1.json").arg(n)));
-        if (!envelope.open(QIODevice::ReadOnly))
-            break;
-        ReceivedMail mail;
-        mail.envelope = QJsonDocument::fromJson(envelope.readAll()).object();
-        const QString eml = m_dir.file(QStringLiteral("%1.eml").arg(n));
-        mail.raw = testsupport::ReadAll(eml);
-        QProcess decoder;
-        decoder.start(QStringLiteral("/usr/bin/python3"),
-                      {ServerScript(QStringLiteral("decode_message.py")), eml});
-        decoder.waitForFinished(20000);
-        mail.decoded = QJsonDocument::fromJson(decoder.readAllStandardOutput()).object();
-        mails.append(mail);
-    }
+    for (int n = 1; QFile::exists(m_dir.file(QStringLiteral("%1.json").arg(n))); ++n)
+        mails.append(mail(n));
     return mails;
+}
+
+ReceivedMail LocalSmtpServer::mail(int number) const
+{
+    ReceivedMail mail;
+    QFile envelope(m_dir.file(QStringLiteral("%1.json").arg(number)));
+    if (!envelope.open(QIODevice::ReadOnly))
+        return mail;
+    mail.envelope = QJsonDocument::fromJson(envelope.readAll()).object();
+    const QString eml = m_dir.file(QStringLiteral("%1.eml").arg(number));
+    mail.raw = testsupport::ReadAll(eml);
+    QProcess decoder;
+    decoder.start(QStringLiteral("/usr/bin/python3"),
+                  {ServerScript(QStringLiteral("decode_message.py")), eml});
+    decoder.waitForFinished(20000);
+    mail.decoded = QJsonDocument::fromJson(decoder.readAllStandardOutput()).object();
+    return mail;
 }
 
 bool LocalSmtpServer::waitForMails(int count, int timeoutMs) const

@@ -50,8 +50,9 @@ struct SmtpServerConfig
     QString auth; // "user:password"
     bool oldAuthForm = false;
     QStringList refuse;
-    quint16 port = 0;    // 0: a free one
-    quint16 tlsPort = 0; // 0: a free one
+    quint16 port = 0;             // 0: a free one
+    quint16 tlsPort = 0;          // 0: a free one
+    double greetDelaySeconds = 0; // how long each connection waits for the greeting
 };
 
 struct ReceivedMail
@@ -69,6 +70,8 @@ public:
     quint16 port() const { return m_port; }
     quint16 tlsPort() const { return m_tlsPort; }
     QList<ReceivedMail> mails() const;
+    // Mail `number` (from 1) as received.
+    ReceivedMail mail(int number) const;
     // Waits (bounded) until `count` mails arrived.
     bool waitForMails(int count, int timeoutMs = 10000) const;
 

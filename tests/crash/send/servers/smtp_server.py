@@ -14,7 +14,25 @@ import threading
 import time
 
 from aiosmtpd.controller import Controller
-from aiosmtpd.smtp import AuthResult, LoginPassword
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+
+
+class LateGreeting:
+    """Holds back the greeting of every connection made after start() by `delay` seconds."""
+    delay = 0.0
+    armed = threading.Event()
+
+
+class LateSMTP(SMTP):
+    async def _handle_client(self):
+        if LateGreeting.armed.is_set():
+            await asyncio.sleep(LateGreeting.delay)
+        await super()._handle_client()
+
+
+class LateController(Controller):
+    def factory(self):
+        return LateSMTP(self.handler, **self.SMTP_kwargs)
 
 
 class Recorder:
@@ -79,6 +97,7 @@ def main():
     p.add_argument("--refuse", action="append", default=[])
     p.add_argument("--out", required=True)
     p.add_argument("--lifetime", type=float, default=300)
+    p.add_argument("--greet-delay", type=float, default=0, help="seconds before the greeting")
     a = p.parse_args()
 
     handler = Recorder(a.out, a.refuse, a.old_auth)
@@ -91,12 +110,16 @@ def main():
         user, password = a.auth.split(":", 1)
         common["authenticator"] = authenticator(user, password)
         common["auth_required"] = False
-    controllers = [Controller(handler, port=a.port, tls_context=context if a.starttls else None,
+    controllers = [LateController(handler, port=a.port, tls_context=context if a.starttls else None,
                               **common)]
     if a.tls_port:
         controllers.append(Controller(handler, port=a.tls_port, ssl_context=context, **common))
     for c in controllers:
         c.start()
+    # Armed after start(): the controllers' own readiness probe waits for the greeting.
+    LateGreeting.delay = a.greet_delay
+    if a.greet_delay > 0:
+        LateGreeting.armed.set()
     print("ready", flush=True)
     deadline = time.monotonic() + a.lifetime
     try:

@@ -1,0 +1,213 @@
+// The automatic send end to end: crash-test delivers its reports to a local mail server. Each case
+// runs many times, since what goes wrong here are races between the send, the save and the end.
+#include "CrashTestRunner.h"
+#include "LocalServers.h"
+
+#include <QJsonArray>
+#include <gtest/gtest.h>
+
+using namespace crashtests;
+using sendtest::LocalSmtpServer;
+
+namespace {
+
+constexpr int kRuns = 20;
+
+struct AutomaticSend : ::testing::Test
+{
+    void SetUp() override { SKIP_UNDER_THREAD_SANITIZER(); }
+
+    // AutoSend by SMTP to `server`, no desktop mail program, nothing shown.
+    static void SendTo(CrashTestRunner& runner, const LocalSmtpServer& server, bool inBackground = true)
+    {
+        runner.settings["AutoSend"] = "True";
+        runner.settings["MailAsSmtpClient"] = "True";
+        runner.settings["SmtpServer"] = "'127.0.0.1'";
+        runner.settings["SmtpPort"] = QString::number(server.port());
+        runner.settings["MailViaMapi"] = "False";
+        runner.settings["MailViaMailto"] = "False";
+        runner.settings["SendInBackgr"] = inBackground ? "True" : "False";
+        runner.settings["DelBugRepFile"] = "False";
+    }
+
+    static QString AttachedReport(const sendtest::ReceivedMail& mail)
+    {
+        for (const auto& attachment : mail.decoded["attachments"].toArray())
+            if (attachment.toObject()["name"].toString() == "bugreport.txt")
+                return QString::fromUtf8(
+                    QByteArray::fromBase64(attachment.toObject()["data"].toString().toLatin1()));
+        return {};
+    }
+
+    static QString ProcessId(const CrashRun& run)
+    {
+        const QStringList reports = run.reports();
+        return reports.isEmpty() ? QString() : HeaderValue(reports.last(), "process id");
+    }
+};
+
+} // namespace
+
+TEST_F(AutomaticSend, EveryMailCarriesTheReportFileWithTheCrashItReports)
+{
+    LocalSmtpServer server({});
+    ASSERT_TRUE(server.isRunning());
+    CrashTestRunner runner;
+    SendTo(runner, server);
+    runner.settings["AutoSaveIfNotSent"] = "False"; // the file then holds what the mail should
+    QStringList savedAfterRun, processIds;
+    for (int i = 0; i < kRuns; ++i) {
+        const CrashRun run = runner.run({"--windows", "null-write"});
+        ASSERT_TRUE(run.finished) << "run " << i << ": " << run.err.toStdString();
+        savedAfterRun << run.report;
+        processIds << ProcessId(run);
+        server.waitForMails(i + 1); // a lost mail shows below
+    }
+    const auto mails = server.mails();
+    ASSERT_EQ(mails.size(), kRuns);
+    QStringList wrong;
+    for (int i = 0; i < kRuns; ++i) {
+        const QString attached = AttachedReport(mails[i]);
+        if (attached != savedAfterRun[i] || !attached.contains(": " + processIds[i] + "\r\n"))
+            wrong << QStringLiteral("run %1: %2 bytes attached, %3 saved")
+                         .arg(i)
+                         .arg(attached.size())
+                         .arg(savedAfterRun[i].size());
+    }
+    EXPECT_TRUE(wrong.isEmpty()) << wrong.size() << " of " << kRuns
+                                 << " wrong: " << wrong.join("; ").toStdString();
+}
+
+TEST_F(AutomaticSend, TheFirstSaveNeverLeavesTheAttachmentEmptyOrPartial)
+{
+    LocalSmtpServer server({});
+    ASSERT_TRUE(server.isRunning());
+    QStringList wrong;
+    int mailCount = 0;
+    for (const char* crashCase : {"exception", "worker-exception", "worker-null-write"}) {
+        for (int i = 0; i < kRuns; ++i) {
+            CrashTestRunner runner; // a fresh folder: the save creates the report file
+            SendTo(runner, server);
+            runner.settings["AutoSaveIfNotSent"] = "False";
+            const CrashRun run = runner.run({"--windows", crashCase});
+            ASSERT_TRUE(run.finished) << crashCase << " run " << i << ": " << run.err.toStdString();
+            if (!server.waitForMails(mailCount + 1)) {
+                wrong << QStringLiteral("%1 run %2: no mail").arg(crashCase).arg(i);
+                continue;
+            }
+            const QString attached = AttachedReport(server.mail(++mailCount));
+            if (attached.isEmpty() || attached != run.report)
+                wrong << QStringLiteral("%1 run %2: %3 bytes attached, %4 saved")
+                             .arg(crashCase)
+                             .arg(i)
+                             .arg(attached.size())
+                             .arg(run.report.size());
+        }
+    }
+    EXPECT_TRUE(wrong.isEmpty()) << wrong.size() << " wrong: " << wrong.join("; ").toStdString();
+}
+
+TEST_F(AutomaticSend, TheProgramsEndWaitsForASendInProgress)
+{
+    sendtest::SmtpServerConfig late;
+    late.greetDelaySeconds = 1;
+    LocalSmtpServer server(late);
+    ASSERT_TRUE(server.isRunning());
+    QStringList wrong;
+    int mailCount = 0;
+    for (const bool inBackground : {true, false}) {
+        for (int i = 0; i < kRuns; ++i) {
+            CrashTestRunner runner;
+            SendTo(runner, server, inBackground);
+            runner.settings["AutoSaveIfNotSent"] = "False"; // a second report (a fault at the end) shows
+            // The case quits 200 ms after its exception, long before the server greets.
+            const CrashRun run = runner.run({"--windows", "exception"});
+            ASSERT_TRUE(run.finished) << run.err.toStdString();
+            // Delivered before the program ended: no waiting here.
+            const bool mailed = server.waitForMails(mailCount + 1, 0);
+            mailCount += mailed;
+            if (!mailed || run.exitCode != 0 || run.reports().size() != 1)
+                wrong << QStringLiteral("%1 run %2: mail %3, exit %4, %5 reports")
+                             .arg(inBackground ? "background" : "foreground")
+                             .arg(i)
+                             .arg(mailed)
+                             .arg(run.exitCode)
+                             .arg(run.reports().size());
+        }
+    }
+    EXPECT_TRUE(wrong.isEmpty()) << wrong.size() << " wrong: " << wrong.join("; ").toStdString();
+}
+
+TEST_F(AutomaticSend, AFailedBackgroundSendLeavesTheReportSaved)
+{
+    sendtest::SmtpServerConfig refusing;
+    refusing.refuse = QStringList{"support@"};
+    LocalSmtpServer server(refusing);
+    ASSERT_TRUE(server.isRunning());
+    QStringList wrong;
+    for (int i = 0; i < kRuns; ++i) {
+        CrashTestRunner runner; // the shipped AutoSaveIfNotSent: saved only when not sent
+        SendTo(runner, server);
+        const CrashRun run = runner.run({"--windows", "exception"});
+        ASSERT_TRUE(run.finished) << run.err.toStdString();
+        if (run.reports().size() != 1)
+            wrong << QStringLiteral("run %1: %2 reports saved").arg(i).arg(run.reports().size());
+    }
+    EXPECT_TRUE(server.mails().isEmpty());
+    EXPECT_TRUE(wrong.isEmpty()) << wrong.size() << " of " << kRuns
+                                 << " lost: " << wrong.join("; ").toStdString();
+}
+
+TEST_F(AutomaticSend, ADeliveredReportIsNotSavedAgainAndAServerThatNeverAnswersLeavesItSaved)
+{
+    LocalSmtpServer server({});
+    ASSERT_TRUE(server.isRunning());
+    CrashTestRunner runner;
+    SendTo(runner, server);
+    const CrashRun delivered = runner.run({"--windows", "exception"});
+    EXPECT_TRUE(delivered.finished);
+    EXPECT_TRUE(server.waitForMails(1, 0));
+    EXPECT_TRUE(delivered.reports().isEmpty()) << "sent, so not saved";
+
+    // A server that takes the connection and never greets: the send gives up after its time-out.
+    sendtest::SmtpServerConfig silent;
+    silent.greetDelaySeconds = 600;
+    LocalSmtpServer mute(silent);
+    ASSERT_TRUE(mute.isRunning());
+    CrashTestRunner waiting;
+    SendTo(waiting, mute);
+    const CrashRun unanswered = waiting.run({"--windows", "exception"}, 60000);
+    EXPECT_TRUE(unanswered.finished);
+    EXPECT_EQ(unanswered.exitCode, 0);
+    EXPECT_EQ(unanswered.reports().size(), 1);
+}
+
+TEST_F(AutomaticSend, AMissingTemporaryFolderOrAnUnwritableReportFolderLosesNothingSilently)
+{
+    LocalSmtpServer server({});
+    ASSERT_TRUE(server.isRunning());
+    // A $TMPDIR that does not exist: the attachment is made elsewhere and the mail carries it.
+    CrashTestRunner noTemp;
+    SendTo(noTemp, server);
+    noTemp.environment["TMPDIR"] = noTemp.dir().file("missing/tmp");
+    noTemp.environment["XDG_RUNTIME_DIR"] = noTemp.dir().file("missing/run");
+    const CrashRun withoutTemp = noTemp.run({"--windows", "exception"});
+    EXPECT_TRUE(withoutTemp.finished);
+    EXPECT_EQ(withoutTemp.exitCode, 0);
+    ASSERT_TRUE(server.waitForMails(1, 0)) << withoutTemp.err.toStdString();
+    EXPECT_TRUE(AttachedReport(server.mail(1)).contains("crash-test exception"));
+
+    // A send that fails and a report folder that cannot be made: said on standard error.
+    sendtest::SmtpServerConfig refusing;
+    refusing.refuse = QStringList{"support@"};
+    LocalSmtpServer refuser(refusing);
+    ASSERT_TRUE(refuser.isRunning());
+    CrashTestRunner unwritable;
+    SendTo(unwritable, refuser);
+    const QString notAFolder = unwritable.dir().write("blocker", "a file where the folder should be");
+    unwritable.settings["BugRepFile"] = "'" + notAFolder + "/bugreport.txt'";
+    const CrashRun unsaved = unwritable.run({"--windows", "exception"});
+    EXPECT_TRUE(unsaved.finished);
+    EXPECT_EQ(unsaved.exitCode, 0);
+    EXPECT_TRUE(unsaved.err.contains("could not be saved to " + notAFolder)) << unsaved.err.toStdString();
+}
