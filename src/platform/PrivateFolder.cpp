@@ -52,8 +52,8 @@ int OpenPrivate(int dirFd, const char* name)
     return fd;
 }
 
-// A session or temporary base folder: this user's and closed to others, or sticky, so that no
-// other account can rename or replace the entries this user makes in it.
+// A session or temporary base folder: this user's and not writable by others, or (when shared
+// ones will do) sticky, so that no other account can rename or replace what this user makes in it.
 bool UsableBase(const QString& path, bool mayBeShared)
 {
     struct stat st
@@ -61,7 +61,7 @@ bool UsableBase(const QString& path, bool mayBeShared)
     };
     if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
         return false;
-    if (OwnedAndClosed(st))
+    if (st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0)
         return true;
     return mayBeShared && (st.st_mode & S_ISVTX) != 0;
 }

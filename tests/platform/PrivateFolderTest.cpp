@@ -185,4 +185,12 @@ TEST(PrivateFolder, WorkFolderPrefersTheSessionFolderElseTheTemporaryOne)
     EXPECT_FALSE(QFileInfo::exists(freshPath));
     EXPECT_TRUE(QFileInfo(named).isSymLink());
     EXPECT_FALSE(PrivateFolder::openWorkFolder("a/b"));
+
+    // A temporary folder of this user's that others may read but not write will do too.
+    QDir().mkpath(dir.file("own-tmp"));
+    ::chmod(QFile::encodeName(dir.file("own-tmp")).constData(), 0755);
+    ScopedEnv ownTmp("TMPDIR", QFile::encodeName(dir.file("own-tmp")));
+    const auto work = PrivateFolder::openWorkFolder("tool.Halvorn");
+    ASSERT_TRUE(work);
+    EXPECT_EQ(work->path(), dir.file("own-tmp/tool.Halvorn-" + QString::number(::geteuid())));
 }
