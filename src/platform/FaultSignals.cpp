@@ -1,9 +1,12 @@
 #include "platform/FaultSignals.h"
 
+#include "platform/EmergencyOutput.h"
 #include "platform/ImportSlots.h"
+#include "platform/SignalSafeText.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -262,6 +265,95 @@ bool AllocatorWasActive(const CodeRanges& ranges, std::uintptr_t rip, std::uintp
                 return true;
     }
     return false;
+}
+
+bool ThreadWaitsInAllocator(const CodeRanges& ranges, std::int64_t threadId) noexcept
+{
+    // "nr arg1 .. arg6 sp pc" while in a system call, "running" (or "-1 sp pc") otherwise.
+    char path[64];
+    SignalSafeText name(path, sizeof path);
+    name.append("/proc/self/task/").appendDecimal(static_cast<std::uint64_t>(threadId)).append("/syscall");
+    char line[256];
+    const std::size_t length = ReadWholeFile(name.c_str(), line, sizeof line - 1);
+    if (length == 0 || line[0] < '0' || line[0] > '9')
+        return false;
+    std::uintptr_t fields[9] = {};
+    int count = 0;
+    for (std::size_t i = 0; i < length && count < 9;) {
+        while (i < length && line[i] == ' ')
+            ++i;
+        const bool hex = i + 1 < length && line[i] == '0' && line[i + 1] == 'x';
+        i += hex ? 2 : 0;
+        std::uintptr_t value = 0;
+        for (; i < length && line[i] != ' ' && line[i] != '\n'; ++i) {
+            const char c = line[i];
+            const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : 0;
+            value = value * (hex ? 16 : 10) + static_cast<std::uintptr_t>(digit);
+        }
+        fields[count++] = value;
+        if (i < length && line[i] == '\n')
+            break;
+    }
+    return count == 9 && AllocatorWasActive(ranges, fields[8], fields[7]);
+}
+
+bool InterruptedWaitInAllocator(const CodeRanges& ranges, std::uintptr_t pc, std::uintptr_t sp) noexcept
+{
+    // A call interrupted by a signal resumes after its instruction, or at it when it restarts.
+    unsigned char around[4];
+    if (pc < 2 || !ReadProcessBytes(pc - 2, around, sizeof around))
+        return false;
+    const bool inCall = (around[0] == 0x0F && around[1] == 0x05) || (around[2] == 0x0F && around[3] == 0x05);
+    return inCall && AllocatorWasActive(ranges, pc, sp);
+}
+
+namespace {
+
+std::atomic<SecondTick> g_tick{nullptr};
+
+void OnTimerSignal(int, siginfo_t*, void* context)
+{
+    const int savedErrno = errno;
+    InterruptedThread thread;
+    thread.threadId = CurrentKernelThreadId();
+    if (context) {
+        const greg_t* g = static_cast<const ucontext_t*>(context)->uc_mcontext.gregs;
+        thread.pc = static_cast<std::uintptr_t>(g[REG_RIP]);
+        thread.sp = static_cast<std::uintptr_t>(g[REG_RSP]);
+    }
+    if (SecondTick tick = g_tick.load()) {
+        tick(thread);
+        alarm(1);
+    }
+    errno = savedErrno;
+}
+
+} // namespace
+
+void StartSecondTicks(SecondTick tick) noexcept
+{
+    g_tick = tick;
+    struct sigaction action
+    {
+    };
+    action.sa_sigaction = OnTimerSignal;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGALRM, &action, nullptr);
+    UnblockSignal(SIGALRM);
+    alarm(1);
+}
+
+void StopSecondTicks() noexcept
+{
+    alarm(0);
+    g_tick = nullptr;
+    struct sigaction dfl
+    {
+    };
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    sigaction(SIGALRM, &dfl, nullptr);
 }
 
 void RaiseAbort()

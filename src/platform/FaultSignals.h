@@ -88,6 +88,24 @@ CodeRanges ComputeCodeRanges();
 // Async-signal-safe: the stack is read through checked reads.
 bool AllocatorWasActive(const CodeRanges& ranges, std::uintptr_t rip, std::uintptr_t rsp) noexcept;
 
+// Whether thread `threadId` of this process waits in a system call made inside the allocator (for
+// its lock, typically), as /proc lists the call. A thread that runs is not waiting. Async-signal-safe.
+bool ThreadWaitsInAllocator(const CodeRanges& ranges, std::int64_t threadId) noexcept;
+// The same for a thread interrupted at `pc` with stack pointer `sp` (a signal handler's own thread):
+// the interrupted instruction is a system call's.
+bool InterruptedWaitInAllocator(const CodeRanges& ranges, std::uintptr_t pc, std::uintptr_t sp) noexcept;
+
+// Calls `tick` about once a second, on whichever thread takes the timer signal, with that thread's
+// id and where it was interrupted, until disarmed. The tick runs in a signal handler.
+struct InterruptedThread
+{
+    std::int64_t threadId = 0;
+    std::uintptr_t pc = 0, sp = 0;
+};
+using SecondTick = void (*)(const InterruptedThread& thread);
+void StartSecondTicks(SecondTick tick) noexcept;
+void StopSecondTicks() noexcept;
+
 // Aborts through the C library (default SIGABRT action), bypassing nothing.
 [[noreturn]] void RaiseAbort();
 

@@ -3,11 +3,6 @@
 namespace crash {
 namespace {
 
-QString Hex(std::uint64_t value)
-{
-    return QStringLiteral("%1").arg(value, 16, 16, QLatin1Char('0')).toUpper();
-}
-
 constexpr std::uint64_t kStackReach = 64 * 1024;
 
 } // namespace
@@ -36,46 +31,77 @@ bool IsStackOverflow(const platform::FaultRecord& fault)
     return at != 0 && at + kStackReach >= sp && at <= sp + 4096;
 }
 
-QString FaultClassName(const platform::FaultRecord& fault)
+const char* FaultClassNameOf(const platform::FaultRecord& fault) noexcept
 {
     switch (fault.kind) {
     case platform::FaultKind::Arithmetic:
-        return fault.integerDivide ? QStringLiteral("EDivByZero") : QStringLiteral("EZeroDivide");
+        return fault.integerDivide ? "EDivByZero" : "EZeroDivide";
     case platform::FaultKind::Illegal:
-        return QStringLiteral("EPrivilege");
+        return "EPrivilege";
     case platform::FaultKind::Abort:
-        return QStringLiteral("EAbnormalTermination");
+        return "EAbnormalTermination";
     default:
         if (IsStackOverflow(fault))
-            return QStringLiteral("EStackOverflow");
-        return fault.privileged ? QStringLiteral("EPrivilege") : QStringLiteral("EAccessViolation");
+            return "EStackOverflow";
+        return fault.privileged ? "EPrivilege" : "EAccessViolation";
     }
+}
+
+void AppendFaultMessage(platform::SignalSafeText& text, const platform::FaultRecord& fault,
+                        const char* module, std::size_t moduleLength) noexcept
+{
+    const auto where = [&] {
+        text.append(" at address ").appendHex(fault.registers[6], 16).append(" in module '");
+        if (moduleLength > 0)
+            text.append(module, moduleLength);
+        else
+            text.append("???");
+        text.append("'.");
+    };
+    switch (fault.kind) {
+    case platform::FaultKind::Arithmetic:
+        text.append(fault.integerDivide ? "Division by zero" : "Floating point division by zero");
+        return where();
+    case platform::FaultKind::Illegal:
+        text.append(fault.privileged ? "Privileged instruction" : "Illegal instruction");
+        return where();
+    case platform::FaultKind::Abort:
+        text.append("Abnormal program termination");
+        return;
+    default:
+        break;
+    }
+    if (IsStackOverflow(fault)) {
+        text.append("Stack overflow");
+        where();
+        text.append(" Access of address ").appendHex(fault.accessAddress, 16).append('.');
+        return;
+    }
+    if (fault.privileged) {
+        text.append("Privileged instruction");
+        return where();
+    }
+    text.append("Access violation");
+    where();
+    text.append(fault.write ? " Write of address " : " Read of address ")
+        .appendHex(fault.accessAddress, 16)
+        .append('.');
+    if (fault.kind == platform::FaultKind::Bus)
+        text.append(" (bus error)");
+}
+
+QString FaultClassName(const platform::FaultRecord& fault)
+{
+    return QString::fromLatin1(FaultClassNameOf(fault));
 }
 
 QString FaultMessage(const platform::FaultRecord& fault, const QString& module)
 {
-    const QString where = QStringLiteral(" at address %1 in module '%2'.")
-                              .arg(Hex(fault.registers[6]), module.isEmpty() ? QStringLiteral("???") : module);
-    switch (fault.kind) {
-    case platform::FaultKind::Arithmetic:
-        return (fault.integerDivide ? QStringLiteral("Division by zero") : QStringLiteral("Floating point division by zero")) +
-               where;
-    case platform::FaultKind::Illegal:
-        return (fault.privileged ? QStringLiteral("Privileged instruction") : QStringLiteral("Illegal instruction")) +
-               where;
-    case platform::FaultKind::Abort:
-        return QStringLiteral("Abnormal program termination");
-    default:
-        break;
-    }
-    if (IsStackOverflow(fault))
-        return QStringLiteral("Stack overflow") + where + QStringLiteral(" Access of address %1.").arg(Hex(fault.accessAddress));
-    if (fault.privileged)
-        return QStringLiteral("Privileged instruction") + where;
-    return QStringLiteral("Access violation") + where +
-           (fault.write ? QStringLiteral(" Write of address %1.") : QStringLiteral(" Read of address %1."))
-               .arg(Hex(fault.accessAddress)) +
-           (fault.kind == platform::FaultKind::Bus ? QStringLiteral(" (bus error)") : QString());
+    const QByteArray name = module.toUtf8();
+    char buffer[512];
+    platform::SignalSafeText text(buffer, sizeof buffer);
+    AppendFaultMessage(text, fault, name.constData(), static_cast<std::size_t>(name.size()));
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 void ThrowFaultException(const platform::FaultRecord& fault, const QString& module)

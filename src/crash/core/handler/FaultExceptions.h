@@ -6,6 +6,7 @@
 #include "crash/core/stack/StackTrace.h"
 #include "platform/Exception.h"
 #include "platform/FaultSignals.h"
+#include "platform/SignalSafeText.h"
 
 #include <QString>
 
@@ -14,7 +15,10 @@ namespace crash {
 class EExternal : public platform::Exception
 {
 public:
-    EExternal(const platform::FaultRecord& fault, QString message) : Exception(std::move(message)), m_fault(fault) {}
+    EExternal(const platform::FaultRecord& fault, QString message)
+        : Exception(std::move(message)), m_fault(fault)
+    {
+    }
     const platform::FaultRecord& fault() const { return m_fault; }
     stack::CpuContext context() const;
     std::uintptr_t address() const { return static_cast<std::uintptr_t>(m_fault.registers[6]); }
@@ -29,7 +33,7 @@ private:
     {                                                                                                        \
     public:                                                                                                  \
         using EExternal::EExternal;                                                                          \
-        QString className() const override { return QStringLiteral(#name); }                                \
+        QString className() const override { return QStringLiteral(#name); }                                 \
     };
 CRASH_FAULT_CLASS(EAccessViolation)
 CRASH_FAULT_CLASS(EStackOverflow)
@@ -43,8 +47,12 @@ stack::CpuContext ContextOf(const platform::FaultRecord& fault);
 // An access close to the stack pointer: the thread ran out of stack.
 bool IsStackOverflow(const platform::FaultRecord& fault);
 QString FaultClassName(const platform::FaultRecord& fault);
+const char* FaultClassNameOf(const platform::FaultRecord& fault) noexcept;
 // `module` is the file name of the module holding the faulting instruction ("" when unknown).
 QString FaultMessage(const platform::FaultRecord& fault, const QString& module);
+// The same message built without allocating, for the report written when the allocator is unusable.
+void AppendFaultMessage(platform::SignalSafeText& text, const platform::FaultRecord& fault,
+                        const char* module, std::size_t moduleLength) noexcept;
 
 // Throws the exception class that fits the fault.
 [[noreturn]] void ThrowFaultException(const platform::FaultRecord& fault, const QString& module);

@@ -1,5 +1,7 @@
 #include "crash/core/handler/HandleException.h"
 
+#include "crash/core/handler/AllocatorStall.h"
+#include "crash/core/handler/EmergencyReport.h"
 #include "crash/core/handler/HandlingFlow.h"
 #include "crash/core/handler/MainThreadBridge.h"
 #include "crash/core/handler/OutOfMemoryReserve.h"
@@ -38,7 +40,10 @@ constexpr auto kStall = std::chrono::seconds(10);
 // How long the end waits for a presentation to give up (a dialog process is asked every 500 ms).
 constexpr auto kPresentingAtEnd = std::chrono::seconds(3);
 // The deadline of an in-place handling; the process ends rather than hangs.
-constexpr unsigned kInPlaceDeadlineSeconds = 30;
+constexpr long long kInPlaceDeadlineSeconds = 30;
+// How long a handling may wait inside the allocator without progress before the report is written
+// without it.
+constexpr long long kAllocatorWaitMs = 1500;
 // The longest any caller waits for a request that is not presenting to the user.
 constexpr auto kLongestWait = std::chrono::minutes(15);
 
@@ -79,11 +84,52 @@ bool IsAbort(const HandleExceptionRequest& request)
     return false;
 }
 
+// The in-place handling, watched once a second from a timer signal: one that waits inside the
+// allocator without progress (its own thread may hold the lock it waits for), or outlives its
+// deadline, ends with the report written without the allocator.
+std::atomic<const HandleExceptionRequest*> g_inPlace{nullptr};
+std::atomic<std::int64_t> g_inPlaceThread{0};
+long long g_inPlaceSeconds = 0;
+AllocatorStall g_inPlaceStall(kAllocatorWaitMs);
+
+void WatchInPlace(const platform::InterruptedThread& thread)
+{
+    const HandleExceptionRequest* request = g_inPlace.load();
+    if (!request)
+        return;
+    ++g_inPlaceSeconds;
+    const platform::CodeRanges& ranges = EmergencyReport::codeRanges();
+    const std::int64_t handling = g_inPlaceThread.load();
+    const bool waits = thread.threadId == handling
+                           ? platform::InterruptedWaitInAllocator(ranges, thread.pc, thread.sp)
+                           : platform::ThreadWaitsInAllocator(ranges, handling);
+    if (g_inPlaceStall.stuck(waits, HandlingFlow::progressStamp().load(), g_inPlaceSeconds * 1000) ||
+        g_inPlaceSeconds >= kInPlaceDeadlineSeconds)
+        EmergencyReport::saveAndClose(*request);
+}
+
 void RunInPlace(const HandleExceptionRequest& request)
 {
-    platform::ArmProcessDeadline(kInPlaceDeadlineSeconds);
+    const HandleExceptionRequest* none = nullptr;
+    if (!g_inPlace.compare_exchange_strong(none, &request)) {
+        // Another thread's in-place handling is under way and ends the process.
+        HandlingFlow(request, true).run();
+        return;
+    }
+    g_inPlaceThread = platform::CurrentKernelThreadId();
+    g_inPlaceSeconds = 0;
+    g_inPlaceStall = AllocatorStall(kAllocatorWaitMs);
+    platform::StartSecondTicks(&WatchInPlace);
     HandlingFlow(request, true).run();
-    platform::ArmProcessDeadline(0);
+    platform::StopSecondTicks();
+    g_inPlace = nullptr;
+}
+
+long long NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 // Waits for the handler thread to finish `request`. False when it stalled and the request was
@@ -94,6 +140,9 @@ bool WaitForCompletion(const HandleExceptionRequest& request, platform::EventFd&
     long long lastStamp = HandlingFlow::progressStamp().load();
     auto lastMove = std::chrono::steady_clock::now();
     const auto started = lastMove;
+    // A handler thread that waits inside the allocator can never finish: another thread holds the
+    // lock, stopped inside it. The report is written here then, without the allocator.
+    AllocatorStall stall(kAllocatorWaitMs);
     for (;;) {
         if (pump) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
@@ -104,6 +153,10 @@ bool WaitForCompletion(const HandleExceptionRequest& request, platform::EventFd&
         }
         const auto now = std::chrono::steady_clock::now();
         const long long stamp = HandlingFlow::progressStamp().load();
+        if (stall.stuck(
+                platform::ThreadWaitsInAllocator(EmergencyReport::codeRanges(), g_handlerThreadId.load()),
+                stamp, NowMs()))
+            EmergencyReport::saveAndClose(request);
         if (stamp != lastStamp || HandlingFlow::presenting().load()) {
             lastStamp = stamp;
             lastMove = now;

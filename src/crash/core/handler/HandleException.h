@@ -6,7 +6,9 @@
 // pumping Qt events meanwhile so dialogs and main-thread handlers can run. All policy runs on the
 // handler thread (HandlingFlow). Only when the process is blocked (the loader or allocator may be
 // locked), or the handler thread does not move on a request that cannot continue, does the flow run
-// in the calling thread, under a deadline that ends the process rather than letting it hang.
+// in the calling thread, under a deadline that ends the process rather than letting it hang. A
+// handling that waits inside the allocator without progress (here or on the handler thread) ends
+// with the report written without the allocator (EmergencyReport).
 
 #include "crash/core/handler/ExceptionHistory.h"
 #include "crash/core/handler/HandleExceptionRequest.h"

@@ -1,9 +1,11 @@
 // The interception points. The fault path is the only one that runs in a signal handler: it either
 // turns a fault of the program's own code inside a catching frame into a C++ exception (which then
 // reaches the event-handler or thread point and can continue), or hands a record of the fault to
-// the handler thread and waits; the process then ends. It allocates nothing on the second path.
+// the handler thread and waits; the process then ends. It allocates nothing on the second path. A
+// fault in the allocator's own code writes the report without the allocator at once.
 #include "crash/core/intercept/InterceptPoints.h"
 
+#include "crash/core/handler/EmergencyReport.h"
 #include "crash/core/handler/FaultExceptions.h"
 #include "crash/core/handler/HandleException.h"
 #include "crash/core/handler/ProcessRestart.h"
@@ -79,6 +81,10 @@ void OnFault(const platform::FaultRecord& fault)
     request.framePointer = fault.registers[8];
     request.source = fault.kind == platform::FaultKind::Abort ? ExceptionSource::AbnormalTermination
                                                               : ExceptionSource::ThreadLastChance;
+    // The allocator's own code faulted: its heap is broken, and a report that allocates would wait
+    // for its lock or fault again.
+    if (g_ranges.inAllocator(rip))
+        EmergencyReport::saveAndClose(request);
     HandleException(request);
     CloseProcess();
 }
@@ -130,6 +136,7 @@ void InstallApplicationInterception()
 void InstallFaultInterception()
 {
     g_ranges = platform::ComputeCodeRanges();
+    EmergencyReport::prepare(g_ranges);
     g_executableName = QFileInfo(platform::ModuleFileName(0)).fileName();
     platform::EnsureAltSignalStack();
     platform::InstallFaultHandlers(&OnFault);
