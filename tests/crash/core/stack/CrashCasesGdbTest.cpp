@@ -145,7 +145,16 @@ struct CrashCase
     QStringList stop;      // gdb commands that stop where the report's location is
     QString machinery;     // gdb's innermost frames of this name are the raising routine's
     bool overflow = false; // a stack overflow: the recursion is listed by its ends
+    bool raised = true;    // reported through a C++ throw (a fault becomes one) and its raise-time stack
 };
+
+// AddressSanitizer's own raise routine takes the executable's throws, so they have no raise-time
+// stack there (README, sanitizer builds).
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kRaiseTimeStacks = false;
+#else
+constexpr bool kRaiseTimeStacks = true;
+#endif
 
 // Up to main, as Comparable() takes gdb's.
 std::vector<Frame> FramesOf(const std::vector<Listed>& listed)
@@ -162,6 +171,8 @@ std::vector<Frame> FramesOf(const std::vector<Listed>& listed)
 void ExpectSameAsGdb(const CrashCase& c)
 {
     SKIP_UNDER_THREAD_SANITIZER();
+    if (c.raised && !kRaiseTimeStacks)
+        GTEST_SKIP() << "the sanitizer's raise routine leaves no raise-time stack";
     if (QStandardPaths::findExecutable(QStringLiteral("gdb")).isEmpty())
         GTEST_SKIP() << "gdb is not installed (scripts/packages/test-stack.txt)";
     crashtests::CrashTestRunner runner;
@@ -248,7 +259,9 @@ TEST(CrashCasesAgainstGdb, PureVirtualCall)
 {
     ExpectSameAsGdb({"pure-virtual",
                      {QStringLiteral("break __cxa_pure_virtual"), QStringLiteral("run")},
-                     QStringLiteral("__cxa_pure_virtual")});
+                     QStringLiteral("__cxa_pure_virtual"),
+                     false,
+                     false});
 }
 
 TEST(CrashCasesAgainstGdb, StackOverflowOnTheMainThread)
