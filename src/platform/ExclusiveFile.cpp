@@ -107,8 +107,14 @@ int ExclusiveFile::openChecked(const char* path, char* resolved, FileRefusal& re
     // In a shared folder a link may appear between the checks and the open: it is not followed.
     const int fd = ::open(resolved, O_RDWR | O_CREAT | O_CLOEXEC | (shared ? O_NOFOLLOW : 0), 0600);
     if (fd < 0) {
+        // The kernel may refuse another user's file in a sticky folder itself (protected_regular).
+        struct stat existing
+        {
+        };
         if (errno == ELOOP)
             refusal = FileRefusal::LinkInSharedFolder;
+        else if (shared && ::lstat(resolved, &existing) == 0 && existing.st_uid != geteuid())
+            refusal = FileRefusal::ForeignFileInSharedFolder;
         return -1;
     }
     struct stat st
