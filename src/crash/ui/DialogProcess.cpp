@@ -52,7 +52,7 @@ bool ReadFields(QDataStream& in, ReportFields& fields)
 }
 
 // Reads one field list as WriteFields wrote it, without touching a report.
-std::optional<QList<std::pair<QString, QString>>> ReadFieldList(QDataStream& in)
+std::optional<FieldList> ReadFieldList(QDataStream& in)
 {
     ReportFields fields;
     fields.setAcceptingData(true);
@@ -61,11 +61,28 @@ std::optional<QList<std::pair<QString, QString>>> ReadFieldList(QDataStream& in)
     return fields.items();
 }
 
-void ReplaceFields(ReportFields& fields, const QList<std::pair<QString, QString>>& items)
+std::optional<QString> ValueIn(const FieldList& list, const QString& name)
 {
+    for (const auto& [itemName, content] : list)
+        if (itemName == name)
+            return content;
+    return std::nullopt;
+}
+
+// The completed fields, and over them what this process changed since it was handed the first
+// text (an assistant's fields), which the reporting process never saw.
+void MergeCompleted(ReportFields& fields, const FieldList& handedOver, const FieldList& completed)
+{
+    const FieldList here = fields.items();
     fields.clear();
-    for (const auto& [name, content] : items)
+    for (const auto& [name, content] : completed)
         fields.setField(name, content);
+    for (const auto& [name, content] : here)
+        if (ValueIn(handedOver, name) != content)
+            fields.setField(name, content);
+    for (const auto& [name, content] : handedOver)
+        if (!ValueIn(here, name))
+            fields.setField(name, QString());
 }
 
 // Dialog process side: the report's completion is the completed report arriving from the parent,
@@ -73,13 +90,14 @@ void ReplaceFields(ReportFields& fields, const QList<std::pair<QString, QString>
 void AwaitCompletedReport(ExceptionReport& report)
 {
     ExceptionReport* target = &report;
-    report.setCompletionWork([target] {
+    const HandedOverReport handedOver{report.header().items(), report.sections().items()};
+    report.setCompletionWork([target, handedOver] {
         const QDeadlineTimer deadline(LongestCompletionMs);
         // The report's end cancels the wait within a slice.
         const auto message = platform::ReadStandardInputToEnd(LargestCompletedReport, 200, [&] {
             return !target->completionCancelled() && !deadline.hasExpired();
         });
-        if (message && !message->isEmpty() && !ApplyCompletedReport(*message, *target))
+        if (message && !message->isEmpty() && !ApplyCompletedReport(*message, *target, handedOver))
             std::fprintf(stderr, "crash dialog: the completed report cannot be read\n");
     });
     report.startCompletion(true);
@@ -252,7 +270,8 @@ QByteArray CompletedReportMessage(const ExceptionReport& report)
     return message;
 }
 
-bool ApplyCompletedReport(const QByteArray& message, ExceptionReport& report)
+bool ApplyCompletedReport(const QByteArray& message, ExceptionReport& report,
+                          const HandedOverReport& handedOver)
 {
     QDataStream in(message);
     in.setVersion(QDataStream::Qt_6_4);
@@ -265,11 +284,16 @@ bool ApplyCompletedReport(const QByteArray& message, ExceptionReport& report)
     if (!sections || in.status() != QDataStream::Ok || !in.atEnd())
         return false;
     report.beginUpdate();
-    ReplaceFields(report.header(), *header);
-    ReplaceFields(report.sections(), *sections);
+    MergeCompleted(report.header(), handedOver.header, *header);
+    MergeCompleted(report.sections(), handedOver.sections, *sections);
     report.endUpdate();
     report.markComplete();
     return true;
+}
+
+bool ApplyCompletedReport(const QByteArray& message, ExceptionReport& report)
+{
+    return ApplyCompletedReport(message, report, {report.header().items(), report.sections().items()});
 }
 
 UserChoice PresentInDialogProcess(const PresentRequest& request)

@@ -44,7 +44,19 @@ bool IsDialogProcessStart(int argc, char** argv);
 // to the dialog process's standard input once completion has run, and the dialog process takes it
 // into its report, whose change callbacks then update the dialog.
 QByteArray CompletedReportMessage(const ExceptionReport& report);
+
+using FieldList = QList<std::pair<QString, QString>>;
+// The report's fields as the dialog process was handed them.
+struct HandedOverReport
+{
+    FieldList header;
+    FieldList sections;
+};
+// What the dialog process changed since it was handed the report (an assistant's fields) stays.
 // False for a damaged message, which leaves the report as it was.
+bool ApplyCompletedReport(const QByteArray& message, ExceptionReport& report,
+                          const HandedOverReport& handedOver);
+// The same for a report that was not changed since it was handed over.
 bool ApplyCompletedReport(const QByteArray& message, ExceptionReport& report);
 
 // The request as the file carries it.

@@ -124,15 +124,24 @@ TEST(DialogProcess, CompletedReportReplacesTheFirstTextAndTheTabsFollow)
     completed->header().setField("callstack crc", "0a1b2c3d-4e5f6071-8293a4b5");
     const QByteArray message = crash::ui::CompletedReportMessage(*completed);
 
+    const crash::ui::HandedOverReport handedOver{shown->header().items(), shown->sections().items()};
+
     // A cut or foreign message changes nothing.
-    EXPECT_FALSE(crash::ui::ApplyCompletedReport(message.left(message.size() - 3), *shown));
-    EXPECT_FALSE(crash::ui::ApplyCompletedReport(QByteArray("garbage"), *shown));
+    EXPECT_FALSE(crash::ui::ApplyCompletedReport(message.left(message.size() - 3), *shown, handedOver));
+    EXPECT_FALSE(crash::ui::ApplyCompletedReport(QByteArray("garbage"), *shown, handedOver));
     EXPECT_FALSE(shown->isComplete());
     EXPECT_EQ(shown->sections().field("main thread ($1a2b)"), ">> will be calculated soon");
 
-    std::thread arrival([&] { EXPECT_TRUE(crash::ui::ApplyCompletedReport(message, *shown)); });
+    // The send assistant's fields, filled in while the report was being completed, stay.
+    shown->header().setField("contact e-mail", "tester@example.org");
+    shown->sections().setField("error details", "pressed Make twice");
+    std::thread arrival([&] { EXPECT_TRUE(crash::ui::ApplyCompletedReport(message, *shown, handedOver)); });
     arrival.join();
     EXPECT_TRUE(shown->isComplete());
+    EXPECT_EQ(shown->header().field("contact e-mail"), "tester@example.org");
+    EXPECT_EQ(shown->sections().field("error details"), "pressed Make twice");
+    shown->header().setField("contact e-mail", "");
+    shown->sections().setField("error details", "");
     EXPECT_EQ(shown->reportText(true), completed->reportText());
     QTest::qWait(200);
     QStringList titles;
