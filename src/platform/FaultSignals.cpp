@@ -14,6 +14,7 @@
 #include <dlfcn.h>
 #include <link.h>
 #include <sys/syscall.h>
+#include <sys/time.h>
 #include <ucontext.h>
 #include <unistd.h>
 
@@ -309,7 +310,7 @@ bool InterruptedWaitInAllocator(const CodeRanges& ranges, std::uintptr_t pc, std
 
 namespace {
 
-std::atomic<SecondTick> g_tick{nullptr};
+std::atomic<TimerTick> g_tick{nullptr};
 
 void OnTimerSignal(int, siginfo_t*, void* context)
 {
@@ -321,16 +322,14 @@ void OnTimerSignal(int, siginfo_t*, void* context)
         thread.pc = static_cast<std::uintptr_t>(g[REG_RIP]);
         thread.sp = static_cast<std::uintptr_t>(g[REG_RSP]);
     }
-    if (SecondTick tick = g_tick.load()) {
+    if (TimerTick tick = g_tick.load())
         tick(thread);
-        alarm(1);
-    }
     errno = savedErrno;
 }
 
 } // namespace
 
-void StartSecondTicks(SecondTick tick) noexcept
+void StartTimerTicks(TimerTick tick, int periodMs) noexcept
 {
     g_tick = tick;
     struct sigaction action
@@ -341,12 +340,17 @@ void StartSecondTicks(SecondTick tick) noexcept
     sigemptyset(&action.sa_mask);
     sigaction(SIGALRM, &action, nullptr);
     UnblockSignal(SIGALRM);
-    alarm(1);
+    itimerval period{};
+    period.it_interval.tv_sec = periodMs / 1000;
+    period.it_interval.tv_usec = (periodMs % 1000) * 1000;
+    period.it_value = period.it_interval;
+    setitimer(ITIMER_REAL, &period, nullptr);
 }
 
-void StopSecondTicks() noexcept
+void StopTimerTicks() noexcept
 {
-    alarm(0);
+    const itimerval off{};
+    setitimer(ITIMER_REAL, &off, nullptr);
     g_tick = nullptr;
     struct sigaction dfl
     {

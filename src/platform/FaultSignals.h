@@ -95,16 +95,16 @@ bool ThreadWaitsInAllocator(const CodeRanges& ranges, std::int64_t threadId) noe
 // the interrupted instruction is a system call's.
 bool InterruptedWaitInAllocator(const CodeRanges& ranges, std::uintptr_t pc, std::uintptr_t sp) noexcept;
 
-// Calls `tick` about once a second, on whichever thread takes the timer signal, with that thread's
-// id and where it was interrupted, until disarmed. The tick runs in a signal handler.
+// Calls `tick` every `periodMs`, on whichever thread takes the timer signal, with that thread's id
+// and where it was interrupted, until stopped. The tick runs in a signal handler.
 struct InterruptedThread
 {
     std::int64_t threadId = 0;
     std::uintptr_t pc = 0, sp = 0;
 };
-using SecondTick = void (*)(const InterruptedThread& thread);
-void StartSecondTicks(SecondTick tick) noexcept;
-void StopSecondTicks() noexcept;
+using TimerTick = void (*)(const InterruptedThread& thread);
+void StartTimerTicks(TimerTick tick, int periodMs) noexcept;
+void StopTimerTicks() noexcept;
 
 // Aborts through the C library (default SIGABRT action), bypassing nothing.
 [[noreturn]] void RaiseAbort();

@@ -40,7 +40,9 @@ constexpr auto kStall = std::chrono::seconds(10);
 // How long the end waits for a presentation to give up (a dialog process is asked every 500 ms).
 constexpr auto kPresentingAtEnd = std::chrono::seconds(3);
 // The deadline of an in-place handling; the process ends rather than hangs.
-constexpr long long kInPlaceDeadlineSeconds = 30;
+constexpr long long kInPlaceDeadlineMs = 30000;
+// How often an in-place handling is looked at.
+constexpr int kInPlaceLookMs = 250;
 // How long a handling may wait inside the allocator without progress before the report is written
 // without it.
 constexpr long long kAllocatorWaitMs = 1500;
@@ -84,27 +86,28 @@ bool IsAbort(const HandleExceptionRequest& request)
     return false;
 }
 
-// The in-place handling, watched once a second from a timer signal: one that waits inside the
+// The in-place handling, watched from a timer signal: one that waits inside the
 // allocator without progress (its own thread may hold the lock it waits for), or outlives its
 // deadline, ends with the report written without the allocator.
 std::atomic<const HandleExceptionRequest*> g_inPlace{nullptr};
-std::atomic<std::int64_t> g_inPlaceThread{0};
-long long g_inPlaceSeconds = 0;
+std::atomic<bool> g_inPlaceWatched{false}; // set once the fields below are
+std::int64_t g_inPlaceThread = 0;
+long long g_inPlaceMs = 0;
 AllocatorStall g_inPlaceStall(kAllocatorWaitMs);
 
 void WatchInPlace(const platform::InterruptedThread& thread)
 {
     const HandleExceptionRequest* request = g_inPlace.load();
-    if (!request)
+    if (!request || !g_inPlaceWatched.load())
         return;
-    ++g_inPlaceSeconds;
+    g_inPlaceMs += kInPlaceLookMs;
     const platform::CodeRanges& ranges = EmergencyReport::codeRanges();
-    const std::int64_t handling = g_inPlaceThread.load();
+    const std::int64_t handling = g_inPlaceThread;
     const bool waits = thread.threadId == handling
                            ? platform::InterruptedWaitInAllocator(ranges, thread.pc, thread.sp)
                            : platform::ThreadWaitsInAllocator(ranges, handling);
-    if (g_inPlaceStall.stuck(waits, HandlingFlow::progressStamp().load(), g_inPlaceSeconds * 1000) ||
-        g_inPlaceSeconds >= kInPlaceDeadlineSeconds)
+    if (g_inPlaceStall.stuck(waits, HandlingFlow::progressStamp().load(), g_inPlaceMs) ||
+        g_inPlaceMs >= kInPlaceDeadlineMs)
         EmergencyReport::saveAndClose(*request);
 }
 
@@ -117,11 +120,13 @@ void RunInPlace(const HandleExceptionRequest& request)
         return;
     }
     g_inPlaceThread = platform::CurrentKernelThreadId();
-    g_inPlaceSeconds = 0;
+    g_inPlaceMs = 0;
     g_inPlaceStall = AllocatorStall(kAllocatorWaitMs);
-    platform::StartSecondTicks(&WatchInPlace);
+    g_inPlaceWatched = true;
+    platform::StartTimerTicks(&WatchInPlace, kInPlaceLookMs);
     HandlingFlow(request, true).run();
-    platform::StopSecondTicks();
+    platform::StopTimerTicks();
+    g_inPlaceWatched = false;
     g_inPlace = nullptr;
 }
 
