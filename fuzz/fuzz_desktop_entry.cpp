@@ -1,23 +1,16 @@
 // Any bytes as a desktop entry file: the parser and the Exec splitting must neither crash nor hang;
 // a parsed entry has an Exec; the command made for a link carries the link whole in one of its
 // arguments, unchanged by the field codes around it; the value unescaping never grows a text.
+#include "FuzzCheck.h"
+
 #include "crash/send/DesktopEntry.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
+using fuzz::check;
 using crash::send::DesktopEntry;
-
-namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

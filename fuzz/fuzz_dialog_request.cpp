@@ -1,5 +1,9 @@
-// Any bytes as the request file a dialog process reads: the reader must neither crash nor hang, and
-// a request it accepts, written out again, reads back the same.
+// Any bytes as what a dialog process reads: the request file and the completed report that follows
+// on its input. The readers must neither crash nor hang; a request they accept, written out again,
+// reads back the same, and a completed report they take marks the report complete and, made into a
+// message again, is taken again with the same text.
+#include "FuzzCheck.h"
+
 #include "crash/ui/DialogProcess.h"
 
 #include "crash/core/report/ExceptionReport.h"
@@ -10,20 +14,35 @@
 #include <cstdint>
 #include <cstdlib>
 
+using fuzz::check;
 using namespace crash::ui;
 
 namespace {
 
-void check(bool condition)
+void CheckCompletedReport(const QByteArray& message)
 {
-    if (!condition)
-        std::abort();
+    static const auto report = [] {
+        auto made = std::make_shared<crash::ExceptionReport>(
+            0, crash::ExceptionType::Exception, QStringList{QStringLiteral("EFuzz")}, QStringLiteral("EFuzz"),
+            QString(), crash::ExceptionSource::Explicit, true);
+        made->header().setAcceptingData(true);
+        made->sections().setAcceptingData(true);
+        return made;
+    }();
+    if (!ApplyCompletedReport(message, *report))
+        return;
+    check(report->isComplete());
+    const QString text = report->reportText();
+    check(ApplyCompletedReport(CompletedReportMessage(*report), *report));
+    check(report->reportText() == text);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    CheckCompletedReport(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
+
     static const QTemporaryDir folder; // private to this user, removed at the end
     const QString input = folder.filePath(QStringLiteral("input.request"));
     const QString again = folder.filePath(QStringLiteral("again.request"));

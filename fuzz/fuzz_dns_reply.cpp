@@ -1,18 +1,15 @@
 // DNS answer reading: any datagram must parse or be refused without reading outside it; what
 // parses keeps names within DNS limits, and a query built from a parsed name reads back.
+#include "FuzzCheck.h"
+
 #include "crash/send/DnsMessage.h"
 
 #include <cstdlib>
 
+using fuzz::check;
 using namespace crash::send;
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 void checkRecords(const QList<DnsRecord>& records)
 {

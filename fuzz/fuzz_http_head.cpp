@@ -2,6 +2,8 @@
 // line, then the body in pieces whose sizes the input chooses, against a limit the input chooses.
 // Nothing may crash; what is kept never exceeds the limit, a refusal is final, the body is exactly
 // the accepted pieces and every kept challenge is text of the head.
+#include "FuzzCheck.h"
+
 #include "crash/send/http/HttpAnswerReader.h"
 #include "crash/send/http/TWinHttp.h"
 
@@ -9,17 +11,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using fuzz::check;
 using crash::http::HttpAnswerReader;
-
-namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,10 +1,13 @@
 // Profile file parser: any bytes must parse, serialize back unchanged, and take a write that
 // reads back while every other value stays as it was.
+#include "FuzzCheck.h"
+
 #include "platform/PrivateProfile.h"
 
 #include <QMap>
 #include <cstdlib>
 
+using fuzz::check;
 using platform::ProfileDocument;
 
 namespace {
@@ -17,12 +20,6 @@ QMap<QString, QString> allValues(const ProfileDocument& doc)
             values.insert(section.toLower() + QChar(0) + key.toLower(),
                           doc.value(section, key).value_or(QString()));
     return values;
-}
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // Any bytes as a registry hive: the parser must neither crash nor read out of bounds, and every
 // key it reports must open again by the path built from the reported names, with each of its
 // values found again by name, unchanged.
+#include "FuzzCheck.h"
+
 #include "platform/RegistryHive.h"
 
 #include <cstddef>
@@ -8,13 +10,9 @@
 #include <cstdlib>
 #include <vector>
 
-namespace {
+using fuzz::check;
 
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+namespace {
 
 void WalkEveryKey(const platform::RegistryHive& hive)
 {

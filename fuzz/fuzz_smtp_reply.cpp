@@ -1,6 +1,8 @@
 // SMTP reply reading: the reply reader on any byte stream cut into any pieces, and a whole client
 // session against a server that says whatever the input says. Nothing may crash, hang or read
 // past its buffers; every taken reply is a prefix of what arrived.
+#include "FuzzCheck.h"
+
 #include "crash/send/SmtpChannel.h"
 #include "crash/send/SmtpReplyReader.h"
 #include "crash/send/TSmtp.h"
@@ -9,15 +11,10 @@
 #include <QCoreApplication>
 #include <cstdlib>
 
+using fuzz::check;
 using namespace crash::send;
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 // A server whose every answer comes from the input, in pieces whose sizes the input chooses.
 class ScriptedChannel : public SmtpChannel

@@ -1,21 +1,18 @@
 // Any bytes as a bug tracker's answer, through every value the tracker uploads take from one:
 // nothing may crash or hang, a chosen name is always one the answer listed, and an id found for a
 // name is the id of a listed item of that name.
+#include "FuzzCheck.h"
+
 #include "crash/send/http/TrackerValues.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
+using fuzz::check;
 using namespace crash::http;
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 void CheckChoices(const QStringList& listed, const QString& wanted)
 {
