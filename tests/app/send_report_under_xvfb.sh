@@ -138,6 +138,10 @@ bash "$src/scripts/with-xvfb.sh" 1024x768 bash -euo pipefail -c '
     [ "$status" -eq 3 ] || { echo "FAIL: the tool ended with $status, not the reporter'"'"'s exit code 3"; exit 1; }
 ' _ "$tool" "$bin" "$artifacts" "$work"
 
+# Nobody knows whether the user sent what the mail program was handed: the report was saved too.
+grep -q "Not find rcc.exe" "$tool/bugreport.txt" 2>/dev/null ||
+    { echo "FAIL: the report handed to the mail program was not saved"; exit 1; }
+
 # The mail as an independent parser reads it.
 /usr/bin/python3 - "$src/tests/crash/send/servers/decode_message.py" "$work/mail" "$build_kind" <<'EOF'
 import base64, json, re, subprocess, sys
