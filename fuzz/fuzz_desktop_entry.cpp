@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-using fuzz::check;
 using crash::send::DesktopEntry;
+using fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-using fuzz::check;
 using crash::http::HttpAnswerReader;
+using fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
