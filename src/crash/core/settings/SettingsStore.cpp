@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -40,6 +41,9 @@ struct SettingsStoreBlock
     // holding it, so the object cannot go away meanwhile.
     const void* mainObject = nullptr;
     SettingsStore::MainLookup mainLookup = nullptr;
+    // Set once the process ends: the names are gone, and the store lives on without them for
+    // reports made while the process ends; the reference count is then changed atomically.
+    std::atomic<bool> namesReleased{false};
 };
 
 namespace {
@@ -124,8 +128,67 @@ SettingsStoreBlock* OpenPublished()
     return block->magic == BlockMagic ? block : nullptr;
 }
 
+// The store while this module's copy of the code holds references on it: it finds the store
+// through it once the names are gone at the end of the process.
+struct ModuleReferences
+{
+    std::mutex lock;
+    SettingsStoreBlock* block = nullptr;
+    int count = 0;
+};
+ModuleReferences& g_moduleReferences = *new ModuleReferences; // used until the process ends
+
+// Takes a reference on the store when its names are already gone.
+SettingsStoreBlock* AcquireAfterNamesReleased()
+{
+    std::lock_guard guard(g_moduleReferences.lock);
+    SettingsStoreBlock* block = g_moduleReferences.block;
+    if (!block || !block->namesReleased.load())
+        return nullptr;
+    __atomic_add_fetch(&block->refCount, 1, __ATOMIC_ACQ_REL);
+    ++g_moduleReferences.count;
+    return block;
+}
+
+// At the end of the process the store's names go, as when its last reference goes: the main
+// settings hold theirs to the end, for reports made while the process ends.
+void ReleaseNamesAtExit()
+{
+    std::lock_guard guard(g_moduleReferences.lock);
+    SettingsStoreBlock* block = g_moduleReferences.block;
+    if (!block || block->namesReleased.load())
+        return; // this module holds none, or another module's copy did it
+    WithStoreMutex([block] {
+        STORE_ACQUIRED(block);
+        block->namesReleased = true;
+        platform::SharedMemory::removeOwn(SettingsStore::sectionName());
+        platform::NamedSemaphore::remove(SettingsStore::mutexName());
+        STORE_RELEASED(block);
+    });
+}
+
+void CountModuleReference(SettingsStoreBlock* block)
+{
+    std::lock_guard guard(g_moduleReferences.lock);
+    g_moduleReferences.block = block;
+    ++g_moduleReferences.count;
+    static std::once_flag registered;
+    std::call_once(registered, [] { std::atexit(ReleaseNamesAtExit); });
+}
+
+void UncountModuleReference()
+{
+    std::lock_guard guard(g_moduleReferences.lock);
+    if (--g_moduleReferences.count <= 0) {
+        g_moduleReferences.count = 0;
+        g_moduleReferences.block = nullptr;
+    }
+}
+
 SettingsStoreBlock* AcquireBlock()
 {
+    if (SettingsStoreBlock* block = AcquireAfterNamesReleased())
+        return block;
     RemoveLeftoverObjectsOnce();
     SettingsStoreBlock* block = nullptr;
     WithStoreMutex([&] {
@@ -150,14 +213,22 @@ SettingsStoreBlock* AcquireBlock()
         std::memcpy(section->data(), &published, sizeof published);
         STORE_RELEASED(block);
     });
-    if (!block)
+    if (!block) {
         platform::ShowMessageBox(QStringLiteral("internal error (opening settings buffer)"),
                                  QString::fromLatin1(SettingsCaption), platform::MsgIcon::Error);
+        return nullptr;
+    }
+    CountModuleReference(block);
     return block;
 }
 
 void ReleaseBlock(SettingsStoreBlock* block)
 {
+    UncountModuleReference();
+    if (block->namesReleased.load()) {
+        __atomic_sub_fetch(&block->refCount, 1, __ATOMIC_ACQ_REL);
+        return; // the process ends; the store stays for whoever still reads it
+    }
     WithStoreMutex([&] {
         STORE_ACQUIRED(block);
         if (--block->refCount > 0) {
