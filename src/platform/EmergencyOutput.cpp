@@ -1,6 +1,7 @@
 #include "platform/EmergencyOutput.h"
 
 #include "platform/ImportSlots.h"
+#include "platform/WriteAll.h"
 
 #include <cerrno>
 #include <climits>
@@ -14,20 +15,6 @@
 
 namespace platform {
 namespace {
-
-bool WriteAll(int fd, const char* data, std::size_t length)
-{
-    while (length > 0) {
-        const ssize_t written = ::write(fd, data, length);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        length -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
 
 std::uintptr_t ParseHex(const char*& at, const char* end)
 {

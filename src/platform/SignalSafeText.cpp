@@ -21,35 +21,30 @@ SignalSafeText& SignalSafeText::append(char c) noexcept
     return append(&c, 1);
 }
 
-SignalSafeText& SignalSafeText::appendHex(std::uint64_t value, int digits, bool upper) noexcept
-{
-    const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-    char out[16];
-    int n = 0;
-    do {
-        out[n++] = set[value & 0xF];
-        value >>= 4;
-    } while (value && n < 16);
-    while (n < digits && n < 16)
-        out[n++] = '0';
-    while (n > 0)
-        append(out[--n]);
-    return *this;
-}
-
-SignalSafeText& SignalSafeText::appendDecimal(std::uint64_t value, int digits) noexcept
+SignalSafeText& SignalSafeText::appendNumber(std::uint64_t value, unsigned base, int digits,
+                                             const char* set) noexcept
 {
     char out[20];
     int n = 0;
     do {
-        out[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
+        out[n++] = set[value % base];
+        value /= base;
     } while (value && n < 20);
     while (n < digits && n < 20)
         out[n++] = '0';
     while (n > 0)
         append(out[--n]);
     return *this;
+}
+
+SignalSafeText& SignalSafeText::appendHex(std::uint64_t value, int digits, bool upper) noexcept
+{
+    return appendNumber(value, 16, digits, upper ? "0123456789ABCDEF" : "0123456789abcdef");
+}
+
+SignalSafeText& SignalSafeText::appendDecimal(std::uint64_t value, int digits) noexcept
+{
+    return appendNumber(value, 10, digits, "0123456789");
 }
 
 SignalSafeText& SignalSafeText::appendPadded(const char* text, std::size_t width) noexcept

@@ -33,6 +33,8 @@ public:
     const char* c_str() noexcept;
 
 private:
+    SignalSafeText& appendNumber(std::uint64_t value, unsigned base, int digits, const char* set) noexcept;
+
     char* m_data;
     std::size_t m_capacity;
     std::size_t m_size = 0;
