@@ -6,9 +6,11 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using platform::PrivateFolder;
@@ -139,8 +141,13 @@ TEST(PrivateFolder, TaskFoldersGoWhenDoneAndStayWhileHeldOrKept)
     kept.reset();
     EXPECT_TRUE(QFileInfo::exists(keptPath + "/b.txt")) << "kept for a program still reading it";
     dir.write("work/stray.txt", "x");
+    const QString victimFile = dir.write("victim/data.txt", "keep");
+    Link(dir.file("victim"), dir.file("work/send-linked"));
 
     work->removeLeftovers();
+    EXPECT_FALSE(QFileInfo::exists(dir.file("work/send-linked")) ||
+                 QFileInfo(dir.file("work/send-linked")).isSymLink());
+    EXPECT_EQ(ReadAll(victimFile), "keep");
     EXPECT_FALSE(QFileInfo::exists(keptPath));
     EXPECT_FALSE(QFileInfo::exists(dir.file("work/stray.txt")));
     EXPECT_TRUE(QFileInfo::exists(live->path() + "/a.txt")) << "a live task's folder is not taken";
@@ -193,4 +200,35 @@ TEST(PrivateFolder, WorkFolderPrefersTheSessionFolderElseTheTemporaryOne)
     const auto work = PrivateFolder::openWorkFolder("tool.Halvorn");
     ASSERT_TRUE(work);
     EXPECT_EQ(work->path(), dir.file("own-tmp/tool.Halvorn-" + QString::number(::geteuid())));
+}
+
+TEST(PrivateFolder, RemovalNeverFollowsAFolderSwappedForALinkMidWalk)
+{
+    testsupport::TempDir dir;
+    const QString victimFile = dir.write("victim/data.txt", "keep");
+    auto folder = PrivateFolder::open(dir.file("own"));
+    ASSERT_TRUE(folder);
+    const QByteArray sub = QFile::encodeName(dir.file("own/tree/sub"));
+    const QByteArray moved = QFile::encodeName(dir.file("own/tree/moved"));
+    const QByteArray victim = QFile::encodeName(dir.file("victim"));
+    for (int round = 0; round < 20; ++round) {
+        for (int i = 0; i < 50; ++i)
+            dir.write(QStringLiteral("own/tree/sub/%1.txt").arg(i), "x");
+        std::atomic<bool> done{false};
+        // Swaps the folder for a link to the victim's folder and back, as long as the walk runs.
+        std::thread swapper([&] {
+            for (int swaps = 0; swaps < 100000 && !done; ++swaps) {
+                if (::rename(sub.constData(), moved.constData()) != 0)
+                    continue;
+                ::symlink(victim.constData(), sub.constData());
+                ::unlink(sub.constData());
+                ::rename(moved.constData(), sub.constData());
+            }
+        });
+        folder->remove("tree");
+        done = true;
+        swapper.join();
+        folder->remove("tree"); // what the swaps kept from the first walk
+        ASSERT_EQ(ReadAll(victimFile), "keep") << "round " << round;
+    }
 }
