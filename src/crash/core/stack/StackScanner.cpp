@@ -6,6 +6,7 @@
 #include "crash/core/stack/StackScanner.h"
 
 #include <cstring>
+#include <unordered_map>
 #include <utility>
 
 namespace crash::stack {
@@ -29,6 +30,8 @@ std::vector<StackItem> ScanCandidates(CodeView& code, const ThreadCapture& captu
     const std::uint64_t end = base + capture.stack.size();
     std::uint64_t slot = std::max(fromSlot, base);
     slot += (8 - (slot - base) % 8) % 8;
+    // A recursion stores the same return address once per level: each is decoded once.
+    std::unordered_map<std::uint64_t, std::optional<CallSite>> decoded;
     for (; slot + 8 <= end; slot += 8) {
         if (cancel != nullptr && cancel->load(std::memory_order_relaxed))
             break;
@@ -36,8 +39,11 @@ std::vector<StackItem> ScanCandidates(CodeView& code, const ThreadCapture& captu
         std::memcpy(&value, capture.stack.data() + (slot - base), 8);
         if (value <= 7 || !code.IsCode(value))
             continue;
-        if (auto call = CallBefore(code, value))
-            items.push_back({value, slot, false, false, call});
+        auto known = decoded.find(value);
+        if (known == decoded.end())
+            known = decoded.emplace(value, CallBefore(code, value)).first;
+        if (known->second)
+            items.push_back({value, slot, false, false, known->second});
     }
     return items;
 }
