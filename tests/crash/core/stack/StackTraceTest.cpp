@@ -37,13 +37,13 @@ struct Parking
     p.changed.wait_for(lock, std::chrono::seconds(30), [&] { return p.release; });
 }
 
-// A thread parked in ParkedInStackTraceTest for the length of a test.
+// A thread parked in ParkedInStackTraceTest for the length of a test; `park` leads there.
 class ParkedThread
 {
 public:
-    ParkedThread()
-        : thread_([this] {
-              ParkedInStackTraceTest(parking_);
+    explicit ParkedThread(void (*park)(Parking&) = ParkedInStackTraceTest)
+        : thread_([this, park] {
+              park(parking_);
               asm volatile("" ::: "memory"); // not a tail call
           })
     {
@@ -302,33 +302,11 @@ TEST(StackTrace, LongRecursionIsListedInReducedForm)
 
 constexpr int kRecursionDepth = 5000;
 
-class ParkedInRecursion
+[[gnu::noinline]] void ParkDeepInRecursion(Parking& parking)
 {
-public:
-    ParkedInRecursion()
-        : thread_([this] {
-              RecurseThenPark(kRecursionDepth, parking_);
-              asm volatile("" ::: "memory");
-          })
-    {
-        std::unique_lock lock(parking_.mutex);
-        parking_.changed.wait_for(lock, std::chrono::seconds(10), [&] { return parking_.parkedId != 0; });
-    }
-    ~ParkedInRecursion()
-    {
-        {
-            std::lock_guard lock(parking_.mutex);
-            parking_.release = true;
-        }
-        parking_.changed.notify_all();
-        thread_.join();
-    }
-    std::int64_t id() const { return parking_.parkedId; }
-
-private:
-    Parking parking_;
-    std::thread thread_;
-};
+    RecurseThenPark(kRecursionDepth, parking);
+    asm volatile("" ::: "memory");
+}
 
 // A deep recursion is listed by its first and last levels and a line with the number left out,
 // and the listing goes on to the thread's start; with call-frame information (which stops after a
@@ -336,7 +314,7 @@ private:
 // used to be taken for a stale copy of the one before and merged with it.
 TEST(StackTrace, DeepRecursionIsListedByItsEndsAndReachesTheThreadStart)
 {
-    ParkedInRecursion parked;
+    ParkedThread parked(ParkDeepInRecursion);
     ASSERT_NE(parked.id(), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(50)); // into its wait
     const auto captures = CaptureThreads({parked.id()});
