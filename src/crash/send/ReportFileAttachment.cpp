@@ -80,10 +80,22 @@ ReportFileContent ReportAttachmentContent(const ExceptionReport& report, const Q
     if (!ReadLocked(saved, existing))
         return content; // nothing earlier, or locked elsewhere: this report alone is still whole
     content.savedFile = saved;
+    content.savedAs = existing;
     content.bytes = holdsThisReport
                         ? existing
                         : MergeReportFile(existing, ReportFile::describe(report, reportText), rules);
     return content;
+}
+
+bool RemoveSentReportFile(const ReportFileContent& content)
+{
+    if (content.savedFile.isEmpty() || !QFileInfo(content.savedFile).isFile())
+        return false;
+    QByteArray now;
+    const auto file = platform::ExclusiveFile::open(content.savedFile);
+    if (!file || !file->readAll(now) || now != content.savedAs)
+        return false;
+    return QFile::remove(content.savedFile); // still locked: no writer slips in between
 }
 
 bool WriteReportText(const QString& path, const QString& reportText)

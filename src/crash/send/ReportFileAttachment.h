@@ -21,7 +21,8 @@ namespace crash::send {
 struct ReportFileContent
 {
     QByteArray bytes;
-    QString savedFile; // the saved report file whose reports it carries, empty when none
+    QString savedFile;  // the saved report file whose reports it carries, empty when none
+    QByteArray savedAs; // that file's content as read
 };
 
 struct ReportFileAttachment
@@ -42,6 +43,10 @@ ReportFileContent ReportAttachmentContent(const ExceptionReport& report, const Q
 // number in front when that name is taken there.
 ReportFileAttachment MakeReportFileAttachment(const ExceptionReport& report, const ReportFileContent& content,
                                               const platform::PrivateFolder& folder);
+
+// Removes the saved report file whose reports went out with `content` (DelBugRepFile), under its
+// lock, unless it changed since it was read: a report added meanwhile has not gone out yet.
+bool RemoveSentReportFile(const ReportFileContent& content);
 
 // Writes the text as a report file: UTF-8 without byte-order mark, ended by two line breaks.
 bool WriteReportText(const QString& path, const QString& reportText);

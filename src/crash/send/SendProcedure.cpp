@@ -11,7 +11,6 @@
 #include "platform/MessageBox.h"
 
 #include <QCoreApplication>
-#include <QFile>
 
 namespace crash::send {
 
@@ -224,10 +223,8 @@ SendOutcome SendNow(const SendJob& job, const DeliveryTransports& transports)
     // A draft handed to the mail program may never be sent: the report still counts as unsent.
     if (delivered)
         s.setSent(true);
-    if (result == 1 && !fileToDelete.isEmpty()) {
-        QFile(fileToDelete).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-        QFile::remove(fileToDelete);
-    }
+    if (result == 1 && !fileToDelete.isEmpty())
+        RemoveSentReportFile(job.reportFile);
     return {result, delivered};
 }
 

@@ -228,6 +228,23 @@ TEST_F(SendProcedure, SavedReportFileIsCopiedAndDeletedOnlyAfterRealDelivery)
     EXPECT_TRUE(QFile::exists(saved));
 }
 
+TEST_F(SendProcedure, ASavedFileThatGainedAReportWhileTheMailWentIsKept)
+{
+    const QString saved = sandbox.dir().write(QStringLiteral("saved/bugreport.txt"), "old report\r\n\r\n");
+    report->setWrittenReportFile(saved);
+    report->setMailAsSmtpClient(true);
+    report->setSmtpServer(QStringLiteral("mail.example.test"));
+    const QByteArray grown = "old report\r\n\r\nanother process's report\r\n\r\n";
+    DeliveryTransports transports = Recording(calls, 0, true, 0, false);
+    transports.smtp = [&](const SmtpMailRequest&, SendProgress&) {
+        sandbox.dir().write(QStringLiteral("saved/bugreport.txt"), grown);
+        return true;
+    };
+    ASSERT_TRUE(SendBugReport(job(), transports));
+    EXPECT_TRUE(report->wasSent());
+    EXPECT_EQ(testsupport::ReadAll(saved), grown) << "the report added during the send has not gone out";
+}
+
 TEST_F(SendProcedure, OnlyATransportsDeliveryIsSentAndEverySendReportsItsEnd)
 {
     std::vector<bool> ends;
