@@ -268,6 +268,61 @@ bool AllocatorWasActive(const CodeRanges& ranges, std::uintptr_t rip, std::uintp
     return false;
 }
 
+const char* ExportedFunctionAt(std::uintptr_t base, std::uintptr_t address, std::uintptr_t& start) noexcept
+{
+    ElfW(Ehdr) header;
+    if (!ReadProcessBytes(base, &header, sizeof header) ||
+        std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || header.e_phentsize != sizeof(ElfW(Phdr)) ||
+        header.e_phnum > 64)
+        return nullptr;
+    ElfW(Phdr) segments[64];
+    if (!ReadProcessBytes(base + header.e_phoff, segments, header.e_phnum * sizeof(ElfW(Phdr))))
+        return nullptr;
+    // The load bias: the first loaded segment lies at `base`.
+    std::uintptr_t bias = 0, dynamicAt = 0;
+    bool first = true;
+    for (int i = 0; i < header.e_phnum; ++i) {
+        if (segments[i].p_type == PT_LOAD && first) {
+            bias = base - (segments[i].p_vaddr & ~std::uintptr_t(0xFFF));
+            first = false;
+        } else if (segments[i].p_type == PT_DYNAMIC) {
+            dynamicAt = segments[i].p_vaddr;
+        }
+    }
+    if (first || !dynamicAt)
+        return nullptr;
+    // The loader has relocated these entries in place; an unrelocated one is an offset.
+    const auto absolute = [&](ElfW(Addr) value) { return value >= bias ? value : bias + value; };
+    std::uintptr_t symbolsAt = 0, namesAt = 0, hashAt = 0;
+    ElfW(Dyn) entry;
+    for (std::uintptr_t at = bias + dynamicAt;
+         ReadProcessBytes(at, &entry, sizeof entry) && entry.d_tag != DT_NULL; at += sizeof entry) {
+        if (entry.d_tag == DT_SYMTAB)
+            symbolsAt = absolute(entry.d_un.d_ptr);
+        else if (entry.d_tag == DT_STRTAB)
+            namesAt = absolute(entry.d_un.d_ptr);
+        else if (entry.d_tag == DT_GNU_HASH)
+            hashAt = absolute(entry.d_un.d_ptr);
+    }
+    std::uint32_t hashHeader[4];
+    if (!symbolsAt || !namesAt || !hashAt || !ReadProcessBytes(hashAt, hashHeader, sizeof hashHeader))
+        return nullptr;
+    const std::uint32_t count = SymbolCount(reinterpret_cast<const std::uint32_t*>(hashAt));
+    for (std::uint32_t i = 0; i < count; ++i) {
+        ElfW(Sym) symbol;
+        if (!ReadProcessBytes(symbolsAt + i * sizeof symbol, &symbol, sizeof symbol))
+            return nullptr;
+        if (ELF64_ST_TYPE(symbol.st_info) != STT_FUNC || symbol.st_shndx == SHN_UNDEF)
+            continue;
+        const std::uintptr_t begin = bias + symbol.st_value;
+        if (address >= begin && address < begin + symbol.st_size) {
+            start = begin;
+            return reinterpret_cast<const char*>(namesAt + symbol.st_name);
+        }
+    }
+    return nullptr;
+}
+
 bool ThreadWaitsInAllocator(const CodeRanges& ranges, std::int64_t threadId) noexcept
 {
     // "nr arg1 .. arg6 sp pc" while in a system call, "running" (or "-1 sp pc") otherwise.

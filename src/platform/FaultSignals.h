@@ -95,6 +95,11 @@ bool ThreadWaitsInAllocator(const CodeRanges& ranges, std::int64_t threadId) noe
 // the interrupted instruction is a system call's.
 bool InterruptedWaitInAllocator(const CodeRanges& ranges, std::uintptr_t pc, std::uintptr_t sp) noexcept;
 
+// The exported function of the module loaded at `base` (its ELF header's address) that holds
+// `address`, from the module's dynamic symbol table; null when none does. `start` gets the
+// function's first address. Async-signal-safe.
+const char* ExportedFunctionAt(std::uintptr_t base, std::uintptr_t address, std::uintptr_t& start) noexcept;
+
 // Calls `tick` every `periodMs`, on whichever thread takes the timer signal, with that thread's id
 // and where it was interrupted, until stopped. The tick runs in a signal handler.
 struct InterruptedThread

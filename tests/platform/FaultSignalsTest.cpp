@@ -56,3 +56,23 @@ TEST(FaultSignals, EveryMallocFamilyRoutineOfTheCLibraryHasItsWholeBodyInTheRang
         for (int j = i + 1; j < ranges.allocatorCount; ++j)
             EXPECT_NE(ranges.allocator[i].begin, ranges.allocator[j].begin) << "a routine taken twice";
 }
+
+TEST(FaultSignals, AnAddressInsideAnExportedFunctionIsNamedFromTheModulesOwnTable)
+{
+    void* libc = dlopen("libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    ASSERT_NE(libc, nullptr);
+    const std::uintptr_t getpid = LibcFunction(libc, "getpid");
+    Dl_info info{};
+    ASSERT_NE(dladdr(reinterpret_cast<void*>(getpid), &info), 0);
+    const auto base = reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+    std::uintptr_t start = 0;
+    const char* name = platform::ExportedFunctionAt(base, getpid + 2, start);
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(start, getpid);
+    EXPECT_EQ(LibcFunction(libc, name), getpid) << name << ": another name of the same routine at most";
+    dlclose(libc);
+    EXPECT_EQ(platform::ExportedFunctionAt(base, base + 8, start), nullptr)
+        << "the ELF header is no function";
+    EXPECT_EQ(platform::ExportedFunctionAt(reinterpret_cast<std::uintptr_t>(&start), getpid, start), nullptr)
+        << "no module there";
+}

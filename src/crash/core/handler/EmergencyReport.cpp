@@ -58,6 +58,10 @@ void AddressLine(platform::SignalSafeText& text, std::uintptr_t address)
     if (const auto* mapping = g_mapped.find(address)) {
         text.append(mapping->name, mapping->nameLength).append(" +");
         text.appendHex(address - mapping->base, 0, false);
+        // Only exported names: the others would need the symbol tables the normal report reads.
+        std::uintptr_t start = 0;
+        if (const char* function = platform::ExportedFunctionAt(mapping->base, address, start))
+            text.append(' ').append(function).append(" +").appendHex(address - start, 0, false);
     } else {
         text.append("???");
     }

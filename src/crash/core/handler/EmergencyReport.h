@@ -4,9 +4,10 @@
 // report needs memory at every step, so this one is made from static buffers with system calls
 // only: the header lines that identify the crash (the usual names, so the report file's readers
 // and the merge of later reports take it as one of theirs), then the crashed thread's return
-// addresses found on its stack, each with the file it lies in and its offset there, from the
-// mappings of the moment. It is appended to the report file (or written to standard error when
-// reports are not saved automatically) and the process ends with the reporter's exit code.
+// addresses found on its stack, each with the file it lies in and its offset there (from the
+// mappings of the moment) and, where the file exports it, the function's name. It is appended to the report
+// file (or written to standard error when reports are not saved automatically) and the process ends with the
+// reporter's exit code.
 
 #include "crash/core/handler/HandleExceptionRequest.h"
 #include "platform/FaultSignals.h"

@@ -26,6 +26,7 @@ struct AllocatorFaults : ::testing::Test
     }
 
     CrashTestRunner runner;
+    QString report;
 
     // The one report of an access violation in the C library, with the crashed thread's return
     // addresses back into crash-test.
@@ -42,6 +43,7 @@ struct AllocatorFaults : ::testing::Test
         EXPECT_TRUE(message.contains(access)) << message.toStdString();
         EXPECT_FALSE(HeaderValue(reports[0], "process id").isEmpty());
         EXPECT_TRUE(reports[0].contains(" crash-test +")) << reports[0].toStdString();
+        report = reports[0];
     }
 };
 
@@ -50,12 +52,14 @@ struct AllocatorFaults : ::testing::Test
 TEST_F(AllocatorFaults, AFaultInsideMallocHoldingItsLockIsReported)
 {
     expectReportFromLibc(runner.run({"malloc-fault"}, kBoundMs), "Read of address 0000000000000020");
+    EXPECT_TRUE(report.contains(" malloc +")) << "the exported routine is named";
 }
 
 TEST_F(AllocatorFaults, AFaultInMallocsOwnCodeIsReported)
 {
     // The broken cache would fault again at the report's first allocation of that size.
     expectReportFromLibc(runner.run({"malloc-cache-fault"}, kBoundMs), "Read of address 0000000000000010");
+    EXPECT_TRUE(report.section("\r\n", 10, 10).contains(" malloc +")) << "the fault's own line names it";
 }
 
 TEST_F(AllocatorFaults, AFaultWhileAnotherThreadHoldsTheAllocatorLockIsReported)
