@@ -31,6 +31,16 @@ qint64 EndedProcessId()
     return pid;
 }
 
+// Rewrites the owner stamp at the end of the object file `name` in /dev/shm.
+template <typename Change> bool Restamp(const QString& name, Change change)
+{
+    QFile file(QStringLiteral("/dev/shm/") + name);
+    platform::NamedObjectOwner owner = platform::CurrentObjectOwner();
+    change(owner);
+    return file.open(QIODevice::ReadWrite) && file.seek(file.size() - qint64(sizeof owner)) &&
+           file.write(reinterpret_cast<const char*>(&owner), sizeof owner) == qint64(sizeof owner);
+}
+
 bool Exists(const QString& name)
 {
     return SharedMemory::exists(name) || NamedSemaphore::exists(name);
@@ -86,6 +96,49 @@ TEST(LeftoverNamedObjects, OnlyObjectsOfEndedProcessesAndStaleOnesOfThisIdGo)
         EXPECT_TRUE(Exists(kept)) << kept.toStdString();
         SharedMemory::remove(kept);
     }
+    running.kill();
+    running.waitForFinished(10000);
+}
+
+TEST(LeftoverNamedObjects, OnlyAnOwnerThatProvablyEndedMakesALeftover)
+{
+    QProcess running;
+    running.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    ASSERT_TRUE(running.waitForStarted(10000));
+    const qint64 ended = EndedProcessId();
+    // Made by a process of another PID namespace whose id is free here: it may well still run.
+    const QString otherNamespace = NameFor(ended);
+    // Made before the machine last started, by a process whose id a running process has now.
+    const QString earlierBoot = NameFor(running.processId());
+    // Without a stamp nothing tells who made it.
+    const QString unstamped = NameFor(ended, Prefix + QStringLiteral("Plain"));
+
+    std::vector<std::unique_ptr<SharedMemory>> sections;
+    for (const QString& name : {otherNamespace, earlierBoot}) {
+        sections.push_back(SharedMemory::create(name, 16));
+        ASSERT_TRUE(sections.back()) << name.toStdString();
+    }
+    ASSERT_TRUE(Restamp(otherNamespace, [&](platform::NamedObjectOwner& owner) {
+        owner.pidNamespace += 1;
+        owner.processId = std::uint32_t(ended);
+    }));
+    ASSERT_TRUE(Restamp(earlierBoot, [&](platform::NamedObjectOwner& owner) {
+        owner.bootId[0] ^= 0xff;
+        owner.processId = std::uint32_t(running.processId());
+    }));
+    {
+        QFile file(QStringLiteral("/dev/shm/") + unstamped);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        file.write(QByteArray(16, '\0'));
+    }
+
+    EXPECT_EQ(platform::RemoveLeftoverNamedObjects({Prefix, Prefix + QStringLiteral("Plain")}), 1);
+    EXPECT_TRUE(Exists(otherNamespace));
+    EXPECT_FALSE(Exists(earlierBoot));
+    EXPECT_TRUE(Exists(unstamped));
+    for (const QString& name : {otherNamespace, earlierBoot, unstamped})
+        SharedMemory::remove(name);
     running.kill();
     running.waitForFinished(10000);
 }
