@@ -2,6 +2,7 @@
 
 #include "crash/core/handler/HandleException.h"
 #include "crash/core/report/ReporterWorkFolder.h"
+#include "crash/core/report/SendsInProgress.h"
 #include "crash/core/settings/DefaultSettings.h"
 #include "crash/ui/CrashWindows.h"
 #include "platform/ProcessControl.h"
@@ -371,6 +372,9 @@ std::optional<int> RunDialogProcessIfAsked(int argc, char** argv, const DialogAc
         return reporterHistory.autoButtonRule(value, std::uint64_t(QDateTime::currentSecsSinceEpoch()));
     };
     const UserChoice choice = PresentHere(*request, shown);
+    // A send still running (a background send) ends before the answer: once the reporting
+    // process has it, it may end, and this process ends with it.
+    WaitForSendsAtProgramEnd();
     std::printf("choice %s\n", ChoiceName(choice));
     std::fflush(stdout);
     return 0;

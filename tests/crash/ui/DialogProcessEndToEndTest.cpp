@@ -333,3 +333,36 @@ TEST_F(DialogProcessSend, ATerminatedProgramsReportSentFromTheDialogProcessIsThe
         sendThenClose({"terminate"}, "dialog-process-send-terminate", kToCloseWithoutContinue);
     expectCompleted(attached, saved, "Terminate");
 }
+
+// A send in the background, with the dialog closed at once: the answer waits for the send, so that
+// the program does not end (and take the dialog process with it) while the mail is on its way.
+class DialogProcessBackgroundSend : public DialogProcessSend
+{
+protected:
+    void SetUp() override
+    {
+        DialogProcessSend::SetUp();
+        runner.settings["SendInBackgr"] = "True";
+    }
+    sendtest::LocalSmtpServer slowServer{[] {
+        sendtest::SmtpServerConfig config;
+        config.greetDelaySeconds = 2;
+        return config;
+    }()};
+};
+
+TEST_F(DialogProcessBackgroundSend, ClosingRightAfterSendStillDeliversTheMail)
+{
+    ASSERT_TRUE(slowServer.isRunning());
+    runner.settings["SmtpPort"] = QString::number(slowServer.port());
+    start({"terminate"});
+    const QString dialog = waitForDialog("dialog-process-background-send");
+    ASSERT_FALSE(dialog.isEmpty()) << "no dialog appeared";
+    ASSERT_TRUE(press(dialog, {}));
+    ASSERT_TRUE(press(dialog, kToCloseWithoutContinue));
+    const CrashRun run = result();
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, kClosedByReporter) << run.err.toStdString();
+    ASSERT_TRUE(slowServer.waitForMails(1, 20000)) << "the mail was lost; " << run.err.toStdString();
+    EXPECT_EQ(slowServer.mails().size(), 1);
+}
