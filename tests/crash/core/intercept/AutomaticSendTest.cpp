@@ -3,6 +3,10 @@
 #include "CrashTestRunner.h"
 #include "LocalServers.h"
 
+#include "platform/ExclusiveFile.h"
+
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <gtest/gtest.h>
 
@@ -210,4 +214,15 @@ TEST_F(AutomaticSend, AMissingTemporaryFolderOrAnUnwritableReportFolderLosesNoth
     EXPECT_TRUE(unsaved.finished);
     EXPECT_EQ(unsaved.exitCode, 0);
     EXPECT_TRUE(unsaved.err.contains("could not be saved to " + notAFolder)) << unsaved.err.toStdString();
+
+    // The report file held by another process past the waits: said as well, and no hang.
+    CrashTestRunner held;
+    SendTo(held, refuser);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(held.reportFile()).path()));
+    const auto lock = platform::ExclusiveFile::open(held.reportFile());
+    ASSERT_TRUE(lock);
+    const CrashRun blocked = held.run({"--windows", "exception"});
+    EXPECT_TRUE(blocked.finished);
+    EXPECT_EQ(blocked.exitCode, 0);
+    EXPECT_TRUE(blocked.err.contains("could not be saved to")) << blocked.err.toStdString();
 }
