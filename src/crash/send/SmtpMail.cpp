@@ -83,23 +83,29 @@ bool DeliverOnce(const SmtpMailRequest& request, const SmtpOptions& options, con
     TSmtp smtp(server, direct ? QString() : request.password, direct ? QString() : request.account,
                !direct && request.tls, !direct && request.ssl, direct ? options.directPort : request.port,
                connect);
-    if (!smtp.isReady())
+    // The next transport takes over silently; the reason is for whoever reads the error output.
+    const auto failed = [&] {
+        qWarning("crash reporter: no mail through %s: %s", qUtf8Printable(server),
+                 qUtf8Printable(smtp.lastError()));
         return false;
+    };
+    if (!smtp.isReady())
+        return failed();
     MoveTo(progress, steps.sendMail);
     const QString from = request.from.isEmpty() ? recipients.value(0) : request.from;
     if (!smtp.sendMail(from, recipients, request.subject, request.body))
-        return false;
+        return failed();
     for (size_t i = 0; i < attachments.size(); ++i) {
         MoveTo(progress, steps.attachments.value(qsizetype(i), -1));
         OpenAttachment& a = attachments[i];
         if (!smtp.sendAttachment(*a.file, a.size, &progress, a.sendAs))
-            return false;
+            return failed();
     }
     MoveTo(progress, steps.finalize);
-    const bool delivered = smtp.finish();
-    if (delivered)
-        progress.stepDone();
-    return delivered;
+    if (!smtp.finish())
+        return failed();
+    progress.stepDone();
+    return true;
 }
 
 } // namespace

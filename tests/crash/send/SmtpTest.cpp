@@ -288,8 +288,17 @@ TEST_F(Smtp, EmptyPasswordNeverLogsIn)
         << smtp.lastError().toStdString();
     SmtpMailRequest r = request(server);
     r.account = QStringLiteral("reporter");
+    static QStringList warnings;
+    warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { warnings << text; });
     EXPECT_FALSE(MailViaSmtp(r, noWindow));
+    qInstallMessageHandler(previous);
     EXPECT_TRUE(server.mails().isEmpty());
+    // The reason reaches the error output, as the next transport takes over without a word.
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings.first().contains(QStringLiteral("internal error (SMTP password empty")))
+        << warnings.first().toStdString();
 }
 
 TEST_F(Smtp, LongHeadersAreFoldedAndReadBackWhole)
