@@ -1,6 +1,23 @@
 #include "crash/core/handler/AutomaticSend.h"
 
+#include <vector>
+
 namespace crash {
+namespace {
+
+struct Waiting
+{
+    std::mutex lock;
+    std::vector<std::weak_ptr<AutomaticSend>> sends;
+};
+
+Waiting& WaitingSaves()
+{
+    static Waiting& waiting = *new Waiting; // the program's end still reaches it
+    return waiting;
+}
+
+} // namespace
 
 void AutomaticSend::markAttempted()
 {
@@ -44,11 +61,30 @@ bool AutomaticSend::running() const
 
 bool AutomaticSend::saveWhenEnded(std::function<void()> save)
 {
-    std::lock_guard guard(m_lock);
-    if (!m_started || m_ended)
-        return false;
-    m_saveWhenEnded = std::move(save);
+    {
+        std::lock_guard guard(m_lock);
+        if (!m_started || m_ended)
+            return false;
+        m_saveWhenEnded = std::move(save);
+    }
+    Waiting& waiting = WaitingSaves();
+    std::lock_guard guard(waiting.lock);
+    std::erase_if(waiting.sends, [](const std::weak_ptr<AutomaticSend>& send) { return send.expired(); });
+    waiting.sends.push_back(weak_from_this());
     return true;
+}
+
+void AutomaticSend::runWaitingSaves()
+{
+    std::vector<std::weak_ptr<AutomaticSend>> sends;
+    {
+        Waiting& waiting = WaitingSaves();
+        std::lock_guard guard(waiting.lock);
+        sends.swap(waiting.sends);
+    }
+    for (const auto& weak : sends)
+        if (const auto send = weak.lock())
+            send->markEnded(false, {});
 }
 
 } // namespace crash

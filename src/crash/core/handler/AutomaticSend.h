@@ -6,11 +6,12 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 namespace crash {
 
-class AutomaticSend
+class AutomaticSend : public std::enable_shared_from_this<AutomaticSend>
 {
 public:
     // The callback has taken its send step (started the send, or found nothing to send).
@@ -23,6 +24,9 @@ public:
     bool running() const;
     // Leaves `save` to run when the send ends; false (and nothing kept) when none is running.
     bool saveWhenEnded(std::function<void()> save);
+    // For the program's end when sends did not end in time: the saves left waiting run now, as
+    // for sends that failed.
+    static void runWaitingSaves();
 
 private:
     mutable std::mutex m_lock;

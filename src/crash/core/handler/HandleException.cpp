@@ -1,6 +1,7 @@
 #include "crash/core/handler/HandleException.h"
 
 #include "crash/core/handler/AllocatorStall.h"
+#include "crash/core/handler/AutomaticSend.h"
 #include "crash/core/handler/EmergencyReport.h"
 #include "crash/core/handler/HandlingFlow.h"
 #include "crash/core/handler/MainThreadBridge.h"
@@ -278,8 +279,10 @@ void FinishHandlingAtExit()
     }
     if (busy())
         CloseProcess(); // before the exit destroys what the handler thread is working with
-    // A send still running would be cut off by the exit, or fault in what the exit destroys.
-    WaitForSendsAtProgramEnd();
+    // A send still running would be cut off by the exit, or fault in what the exit destroys. One
+    // that outlasts the wait counts as failed: a save waiting for it runs now.
+    if (!WaitForSendsAtProgramEnd())
+        AutomaticSend::runWaitingSaves();
 }
 
 bool ProgramIsEnding()

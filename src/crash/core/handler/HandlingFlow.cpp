@@ -331,9 +331,10 @@ void HandlingFlow::automaticSave(bool waitForSend)
         return;
     m_savedAutomatically = true;
     if (m_report->AutoSaveIfNotSent()) {
-        // A send still running decides when it ends; a failed one leaves the report saved.
+        // A send still running decides when it ends (a failed one leaves the report saved), unless
+        // the process ends now: then one that outlasted the wait counts as failed.
         const std::shared_ptr<ExceptionReport> report = m_report;
-        if (m_automaticSend && m_automaticSend->saveWhenEnded([report] {
+        if (!waitForSend && m_automaticSend && m_automaticSend->saveWhenEnded([report] {
                 if (!report->wasSent())
                     SaveAutomatically(report, {});
             }))

@@ -76,14 +76,14 @@ bool SendsInProgress::waitForAll(std::chrono::milliseconds limit, const std::fun
     return true;
 }
 
-void WaitForSendsAtProgramEnd()
+bool WaitForSendsAtProgramEnd()
 {
     if (SendsInProgress::count() == 0)
-        return;
+        return true;
     const bool gui = OnGuiThread();
     const auto started = std::chrono::steady_clock::now();
     std::unique_ptr<ProgressAlert> progress;
-    SendsInProgress::waitForAll(SendsAtEndLimit, [&] {
+    const bool ended = SendsInProgress::waitForAll(SendsAtEndLimit, [&] {
         if (!gui)
             return;
         if (!progress && Services().progress && std::chrono::steady_clock::now() - started > kQuietWait) {
@@ -97,6 +97,7 @@ void WaitForSendsAtProgramEnd()
     });
     if (progress)
         progress->close();
+    return ended;
 }
 
 } // namespace crash

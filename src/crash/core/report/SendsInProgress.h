@@ -27,7 +27,7 @@ inline constexpr std::chrono::minutes SendsAtEndLimit{3};
 
 // For the program's end: waits for the running sends (bounded). On the GUI thread while the
 // application object exists, its events are processed meanwhile and a progress window shows
-// when the wait is long.
-void WaitForSendsAtProgramEnd();
+// when the wait is long. False when sends were still running at the limit.
+bool WaitForSendsAtProgramEnd();
 
 } // namespace crash

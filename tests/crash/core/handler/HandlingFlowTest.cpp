@@ -1,6 +1,7 @@
 // The handler thread and the flow in this process: serialised handling, handlers that misbehave,
 // main-thread handlers while the main thread waits, and what the presenter is asked.
 #include "SettingsText.h"
+#include "crash/core/handler/AutomaticSend.h"
 #include "crash/core/handler/HandleException.h"
 #include "crash/core/handler/HandlerRegistry.h"
 #include "crash/core/handler/MainThreadBridge.h"
@@ -273,4 +274,31 @@ TEST_F(HandlingFlowTest, NestedExceptionsGetASectionEachWithTheirClassAndMessage
     EXPECT_TRUE(report.contains(QStringLiteral(", inner exception level 1:"))) << report.toStdString();
     EXPECT_TRUE(report.contains(QStringLiteral(">> std::runtime_error, disk full"))) << report.toStdString();
     EXPECT_FALSE(report.contains(QStringLiteral("inner exception level 2")));
+}
+
+TEST(AutomaticSendOutcome, ASaveLeftWaitingRunsOnceWhenTheSendEndsOrWhenTheProgramsEndGivesUpOnIt)
+{
+    int saves = 0;
+    const auto save = [&saves] { ++saves; };
+    auto notStarted = std::make_shared<AutomaticSend>();
+    EXPECT_FALSE(notStarted->saveWhenEnded(save)) << "nothing to wait for: the caller saves now";
+
+    auto ending = std::make_shared<AutomaticSend>();
+    ending->markStarted();
+    ASSERT_TRUE(ending->saveWhenEnded(save));
+    bool sent = false;
+    ending->markEnded(true, [&sent] { sent = true; });
+    EXPECT_TRUE(sent);
+    EXPECT_EQ(saves, 1);
+
+    auto stuck = std::make_shared<AutomaticSend>();
+    stuck->markStarted();
+    ASSERT_TRUE(stuck->saveWhenEnded(save));
+    AutomaticSend::runWaitingSaves();
+    EXPECT_EQ(saves, 2);
+    EXPECT_FALSE(stuck->running());
+    stuck->markEnded(true, [&sent] { sent = false; }); // too late: the outcome was given up on
+    EXPECT_TRUE(sent);
+    AutomaticSend::runWaitingSaves();
+    EXPECT_EQ(saves, 2);
 }
