@@ -2,6 +2,7 @@
 
 #include "platform/NamedObjectOwner.h"
 #include "platform/PosixNames.h"
+#include "platform/WriteAll.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -18,20 +19,6 @@ constexpr char SharedObjectFolder[] = "/dev/shm";
 mode_t ObjectMode(bool othersMayRead)
 {
     return othersMayRead ? (S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH) : (S_IRUSR | S_IWUSR);
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= std::size_t(n);
-    }
-    return true;
 }
 
 } // namespace

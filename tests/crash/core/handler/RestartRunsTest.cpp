@@ -17,13 +17,15 @@ namespace {
 
 constexpr int kRestarted = 2;
 
-// crash-test copied beside the runner's files, started from there with the runner's settings.
+// crash-test copied beside the runner's files, started from there with the runner's settings, in
+// which every exception restarts the program.
 class CopiedCrashTest
 {
 public:
     explicit CopiedCrashTest(CrashTestRunner& runner)
         : m_runner(runner), m_program(runner.dir().file("crash-test"))
     {
+        m_runner.settings["AutoRestart"] = "1";
         m_copied = QFile::copy(testsupport::BinDir() + "/crash-test", m_program) &&
                    QFile::setPermissions(m_program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
@@ -74,7 +76,6 @@ TEST(RestartRuns, AnUpdatedProgramRestartsAsTheNewVersionWithOnlyTheStandardDesc
 {
     SKIP_UNDER_THREAD_SANITIZER();
     CrashTestRunner runner;
-    runner.settings["AutoRestart"] = "1";
     CopiedCrashTest crashTest(runner);
     ASSERT_TRUE(crashTest.copied());
     // The "new version" lists the descriptors it was started with (ls adds the one it reads with).
@@ -106,7 +107,6 @@ TEST(RestartRuns, ARestartThatCannotExecuteTheProgramLetsTheOldProcessGoOn)
 {
     SKIP_UNDER_THREAD_SANITIZER();
     CrashTestRunner runner;
-    runner.settings["AutoRestart"] = "1";
     CopiedCrashTest crashTest(runner);
     ASSERT_TRUE(crashTest.copied());
     ASSERT_TRUE(crashTest.start({"exception", "1"}));
