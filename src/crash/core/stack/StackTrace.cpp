@@ -3,13 +3,14 @@
 //   CollectPossibleStackItems where the unwinder stopped short of the thread's start: the frames of
 //                             the frame-pointer chain (anchors) and the candidates of the stack scan
 //                             above the last sure frame
+//   RemoveRecursiveStackAreas the middle of a long recursion among those candidates dropped
 //   InDeepChecks              each candidate's call located in its function; those without one go
 //   RealizeOptimalLinkChains  the best-scoring chains between the anchors and above the last one
 //   RemoveRecursiveAreas      a long recursion listed in reduced form: its first and last frames
 //                             and a line with the number left out
 //   FillFinalOutput           symbols for each frame, inlined frames expanded
 //   ComposeResult             the listing and the checksum values
-// A raise-time stack, when given, replaces the first four: its addresses are the frames. Symbols
+// A raise-time stack, when given, replaces the first five: its addresses are the frames. Symbols
 // are looked up only after the chain is fixed, on addresses alone. A fault or exception inside a
 // phase ends the trace: what was listed so far stays, followed by the internal-error line.
 
@@ -190,6 +191,7 @@ std::vector<StackItem> CollectItems(ModuleCodeView& code, const ThreadCapture& c
 
     // A deep recursion leaves thousands of candidates; its middle copies are dropped before the
     // deep checks and the chains, whose cost grows with the candidates.
+    phase = "RemoveRecursiveStackAreas";
     RemoveRecursiveAreas(above, RecursionRepeats, RecursionKeptCopies, RecursionKeptCopies);
 
     phase = "InDeepChecks";
