@@ -119,7 +119,8 @@ bool SystemShellOpen(const QString& target, const QStringList& arguments, const 
     return process.startDetached();
 }
 
-bool RunAndWait(const QString& program, const QString& parameters, const QString& workingFolder)
+bool RunAndWait(const QString& program, const QString& parameters, const QString& workingFolder,
+                int longestMs)
 {
     QProcess process;
     process.setProgram(WinePrefix::toNativePath(program));
@@ -129,9 +130,12 @@ bool RunAndWait(const QString& program, const QString& parameters, const QString
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     process.start();
-    if (!process.waitForStarted(-1))
+    if (!process.waitForStarted(longestMs))
         return false;
-    process.waitForFinished(-1);
+    if (!process.waitForFinished(longestMs)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
     return true;
 }
 

@@ -51,10 +51,13 @@ bool SystemOpenWebAddress(const QString& webAddress);
 QString WineLoader();
 
 // Starts `program` with a Windows-style parameter string in `workingFolder`, hidden (its output
-// discarded), and waits for it without a time limit: the "open" verb with a wait on the process
-// handle. The parameters are split into arguments by the Windows command-line rules, so a
-// command line reaches the program as it would on Windows. Returns whether it could be started.
-bool RunAndWait(const QString& program, const QString& parameters, const QString& workingFolder);
+// discarded), and waits for it: the "open" verb with a wait on the process handle. A program still
+// running after `longestMs` is killed, so a hung one cannot hold its caller for ever. The
+// parameters are split into arguments by the Windows command-line rules, so a command line
+// reaches the program as it would on Windows. Returns whether it could be started.
+inline constexpr int LongestRunAndWaitMs = 30 * 60 * 1000;
+bool RunAndWait(const QString& program, const QString& parameters, const QString& workingFolder,
+                int longestMs = LongestRunAndWaitMs);
 
 // The Windows rules for one command line: blanks and tabs separate, double quotes group,
 // 2n backslashes before a quote give n backslashes and a quote mark that groups, 2n+1 give n

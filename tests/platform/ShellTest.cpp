@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -39,6 +40,20 @@ TEST(Shell, RunAndWaitWaitsAndReportsStartFailure)
               (QDir(dir.path()).canonicalPath() + "\none|two three|").toUtf8())
         << "finished, in the working folder, with the split arguments";
     EXPECT_FALSE(platform::RunAndWait(dir.file("missing.exe"), "", dir.path()));
+}
+
+TEST(Shell, RunAndWaitEndsAProgramThatRunsTooLong)
+{
+    testsupport::TempDir dir;
+    const QString script = dir.write("hang.sh", "#!/bin/sh\necho $$ > pid\nexec sleep 1000\n");
+    QFile::setPermissions(script, QFile::permissions(script) | QFileDevice::ExeOwner);
+    EXPECT_TRUE(platform::RunAndWait(script, "", dir.path(), 3000));
+    const QByteArray pid = testsupport::ReadAll(dir.file("pid")).trimmed();
+    ASSERT_FALSE(pid.isEmpty());
+    QProcess probe;
+    probe.start("kill", {"-0", QString::fromLatin1(pid)});
+    ASSERT_TRUE(probe.waitForFinished(5000));
+    EXPECT_NE(probe.exitCode(), 0) << "the program is gone";
 }
 
 TEST(FileCopy, ReplacesInOneStepAndLeavesNothingBehind)
