@@ -5,12 +5,15 @@
 #include "QStringPrinter.h"
 #include "SendTestSupport.h"
 #include "crash/send/MailClientTransport.h"
+#include "crash/send/SendProcedure.h"
 #include "platform/PrivateFolder.h"
+#include "support/MessageBoxRecorder.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QJsonArray>
 #include <QProcess>
 #include <QThread>
@@ -117,6 +120,35 @@ TEST(MailClient, CommasInTheTemporaryFolderAndSendAsNamesLoseNoAttachment)
                           QJsonArray{"", "-dash@mirelune.example"}}));
     EXPECT_EQ(mail.envelope["to"].toArray().size(), 2);
     EXPECT_EQ(mail.decoded["subject"].toString(), QStringLiteral("bug report"));
+}
+
+TEST(MailClient, SendAsNamesWithCommasReachTheMailFromTheSendProcedure)
+{
+    LocalSmtpServer server({});
+    ASSERT_TRUE(server.isRunning());
+    ComposerDesktop desktop(server.port());
+    desktop.setTemporaryFolder(desktop.folder(QStringLiteral("tmp,1")));
+    testsupport::MessageBoxRecorder boxes; // a failure would show one
+    auto report = sendtest::MakeReport();
+    report->setBugRepSendAs(QStringLiteral("bug,report.txt"));
+    report->setScrShotSendAs(QStringLiteral("screen,shot.png"));
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    SendJob job;
+    job.report = report;
+    job.reportText = sendtest::SampleReportText();
+    job.screenshot = picture;
+    ASSERT_TRUE(SendBugReport(job));
+    ASSERT_TRUE(server.waitForMails(1, 30000)) << testsupport::ReadAll(desktop.log()).toStdString();
+
+    const QJsonArray attachments = server.mails().first().decoded["attachments"].toArray();
+    ASSERT_EQ(attachments.size(), 2) << testsupport::ReadAll(desktop.log()).toStdString();
+    EXPECT_EQ(attachments[0]["name"].toString(), QStringLiteral("bug_report.txt"));
+    EXPECT_EQ(QByteArray::fromBase64(attachments[0]["data"].toString().toLatin1()),
+              (sendtest::SampleReportText() + "\r\n\r\n").toUtf8());
+    EXPECT_EQ(attachments[1]["name"].toString(), QStringLiteral("screen_shot.png"));
+    EXPECT_FALSE(
+        QImage::fromData(QByteArray::fromBase64(attachments[1]["data"].toString().toLatin1())).isNull());
 }
 
 TEST(MailClient, CopiesAreSafelyNamedPrivateFilesAllOrNone)
