@@ -49,6 +49,13 @@ void ReapLater(pid_t pid)
     }).detach();
 }
 
+// The program gets the three standard streams and nothing else this process holds open (libraries
+// open files without close-on-exec; a composer left running would keep them).
+void InheritOnlyStandardStreams(posix_spawn_file_actions_t& actions)
+{
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+}
+
 } // namespace
 
 // posix_spawn rather than fork: nothing of this process runs in the child before the program.
@@ -65,6 +72,7 @@ ProgramOutput RunProgramForOutput(const QString& program, const QStringList& arg
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    InheritOnlyStandardStreams(actions);
     pid_t pid = 0;
     const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -124,6 +132,7 @@ StartOutcome StartAndWatch(const QString& program, const QStringList& arguments,
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    InheritOnlyStandardStreams(actions);
     pid_t pid = 0;
     const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
