@@ -1,5 +1,6 @@
 #include "platform/EmergencyOutput.h"
 
+#include "platform/ExclusiveFile.h"
 #include "platform/ImportSlots.h"
 #include "platform/WriteAll.h"
 
@@ -64,6 +65,15 @@ bool LockWithin(int fd, int milliseconds)
             return false;
         SleepMilliseconds(10);
     }
+}
+
+bool NamesFile(const char* path, int fd)
+{
+    struct stat opened
+    {
+    }, named{};
+    return fstat(fd, &opened) == 0 && stat(path, &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
 }
 
 } // namespace
@@ -185,21 +195,30 @@ bool FollowsCallInstruction(std::uintptr_t address) noexcept
 bool AppendToReportFile(const char* path, const char* data, std::size_t length, bool replace) noexcept
 {
     CreateFolders(path);
-    const int fd = ::open(path, O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // The report file's own rules: created 0600, no link another account could have put.
+    char resolved[PATH_MAX];
+    FileRefusal refusal = FileRefusal::None;
+    int fd = -1;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        fd = ExclusiveFile::openChecked(path, resolved, refusal);
+        if (fd < 0)
+            return false;
+        // A writer that holds the lock and never lets go is waited for only so long.
+        LockWithin(fd, 1000);
+        if (NamesFile(resolved, fd))
+            break;
+        ::close(fd); // replaced while we waited: the path names a newer file now
+        fd = -1;
+    }
     if (fd < 0)
         return false;
-    struct stat info
-    {
-    };
-    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    // A writer that holds the lock and never lets go is waited for only so long.
-    LockWithin(fd, 1000);
-    if (ok && replace && info.st_size > 0)
-        ok = ftruncate(fd, 0) == 0;
-    else if (ok && info.st_size > 0) {
+    const off_t size = lseek(fd, 0, SEEK_END);
+    bool ok = size >= 0;
+    if (ok && replace && size > 0)
+        ok = ftruncate(fd, 0) == 0 && lseek(fd, 0, SEEK_SET) == 0;
+    else if (ok && size > 0) {
         char tail[4] = {};
-        const off_t from = info.st_size >= 4 ? info.st_size - 4 : 0;
-        const ssize_t got = pread(fd, tail, sizeof tail, from);
+        const ssize_t got = pread(fd, tail, sizeof tail, size >= 4 ? size - 4 : 0);
         const bool emptyLineEnds = got == 4 && std::memcmp(tail, "\r\n\r\n", 4) == 0;
         const bool lineEnds = got >= 2 && tail[got - 2] == '\r' && tail[got - 1] == '\n';
         if (!emptyLineEnds)

@@ -49,10 +49,11 @@ private:
 // address. Reads through checked reads.
 bool FollowsCallInstruction(std::uintptr_t address) noexcept;
 
-// Appends `length` bytes to the file at `path` (folders created 0700, the file 0600 when new, a
-// link in its place refused), holding its advisory lock up to about a second; with `replace` the
-// old content goes. A file that does not end in an empty line gets one first, so the appended text
-// starts a line of its own. False when it could not be written.
+// Appends `length` bytes to the report file at `path` (missing folders created 0700; the file
+// opened by the report file's rules: created 0600, no link another account could have put),
+// holding its advisory lock up to about a second; with `replace` the old content goes. A file that
+// does not end in an empty line gets one first, so the appended text starts a report of its own.
+// False when it could not be written.
 bool AppendToReportFile(const char* path, const char* data, std::size_t length, bool replace) noexcept;
 
 // Sleeps for about `milliseconds`.

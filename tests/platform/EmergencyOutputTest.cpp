@@ -5,6 +5,7 @@
 #include "support/TempDir.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <dlfcn.h>
@@ -94,7 +95,7 @@ TEST(EmergencyOutput, OnlyAnAddressBehindACallCountsAsAReturnAddress)
     EXPECT_FALSE(platform::FollowsCallInstruction(reinterpret_cast<std::uintptr_t>(plain + 7)));
 }
 
-TEST(EmergencyOutput, TheReportFileIsCreatedPrivateAppendedOnItsOwnLinesAndNeverThroughALink)
+TEST(EmergencyOutput, TheReportFileIsCreatedPrivateAppendedOnItsOwnLinesAndNeverThroughAForeignLink)
 {
     testsupport::TempDir dir;
     const QString path = dir.file("new/folder/report.txt");
@@ -107,8 +108,12 @@ TEST(EmergencyOutput, TheReportFileIsCreatedPrivateAppendedOnItsOwnLinesAndNever
     ASSERT_TRUE(platform::AppendToReportFile(native.constData(), "three", 5, true));
     EXPECT_EQ(testsupport::ReadAll(path), "three");
 
+    // A link in a folder other users can write is refused, as the usual report file refuses it.
     const QString target = dir.write("target.txt", "kept");
-    const QString link = dir.file("link.txt");
+    const QString shared = dir.file("shared");
+    ASSERT_TRUE(QDir().mkpath(shared));
+    ASSERT_EQ(chmod(QFile::encodeName(shared).constData(), 0777), 0);
+    const QString link = shared + "/link.txt";
     ASSERT_TRUE(QFile::link(target, link));
     EXPECT_FALSE(platform::AppendToReportFile(QFile::encodeName(link).constData(), "x", 1, false));
     EXPECT_EQ(testsupport::ReadAll(target), "kept");

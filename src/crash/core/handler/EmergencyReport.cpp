@@ -121,13 +121,7 @@ void EmergencyReport::prepare(const platform::CodeRanges& ranges)
     g_prepared.append = settings->AppendBugReps();
     const QString path =
         ReportFile::resolvePath(settings->BugRepFile(), QFileInfo(executable).absolutePath());
-    // The folder's links are the user's choice and resolved now; a link in the file's place is
-    // refused at the write.
-    const QFileInfo file(path);
-    const QString folder = QFileInfo(file.absolutePath()).canonicalFilePath();
-    Copy(g_prepared.reportFile, sizeof g_prepared.reportFile,
-         QFile::encodeName((folder.isEmpty() ? file.absolutePath() : folder) + QLatin1Char('/') +
-                           file.fileName()));
+    Copy(g_prepared.reportFile, sizeof g_prepared.reportFile, QFile::encodeName(path));
 }
 
 const platform::CodeRanges& EmergencyReport::codeRanges()
