@@ -19,6 +19,8 @@ namespace {
 // A composer that runs in the foreground (a mail program started fresh) counts as started
 // once it has lived this long.
 constexpr int ComposerWatchMs = 20000;
+constexpr qsizetype MaxHandOverNameBytes = 240;
+constexpr qsizetype MaxSuffixLength = 16;
 
 bool SafeCharacter(QChar c)
 {
@@ -84,7 +86,17 @@ QString HandOverName(const QString& file, const QString& sendAs)
     // Hidden or empty names would not show as attachments.
     if (name.isEmpty() || name.startsWith(QLatin1Char('.')))
         name.prepend(QStringLiteral("attachment"));
-    return name;
+    // A file name holds at most 255 bytes; room is left for the number of a second copy. The
+    // ending stays, since the mail program goes by it.
+    if (name.toUtf8().size() <= MaxHandOverNameBytes)
+        return name;
+    const QString suffix = QFileInfo(name).suffix();
+    const QString ending =
+        suffix.isEmpty() || suffix.size() > MaxSuffixLength ? QString() : QLatin1Char('.') + suffix;
+    QString base = name.left(std::min(name.size() - ending.size(), MaxHandOverNameBytes));
+    while (!base.isEmpty() && (base + ending).toUtf8().size() > MaxHandOverNameBytes)
+        base.chop(1);
+    return base + ending;
 }
 
 std::unique_ptr<platform::PrivateFolder> CreateHandOverFolder()

@@ -174,6 +174,12 @@ TEST(MailClient, CopiesAreSafelyNamedPrivateFilesAllOrNone)
     }
     EXPECT_EQ(QFileInfo(folder->path()).permissions() & ClosedToOthers, 0);
 
+    // A name too long for a file keeps its start and its ending.
+    const QString longName = HandOverName(source, QString(300, QChar(0x00e9)) + QStringLiteral(".png"));
+    EXPECT_LE(longName.toUtf8().size(), 240);
+    EXPECT_TRUE(longName.startsWith(QChar(0x00e9)) && longName.endsWith(QStringLiteral(".png")));
+    EXPECT_TRUE(CopyForHandOver({source}, {longName}, *folder));
+
     // A file that cannot be read fails the whole hand-over: no mail without one of its attachments.
     EXPECT_FALSE(CopyForHandOver({source, dir.file(QStringLiteral("gone.txt"))}, {}, *folder));
 }
