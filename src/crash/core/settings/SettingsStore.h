@@ -29,7 +29,8 @@ class SettingsStore
 {
 public:
     // Takes a reference, creating the store for the first. When the section can be neither opened
-    // nor created, tells the user "internal error (opening settings buffer)" and stays invalid.
+    // nor created (also at the private fallback), or its mutex stays held past a bound, tells the
+    // user "internal error (opening settings buffer)" and stays invalid.
     SettingsStore();
     ~SettingsStore();
     SettingsStore(SettingsStore&& other) noexcept;

@@ -43,7 +43,7 @@ class ThreadRegistry
 {
 public:
     // The registry of this process, opened (or created) on first use; null when the section cannot
-    // be created or mapped.
+    // be created or mapped, or its lock stays held past a bound (said on standard error).
     static ThreadRegistry* instance();
     // A registry under another name, for tests and tools.
     static std::unique_ptr<ThreadRegistry> open(const QString& name);
