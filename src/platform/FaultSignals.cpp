@@ -13,6 +13,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <link.h>
+#include <linux/futex.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
 #include <ucontext.h>
@@ -350,7 +351,11 @@ bool ThreadWaitsInAllocator(const CodeRanges& ranges, std::int64_t threadId) noe
         if (i < length && line[i] == '\n')
             break;
     }
-    return count == 9 && AllocatorWasActive(ranges, fields[8], fields[7]);
+    // A lock's wait: futex(word, FUTEX_WAIT, 2), the value the C library's locks wait on when
+    // contended. A condition's or a read's wait may have an old return into the allocator above it.
+    const bool lockWait =
+        fields[0] == SYS_futex && (fields[2] & FUTEX_CMD_MASK) == FUTEX_WAIT && fields[3] == 2;
+    return count == 9 && lockWait && AllocatorWasActive(ranges, fields[8], fields[7]);
 }
 
 bool InterruptedWaitInAllocator(const CodeRanges& ranges, std::uintptr_t pc, std::uintptr_t sp) noexcept

@@ -88,8 +88,8 @@ CodeRanges ComputeCodeRanges();
 // Async-signal-safe: the stack is read through checked reads.
 bool AllocatorWasActive(const CodeRanges& ranges, std::uintptr_t rip, std::uintptr_t rsp) noexcept;
 
-// Whether thread `threadId` of this process waits in a system call made inside the allocator (for
-// its lock, typically), as /proc lists the call. A thread that runs is not waiting. Async-signal-safe.
+// Whether thread `threadId` of this process waits for a lock inside the allocator, as /proc lists
+// its system call. A thread that runs is not waiting. Async-signal-safe.
 bool ThreadWaitsInAllocator(const CodeRanges& ranges, std::int64_t threadId) noexcept;
 // The same for a thread interrupted at `pc` with stack pointer `sp` (a signal handler's own thread):
 // the interrupted instruction is a system call's.

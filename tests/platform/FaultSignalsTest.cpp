@@ -1,10 +1,14 @@
 // Telling a fault that interrupted the C library's allocator (whose lock it may hold) from others.
 #include "platform/FaultSignals.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <link.h>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -75,4 +79,24 @@ TEST(FaultSignals, AnAddressInsideAnExportedFunctionIsNamedFromTheModulesOwnTabl
         << "the ELF header is no function";
     EXPECT_EQ(platform::ExportedFunctionAt(reinterpret_cast<std::uintptr_t>(&start), getpid, start), nullptr)
         << "no module there";
+}
+
+TEST(FaultSignals, AThreadWaitingForALockOutsideTheAllocatorIsNotWaitingInIt)
+{
+    const platform::CodeRanges ranges = platform::ComputeCodeRanges();
+    std::mutex held;
+    held.lock();
+    std::atomic<std::int64_t> id{0};
+    std::thread waiter([&] {
+        id = platform::CurrentKernelThreadId();
+        held.lock(); // a contended lock's wait, as the allocator's own would be
+        held.unlock();
+    });
+    while (id.load() == 0)
+        std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(platform::ThreadWaitsInAllocator(ranges, id.load()));
+    held.unlock();
+    waiter.join();
+    EXPECT_FALSE(platform::ThreadWaitsInAllocator(ranges, id.load())) << "a thread that is gone";
 }
