@@ -25,10 +25,10 @@ def link_fields(link):
             fields.get("attach", []))
 
 
-def compose_fields(spec):
+def compose_fields(line):
     """The fields of a compose command line: commas outside single quotes separate them."""
     fields, current, quoted = {}, "", False
-    for c in spec + ",":
+    for c in line + ",":
         if c == "'":
             quoted = not quoted
         elif c == "," and not quoted:
