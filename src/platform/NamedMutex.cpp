@@ -61,7 +61,8 @@ QString NamespaceBase()
 // -1 with errno set when the file cannot be opened or is not a plain file private to this user.
 int openLockFile(const QString& path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return -1;
     struct stat st
@@ -81,6 +82,23 @@ bool lockRetrying(int fd, int operation)
         if (errno != EINTR)
             return false;
     return true;
+}
+
+// The guard is held only for the moment a create takes; one held longer belongs to a process that
+// hangs, and the start must not hang with it. False with errno ETIMEDOUT past the bound.
+constexpr int GuardWaitMs = 5000;
+
+bool lockGuardBounded(int fd)
+{
+    for (int waited = 0; waited < GuardWaitMs; waited += 10) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        ::usleep(10 * 1000);
+    }
+    errno = ETIMEDOUT;
+    return false;
 }
 
 } // namespace
@@ -116,7 +134,7 @@ std::unique_ptr<NamedMutex> NamedMutex::create(const QString& name, bool initial
 
     const int guard = openLockFile(base + QStringLiteral(".guard"));
     const int handle = openLockFile(base + QStringLiteral(".handles"));
-    if (guard < 0 || handle < 0 || !lockRetrying(guard, LOCK_EX)) {
+    if (guard < 0 || handle < 0 || !lockGuardBounded(guard)) {
         mutex->m_lastError = uint32_t(errno ? errno : EIO);
         qWarning("Cannot create the named object \"%s\" in \"%s\": %s", qPrintable(name), qPrintable(folder),
                  strerror(int(mutex->m_lastError)));

@@ -2,10 +2,14 @@
 #include "support/ScopedPrefix.h"
 #include "support/TempDir.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
+#include <future>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -59,7 +63,8 @@ namespace {
 struct SharedTmpScope
 {
     SharedTmpScope()
-        : oldTmp(qgetenv("TMPDIR")), oldRuntime(qgetenv("XDG_RUNTIME_DIR")), hadRuntime(qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+        : oldTmp(qgetenv("TMPDIR")), oldRuntime(qgetenv("XDG_RUNTIME_DIR")),
+          hadRuntime(qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
     {
         qputenv("TMPDIR", tmp.path().toUtf8());
         qunsetenv("XDG_RUNTIME_DIR");
@@ -78,7 +83,8 @@ struct SharedTmpScope
 // Gives a path and everything below it to the account "nobody" (the tests run as root).
 bool GiveToNobody(const QString& path)
 {
-    return QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("nobody"), path}) == 0;
+    return QProcess::execute(QStringLiteral("chown"),
+                             {QStringLiteral("-R"), QStringLiteral("nobody"), path}) == 0;
 }
 
 } // namespace
@@ -96,7 +102,9 @@ TEST(NamedMutex, FoldersAndFilesOfAnotherUserAreNeverUsed)
     ASSERT_FALSE(ours.isEmpty());
     const QString root = QFileInfo(ours).path();
     ASSERT_TRUE(QFileInfo(root).fileName().startsWith(QStringLiteral("skintool-objects-")));
-    { auto made = NamedMutex::create(name, true); }
+    {
+        auto made = NamedMutex::create(name, true);
+    }
     ASSERT_TRUE(GiveToNobody(root));
     QFile::setPermissions(root, QFile::Permissions(0x7777));
     QFile handles(ours + QStringLiteral("/Mirelune%2011%20Skin%20Tool.handles"));
@@ -105,7 +113,8 @@ TEST(NamedMutex, FoldersAndFilesOfAnotherUserAreNeverUsed)
 
     auto first = NamedMutex::create(name, true);
     EXPECT_TRUE(first->isValid());
-    EXPECT_EQ(first->lastError(), platform::ERROR_SUCCESS) << "a lock in another user's folder stopped the tool";
+    EXPECT_EQ(first->lastError(), platform::ERROR_SUCCESS)
+        << "a lock in another user's folder stopped the tool";
     EXPECT_TRUE(first->owned());
     const QString used = NamedMutex::namespaceFolder();
     EXPECT_FALSE(used.startsWith(root + QLatin1Char('/')));
@@ -125,7 +134,9 @@ TEST(NamedMutex, ALockFileOfAnotherUserIsRefusedWithAnError)
         GTEST_SKIP() << "needs root to hand a file to another account";
     PrefixScope prefix;
     SharedTmpScope tmp;
-    { auto made = NamedMutex::create(QStringLiteral("Guarded"), true); }
+    {
+        auto made = NamedMutex::create(QStringLiteral("Guarded"), true);
+    }
     const QString file = NamedMutex::namespaceFolder() + QStringLiteral("/Guarded.handles");
     ASSERT_TRUE(QFileInfo::exists(file));
     ASSERT_TRUE(GiveToNobody(file));
@@ -135,4 +146,23 @@ TEST(NamedMutex, ALockFileOfAnotherUserIsRefusedWithAnError)
     EXPECT_NE(mutex->lastError(), platform::ERROR_SUCCESS);
     EXPECT_NE(mutex->lastError(), platform::ERROR_ALREADY_EXISTS);
     EXPECT_FALSE(mutex->owned());
+}
+
+TEST(NamedMutex, AGuardHeldByAHangingProcessEndsTheWaitWithAnError)
+{
+    PrefixScope scope;
+    const QString guard = NamedMutex::namespaceFolder() + "/SkinToolTestGuard.guard";
+    QFile held(guard);
+    ASSERT_TRUE(held.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(held.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    ASSERT_EQ(::flock(held.handle(), LOCK_EX), 0); // a process stopped in the middle of a create
+
+    auto creating =
+        std::async(std::launch::async, [] { return NamedMutex::create("SkinToolTestGuard", true); });
+    const bool returned = creating.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+    ::flock(held.handle(), LOCK_UN); // lets a waiting create go on, so the test ends either way
+    EXPECT_TRUE(returned) << "the create waited for the guard without a bound";
+    const auto mutex = creating.get();
+    EXPECT_FALSE(mutex->isValid());
+    EXPECT_EQ(mutex->lastError(), uint32_t(ETIMEDOUT));
 }
