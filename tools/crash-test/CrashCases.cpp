@@ -223,7 +223,7 @@ template <typename F> std::thread StartedThread(std::shared_ptr<std::atomic<bool
 // Parks `holder` inside the allocator with its lock held; false when no try caught it so.
 bool ParkHoldingTheLock(pthread_t holder)
 {
-    for (int attempt = 0; attempt < 200; ++attempt) {
+    for (int attempt = 0; attempt < 50; ++attempt) {
         auto go = std::make_shared<std::atomic<bool>>(false);
         auto probed = std::make_shared<std::atomic<bool>>(false);
         StartedThread(go, [probed] {
