@@ -6,8 +6,10 @@
 #include "platform/ExclusiveFile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QProcess>
 #include <gtest/gtest.h>
 
 using namespace crashtests;
@@ -225,4 +227,103 @@ TEST_F(AutomaticSend, AMissingTemporaryFolderOrAnUnwritableReportFolderLosesNoth
     EXPECT_TRUE(blocked.finished);
     EXPECT_EQ(blocked.exitCode, 0);
     EXPECT_TRUE(blocked.err.contains("could not be saved to")) << blocked.err.toStdString();
+}
+
+TEST_F(AutomaticSend, AFullDiskUnderTheReportFileIsSaidAndTheMailStillCarriesTheReport)
+{
+    // The report file's folder is a tiny file system, filled up, in a mount namespace of its own.
+    const QString mountAndFill = QStringLiteral("mount -t tmpfs -o size=16k tmpfs \"$1\" || exit 97\n"
+                                                "head -c 1048576 /dev/zero > \"$1/filler\" 2>/dev/null\n"
+                                                "if echo x > \"$1/probe\" 2>/dev/null; then exit 98; fi\n"
+                                                "shift\nexec \"$@\"\n");
+    testsupport::TempDir probeDir;
+    QProcess probe;
+    probe.start("unshare", {"-m", "sh", "-c", mountAndFill, "sh", probeDir.path(), "true"});
+    if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit ||
+        probe.exitCode() == 97 || (probe.exitCode() != 0 && probe.exitCode() != 98))
+        GTEST_SKIP() << "no private mount namespace with a tmpfs here (needs root and unshare -m): "
+                     << probe.readAllStandardError().toStdString();
+
+    LocalSmtpServer server({});
+    ASSERT_TRUE(server.isRunning());
+    sendtest::SmtpServerConfig refusing;
+    refusing.refuse = QStringList{"support@"};
+    LocalSmtpServer refuser(refusing);
+    ASSERT_TRUE(refuser.isRunning());
+    int mailCount = 0;
+    for (const bool delivered : {true, false}) {
+        SCOPED_TRACE(delivered ? "delivered, saved as well" : "send refused");
+        CrashTestRunner full;
+        SendTo(full, delivered ? server : refuser);
+        // A delivered report is saved as well, so that the save meets the full disk.
+        if (delivered)
+            full.settings["AutoSaveIfNotSent"] = "False";
+        const QString folder = QFileInfo(full.reportFile()).path();
+        ASSERT_TRUE(QDir().mkpath(folder));
+        full.wrapper = QStringList{"unshare", "-m", "sh", "-c", mountAndFill, "sh", folder};
+        const CrashRun run = full.run({"--windows", "exception"});
+        ASSERT_TRUE(run.finished) << run.err.toStdString();
+        ASSERT_NE(run.exitCode, 98) << "the file system was not full";
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains("could not be saved to " + full.reportFile())) << run.err.toStdString();
+        if (delivered) {
+            // The attachment is made in the private folder elsewhere: the mail carries the report.
+            ASSERT_TRUE(server.waitForMails(++mailCount, 0)) << run.err.toStdString();
+            EXPECT_TRUE(AttachedReport(server.mail(mailCount)).contains("crash-test exception"));
+        }
+    }
+    EXPECT_TRUE(refuser.mails().isEmpty());
+}
+
+TEST_F(AutomaticSend, AMailProgramThatExitsAtOnceIsNoDeliveryAndTheReportIsSaved)
+{
+    sendtest::SmtpServerConfig refusing;
+    refusing.refuse = QStringList{"support@"};
+    LocalSmtpServer refuser(refusing);
+    ASSERT_TRUE(refuser.isRunning());
+    CrashTestRunner runner; // the shipped AutoSaveIfNotSent: saved only when not sent
+    SendTo(runner, refuser);
+    runner.settings["MailViaMapi"] = "True";
+    // A private desktop whose mail program, known to xdg-email by name, notes its start and fails.
+    const testsupport::TempDir& dir = runner.dir();
+    const QString started = dir.file("mail-program-started");
+    const QString program =
+        dir.write("desktop/thunderbird/compose",
+                  QStringLiteral("#!/bin/sh\necho \"$@\" >> '%1'\nexit 1\n").arg(started).toUtf8());
+    QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    dir.write("desktop/data/applications/composer.desktop",
+              QStringLiteral("[Desktop Entry]\nType=Application\nName=Composer\nExec=%1 %u\n"
+                             "MimeType=x-scheme-handler/mailto;\n")
+                  .arg(program)
+                  .toUtf8());
+    dir.write("desktop/config/mimeapps.list",
+              "[Default Applications]\nx-scheme-handler/mailto=composer.desktop\n");
+    runner.environment["XDG_DATA_HOME"] = dir.file("desktop/data");
+    runner.environment["XDG_CONFIG_HOME"] = dir.file("desktop/config");
+    runner.environment["XDG_DATA_DIRS"] = dir.file("desktop/none");
+    runner.environment["XDG_CONFIG_DIRS"] = dir.file("desktop/none");
+    runner.environment["XDG_CURRENT_DESKTOP"] = "";
+    runner.environment["DISPLAY"] = ":97"; // nothing connects to it
+
+    // The mail program is the desktop's mailto handler: a check that the stand-in is reachable.
+    QProcess query;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (auto it = runner.environment.begin(); it != runner.environment.end(); ++it)
+        env.insert(it.key(), it.value());
+    query.setProcessEnvironment(env);
+    query.start("xdg-mime", {"query", "default", "x-scheme-handler/mailto"});
+    ASSERT_TRUE(query.waitForFinished(10000));
+    ASSERT_EQ(query.readAllStandardOutput().trimmed(), "composer.desktop");
+
+    for (int i = 0; i < 3; ++i) {
+        QFile::remove(runner.reportFile());
+        const CrashRun run = runner.run({"--windows", "exception"});
+        ASSERT_TRUE(run.finished) << "run " << i << ": " << run.err.toStdString();
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        // Nobody is there to write the draft in an automatic send, so no composer opens; had one
+        // opened, its failure would be no delivery either: the report is saved.
+        EXPECT_FALSE(QFileInfo::exists(started)) << testsupport::ReadAll(started).toStdString();
+        EXPECT_EQ(run.reports().size(), 1) << "run " << i << ": " << run.err.toStdString();
+    }
+    EXPECT_TRUE(refuser.mails().isEmpty());
 }

@@ -62,7 +62,10 @@ CrashRun CrashTestRunner::start(const QString& program, const QStringList& args,
     process.setProcessEnvironment(env);
     QElapsedTimer timer;
     timer.start();
-    process.start(program, args);
+    if (wrapper.isEmpty())
+        process.start(program, args);
+    else
+        process.start(wrapper.first(), wrapper.mid(1) + QStringList{program} + args);
     if (!process.waitForStarted(10000))
         return result;
     result.finished = process.waitForFinished(boundMs);

@@ -44,6 +44,8 @@ public:
     // Environment variables that take precedence over the defaults (QT_QPA_PLATFORM=xcb for a run
     // whose windows a test drives on a real display).
     QMap<QString, QString> environment;
+    // A program and its arguments that start the run in its place (it ends by exec of the rest).
+    QStringList wrapper;
     QString reportFile() const;
     CrashRun run(const QStringList& arguments, int boundMs = 60000) const;
     // The victim program in `mode` with the same settings.
