@@ -33,7 +33,8 @@ constexpr QFileDevice::Permissions ClosedToOthers(0x0077);
 class ComposerDesktop
 {
 public:
-    explicit ComposerDesktop(quint16 smtpPort)
+    // `failing`: the mail program notes its command line in the log and exits at once with 1.
+    explicit ComposerDesktop(quint16 smtpPort, bool failing = false)
     {
         QDir().mkpath(m_dir.file(QStringLiteral("data/applications")));
         QDir().mkpath(m_dir.file(QStringLiteral("config")));
@@ -49,12 +50,14 @@ public:
             m_env.unset(desktop);
         const QString program = m_dir.write(
             QStringLiteral("thunderbird/compose"),
-            QStringLiteral(
-                "#!/bin/sh\nexec /usr/bin/python3 '%1/tests/app/mail_program.py' 127.0.0.1 %2 '%3' \"$@\"\n")
-                .arg(testsupport::SourceDir())
-                .arg(smtpPort)
-                .arg(log())
-                .toUtf8());
+            failing
+                ? QStringLiteral("#!/bin/sh\necho \"$@\" >> '%1'\nexit 1\n").arg(log()).toUtf8()
+                : QStringLiteral("#!/bin/sh\nexec /usr/bin/python3 '%1/tests/app/mail_program.py' 127.0.0.1 "
+                                 "%2 '%3' \"$@\"\n")
+                      .arg(testsupport::SourceDir())
+                      .arg(smtpPort)
+                      .arg(log())
+                      .toUtf8());
         QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_dir.write(QStringLiteral("data/applications/composer.desktop"),
                     QStringLiteral("[Desktop Entry]\nType=Application\nName=Composer\nExec=%1 %u\n"
@@ -149,6 +152,34 @@ TEST(MailClient, SendAsNamesWithCommasReachTheMailFromTheSendProcedure)
     EXPECT_EQ(attachments[1]["name"].toString(), QStringLiteral("screen_shot.png"));
     EXPECT_FALSE(
         QImage::fromData(QByteArray::fromBase64(attachments[1]["data"].toString().toLatin1())).isNull());
+}
+
+TEST(MailClient, AMailProgramThatExitsAtOnceIsNoHandOffAndTheNextWayFollows)
+{
+    ComposerDesktop desktop(0, true);
+    MailClientRequest request;
+    request.to = QStringLiteral("support@mirelune.example");
+    request.subject = QStringLiteral("bug report");
+    request.body = QStringLiteral("see the attachment");
+    EXPECT_EQ(SendViaMailClient(request), 0);
+    // It was the mail program that failed, given the compose line.
+    EXPECT_TRUE(testsupport::ReadAll(desktop.log()).contains("-compose"))
+        << testsupport::ReadAll(desktop.log()).toStdString();
+
+    // In a send: without a mailto handler to try next, the failure is said; the report is unsent.
+    for (const bool mailto : {false, true}) {
+        SCOPED_TRACE(mailto ? "mailto handler next" : "no mailto");
+        testsupport::MessageBoxRecorder boxes;
+        auto report = sendtest::MakeReport();
+        report->setMailViaMailto(mailto);
+        SendJob job;
+        job.report = report;
+        job.reportText = sendtest::SampleReportText();
+        // The mailto handler (the same program) counts as started, never as delivered.
+        EXPECT_EQ(SendBugReport(job), mailto);
+        EXPECT_FALSE(report->wasSent());
+        EXPECT_EQ(boxes.texts(), mailto ? QStringList() : QStringList{report->SendFailMsg()});
+    }
 }
 
 TEST(MailClient, CopiesAreSafelyNamedPrivateFilesAllOrNone)
