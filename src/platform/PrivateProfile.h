@@ -7,6 +7,8 @@
 // - lines that are not key=value (comments, blank lines, stray text) survive a rewrite untouched,
 //   and a write keeps the file's own encoding (UTF-16LE/BE with byte-order mark, UTF-8 with or
 //   without one, or 8-bit) and its line endings;
+// - a write that replaces the only bytes that are not UTF-8 keeps every other line's bytes, but the
+//   file then reads as UTF-8, so other non-ASCII names and values decode differently than before;
 // - every write replaces the file in one step (temporary file in the same folder, then rename),
 //   so a crash or a full disk leaves either the old or the new file, never a mix.
 // Nothing is cached: each call reads the file, so the "flush" call has nothing left to do.

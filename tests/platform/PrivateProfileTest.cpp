@@ -283,11 +283,14 @@ TEST(PrivateProfileDeathTest, CrashInTheMiddleOfAWriteLeavesTheOldFile)
 
 TEST(ProfileDocument, ParsesWhateverBytesAndSerializesThemBack)
 {
-    const QByteArray samples[] = {QByteArray(), QByteArray("no sections at all\r\nk=v"),
-                                  QByteArray("[unclosed\n=\n[]\n\r\r\n"), QByteArray("\xFF\xFE[\x00", 4),
+    const QByteArray samples[] = {QByteArray(),
+                                  QByteArray("no sections at all\r\nk=v"),
+                                  QByteArray("[unclosed\n=\n[]\n\r\r\n"),
+                                  QByteArray("\xFF\xFE[\x00", 4),
                                   QByteArray("\xFE\xFF\x00[\x00S\x00]", 8),
                                   QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF[S]\r\nk=v\r\n"),
-                                  QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF"), QByteArray("\xFF\xFE[\x00S", 5),
+                                  QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF"),
+                                  QByteArray("\xFF\xFE[\x00S", 5),
                                   QByteArray("\xFE\xFF\x00", 3)};
     for (const QByteArray& bytes : samples)
         EXPECT_EQ(ProfileDocument::parse(bytes).serialize(), bytes) << bytes.toHex().toStdString();
@@ -309,4 +312,22 @@ TEST(PrivateProfile, WriteKeepsTheLastByteOfAnOddLengthUtf16File)
     const QString file = dir.write(QStringLiteral("odd.ini"), original);
     ASSERT_TRUE(writeValue(file, QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("w")));
     EXPECT_EQ(ReadAll(file), utf16le(QStringLiteral("[S]\r\nk=w\r\n")) + QByteArray("\x41", 1));
+}
+
+TEST(PrivateProfile, WriteReplacingTheOnlyEightBitByteLetsTheSameBytesReadAsUtf8)
+{
+    const QByteArray original("[Fuzz]\r\nKey=V`lu\xA0 1\r[\xE2\x82\xAC\r=[\0", 28);
+    ProfileDocument doc = ProfileDocument::parse(original);
+    ASSERT_EQ(doc.encoding(), ProfileDocument::Encoding::Ansi);
+    EXPECT_EQ(doc.sectionNames(), QStringList({QStringLiteral("Fuzz"), QString::fromLatin1("\xE2\x82\xAC")}));
+
+    ASSERT_TRUE(doc.setValue(QStringLiteral("Fuzz"), QStringLiteral("Key"), QStringLiteral("Value 1")));
+    const QByteArray written = doc.serialize();
+    EXPECT_EQ(written, QByteArray("[Fuzz]\r\nKey=Value 1\r[\xE2\x82\xAC\r=[\0", 28));
+
+    // The untouched bytes now name the section by their UTF-8 reading.
+    const ProfileDocument reread = ProfileDocument::parse(written);
+    EXPECT_EQ(reread.encoding(), ProfileDocument::Encoding::Utf8);
+    EXPECT_EQ(reread.sectionNames(), QStringList({QStringLiteral("Fuzz"), QStringLiteral("\u20AC")}));
+    EXPECT_EQ(reread.value(QStringLiteral("Fuzz"), QStringLiteral("Key")), QStringLiteral("Value 1"));
 }
