@@ -51,6 +51,73 @@ QStringList CutAtBlanks(const QString& line, int count)
     return cells;
 }
 
+bool IsStackRow(const QString& line)
+{
+    static const QRegularExpression address(QStringLiteral("^[0-9a-fA-F]{8,16}( |$)"));
+    return address.match(line).hasMatch();
+}
+
+bool AllMatch(const QStringList& cells, const QRegularExpression& pattern)
+{
+    bool any = false;
+    for (const QString& cell : cells) {
+        if (cell.isEmpty())
+            continue;
+        if (!pattern.match(cell).hasMatch())
+            return false;
+        any = true;
+    }
+    return any;
+}
+
+const QRegularExpression& OffsetPattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\+[0-9a-fA-F]+$"));
+    return pattern;
+}
+
+const QRegularExpression& NumberPattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("^[0-9]+$"));
+    return pattern;
+}
+
+// A unit is a source file's name; a function name may hold blanks, so its words are no unit.
+const QRegularExpression& UnitPattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_.+-]+$"));
+    return pattern;
+}
+
+const QRegularExpression& RelativeLinePattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\+[0-9]+$"));
+    return pattern;
+}
+
+// A stack line written on its own, words joined by single blanks: address, offset if shown,
+// module, unit (written even when empty), line if known, relative line if shown, function.
+QStringList CutSingleStackLine(const QString& line)
+{
+    const QStringList words = line.split(QLatin1Char(' '));
+    QStringList cells(7);
+    qsizetype i = 0;
+    cells[0] = words.value(i++);
+    if (OffsetPattern().match(words.value(i)).hasMatch())
+        cells[1] = words.value(i++);
+    cells[2] = words.value(i++);
+    if (i + 1 < words.size())
+        cells[3] = words.value(i++);
+    while (i + 1 < words.size() && words[i].isEmpty()) // blanks after an empty unit
+        ++i;
+    if (NumberPattern().match(words.value(i)).hasMatch())
+        cells[4] = words.value(i++);
+    if (RelativeLinePattern().match(words.value(i)).hasMatch())
+        cells[5] = words.value(i++);
+    cells[6] = words.mid(i).join(QLatin1Char(' '));
+    return cells;
+}
+
 // The processes section says by its values which of the four column sets it has.
 QString ProcessColumns(const QStringList& lines)
 {
@@ -112,12 +179,15 @@ SectionTable SectionTable::fromSections(const QList<std::pair<QString, QString>>
         return table;
     const QString first = BareName(sections.first().first);
     const QString content = sections.first().second;
+    QList<std::pair<int, int>> sectionRows;
     for (const auto& [name, text] : sections) {
         if (sections.size() > 1) {
             table.m_sectionTitleRows.append(int(table.m_lines.size()));
             table.m_lines.append(name);
         }
+        const int firstRow = int(table.m_lines.size());
         table.m_lines += SplitLines(text);
+        sectionRows.append({firstRow, int(table.m_lines.size())});
         table.m_raw += (table.m_raw.isEmpty() ? QString() : QStringLiteral("\n\n")) +
                        (sections.size() > 1 ? name + QLatin1Char('\n') : QString()) + text;
     }
@@ -127,9 +197,12 @@ SectionTable SectionTable::fromSections(const QList<std::pair<QString, QString>>
         return table;
     }
     if (first.contains(QLatin1Char('$')) || first.contains(QLatin1String("thread")) ||
-        first.startsWith(QLatin1String("call stack")) || content.startsWith(QLatin1String(">> internal")))
+        first.startsWith(QLatin1String("call stack")) || content.startsWith(QLatin1String(">> internal"))) {
         table.setColumnLayout(kCallStackColumns);
-    else if (first == QLatin1String("cpu registers"))
+        table.m_cutting = Cutting::Stack;
+        for (const auto& [firstRow, endRow] : sectionRows)
+            table.findStackColumns(firstRow, endRow);
+    } else if (first == QLatin1String("cpu registers"))
         table.setColumnLayout(QStringLiteral("reg.|content"));
     else if (first == QLatin1String("stack dump") || first == QLatin1String("memory dump"))
         table.setColumnLayout(QStringLiteral("address|data - hexadecimal|data - chars"));
@@ -207,6 +280,104 @@ bool SectionTable::takeColumnsFromAlignment()
     return true;
 }
 
+void SectionTable::findStackColumns(int firstRow, int endRow)
+{
+    const int section = int(m_stackColumns.size());
+    for (int row = int(m_rowSection.size()); row < endRow; ++row)
+        m_rowSection.append(section);
+    StackColumns columns;
+    columns.starts = QList<qsizetype>(7, -1);
+    QList<int> rows;
+    for (int row = firstRow; row < endRow; ++row)
+        if (IsStackRow(m_lines[row]))
+            rows.append(row);
+    if (rows.size() == 1)
+        columns.singleRow = rows.first();
+    if (rows.size() < 2) {
+        m_stackColumns.append(columns);
+        return;
+    }
+
+    // Columns are padded across the listing, so a column starts after a position blank in every
+    // line. The location line ahead of the listing is written without that padding.
+    auto boundaries = [this](const QList<int>& aligned) {
+        qsizetype width = 0;
+        for (int row : aligned)
+            width = std::max(width, m_lines[row].size());
+        QList<bool> blank(width, true);
+        for (int row : aligned)
+            for (qsizetype i = 0; i < m_lines[row].size(); ++i)
+                if (!m_lines[row][i].isSpace())
+                    blank[i] = false;
+        QList<qsizetype> starts{0};
+        for (qsizetype i = 1; i < width; ++i)
+            if (blank[i - 1] && !blank[i])
+                starts.append(i);
+        return starts;
+    };
+    // Which of the seven columns each cut holds, by what its cells look like; the function takes
+    // the rest of the line, blanks and all.
+    auto assign = [this](const QList<int>& aligned, const QList<qsizetype>& starts) {
+        QList<qsizetype> assigned(7, -1);
+        assigned[0] = 0;
+        int next = 1;
+        for (qsizetype k = 1; k < starts.size() && next < 7; ++k) {
+            const qsizetype end = k + 1 < starts.size() ? starts[k + 1] : -1;
+            QStringList cutCells;
+            for (int row : aligned)
+                cutCells.append(m_lines[row].mid(starts[k], end < 0 ? -1 : end - starts[k]).trimmed());
+            const bool last = k + 1 == starts.size();
+            int column = 6;
+            if (next == 1 && AllMatch(cutCells, OffsetPattern()))
+                column = 1;
+            else if (next <= 2)
+                column = 2;
+            else if (next <= 4 && AllMatch(cutCells, NumberPattern()))
+                column = 4;
+            else if (next == 3 && !last && AllMatch(cutCells, UnitPattern()))
+                column = 3;
+            else if (next == 5 && AllMatch(cutCells, RelativeLinePattern()))
+                column = 5;
+            assigned[column] = starts[k];
+            next = column + 1;
+        }
+        return assigned;
+    };
+    columns.starts = assign(rows.mid(1), boundaries(rows.mid(1)));
+    const QString& lead = m_lines[rows.first()];
+    const bool leadFits =
+        std::all_of(columns.starts.begin() + 1, columns.starts.end(), [&lead](qsizetype start) {
+            return start < 0 || start > lead.size() || lead[start - 1].isSpace();
+        });
+    if (leadFits)
+        columns.starts = assign(rows, boundaries(rows));
+    else
+        columns.singleRow = rows.first();
+    m_stackColumns.append(columns);
+}
+
+QStringList SectionTable::cutStackLine(int row) const
+{
+    const QString& line = m_lines.at(row);
+    const StackColumns& columns = m_stackColumns.at(m_rowSection.at(row));
+    if (!IsStackRow(line)) { // a note or an error line
+        QStringList cells(7);
+        cells[6] = line.trimmed();
+        return cells;
+    }
+    if (row == columns.singleRow || columns.starts.value(0) < 0)
+        return CutSingleStackLine(line);
+    QStringList cells;
+    for (qsizetype c = 0; c < 7; ++c) {
+        const qsizetype start = columns.starts[c];
+        qsizetype end = -1;
+        for (qsizetype n = c + 1; n < 7 && end < 0; ++n)
+            end = columns.starts[n];
+        cells.append(start < 0 ? QString() : line.mid(start, end < 0 ? -1 : end - start).trimmed());
+    }
+    return cells;
+}
+
 QStringList SectionTable::cells(int row) const
 {
     const QString& line = m_lines.at(row);
@@ -229,6 +400,8 @@ QStringList SectionTable::cells(int row) const
         }
         return cells;
     }
+    case Cutting::Stack:
+        return cutStackLine(row);
     case Cutting::Blanks:
         break;
     }

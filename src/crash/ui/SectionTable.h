@@ -46,7 +46,17 @@ private:
         Tab,       // name TAB value
         Blanks,    // runs of two or more blanks, else single blanks, the last column keeps the rest
         Positions, // fixed boundaries found from the alignment
+        Stack,     // call-stack listings: boundaries found per section, see cutStackLine
     };
+    // Where each of the seven call-stack columns starts in one section's aligned listing (-1:
+    // not written), and the row written without that alignment (the exception location), if any.
+    struct StackColumns
+    {
+        QList<qsizetype> starts;
+        int singleRow = -1;
+    };
+    void findStackColumns(int firstRow, int endRow);
+    QStringList cutStackLine(int row) const;
     void setColumnLayout(const QString& layout);
     bool takeColumnsFromAlignment();
 
@@ -54,8 +64,10 @@ private:
     QList<bool> m_rightAligned;
     QString m_columnLayout;
     QStringList m_lines;
-    QList<int> m_sectionTitleRows; // rows that hold a section name, shown in the first cell
-    QList<qsizetype> m_starts;     // Positions: where each column starts
+    QList<int> m_sectionTitleRows;      // rows that hold a section name, shown in the first cell
+    QList<qsizetype> m_starts;          // Positions: where each column starts
+    QList<StackColumns> m_stackColumns; // Stack: one per section
+    QList<int> m_rowSection;            // Stack: each row's index into m_stackColumns
     Cutting m_cutting = Cutting::Blanks;
     bool m_fixedWidth = true;
     QString m_raw;

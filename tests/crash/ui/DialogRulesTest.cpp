@@ -79,6 +79,51 @@ TEST(SectionTable, KnownSectionsGetTheirColumns)
     EXPECT_EQ(SectionTable::fromSections({{"cpu registers", "rax = 0"}}).columnCount(), 2);
 }
 
+// A listing as the report writes it: the exception location on its own, then the frames padded
+// into columns; an inlined frame has no offset, a library frame no unit and line.
+TEST(SectionTable, StackLinesAreCutAtTheirAlignedColumns)
+{
+    const SectionTable table = SectionTable::fromSections(
+        {{"main thread ($3574)",
+          "0000557844b7a1c0 +0 MireluneSkinTool ResourceCompiler 37 +21 app::RunResourceCompiler\r\n"
+          "0000557844b7a1c0      MireluneSkinTool       ResourceCompiler  37 +21 app::RunResourceCompiler\r\n"
+          "0000557844b7a1c0 +1c0 MireluneSkinTool       ResourceCompiler 112 +4  app::Make(QString const&, "
+          "int)\r\n"
+          ">> 2 frames left out\r\n"
+          "00007f0c1f382a50 +090 libQt6Widgets.so.6.4.2                          "
+          "QApplicationPrivate::notify_helper\r\n"
+          "00005572039a7a95 +b75 MireluneSkinTool       main             166 +78 main"},
+         {"thread $3575",
+          "00007f0c1e09bd46 +0a6 libc.so.6           pthread_cond_wait@@GLIBC_2.3.2\r\n"
+          "00007f0c1e4f1a2b +15b libQt6Core.so.6.4.2 QWaitCondition::wait(QMutex*, QDeadlineTimer)"}});
+    ASSERT_EQ(table.rowCount(), 10);
+    EXPECT_EQ(table.cells(1), QStringList({"0000557844b7a1c0", "+0", "MireluneSkinTool", "ResourceCompiler",
+                                           "37", "+21", "app::RunResourceCompiler"}));
+    EXPECT_EQ(table.cells(2), QStringList({"0000557844b7a1c0", "", "MireluneSkinTool", "ResourceCompiler",
+                                           "37", "+21", "app::RunResourceCompiler"}));
+    EXPECT_EQ(table.cells(3), QStringList({"0000557844b7a1c0", "+1c0", "MireluneSkinTool", "ResourceCompiler",
+                                           "112", "+4", "app::Make(QString const&, int)"}));
+    EXPECT_EQ(table.cells(4), QStringList({"", "", "", "", "", "", ">> 2 frames left out"}));
+    EXPECT_EQ(table.cells(5), QStringList({"00007f0c1f382a50", "+090", "libQt6Widgets.so.6.4.2", "", "", "",
+                                           "QApplicationPrivate::notify_helper"}));
+    EXPECT_EQ(table.cells(6),
+              QStringList({"00005572039a7a95", "+b75", "MireluneSkinTool", "main", "166", "+78", "main"}));
+    EXPECT_EQ(table.cells(7).first(), "thread $3575");
+    EXPECT_EQ(table.cells(8), QStringList({"00007f0c1e09bd46", "+0a6", "libc.so.6", "", "", "",
+                                           "pthread_cond_wait@@GLIBC_2.3.2"}));
+    EXPECT_EQ(table.cells(9), QStringList({"00007f0c1e4f1a2b", "+15b", "libQt6Core.so.6.4.2", "", "", "",
+                                           "QWaitCondition::wait(QMutex*, QDeadlineTimer)"}));
+
+    // A location of an unknown address, and a listing whose first line is aligned with the rest.
+    const SectionTable unknown =
+        SectionTable::fromSections({{"main thread ($1)", "00007f0c1e09bd46 +0 ???\n"
+                                                         "00007f0c1e09bd46      libc.so.6 raise\n"
+                                                         "00007f0c1e09bd90 +0f0 libc.so.6 abort"}});
+    EXPECT_EQ(unknown.cells(0), QStringList({"00007f0c1e09bd46", "+0", "???", "", "", "", ""}));
+    EXPECT_EQ(unknown.cells(1), QStringList({"00007f0c1e09bd46", "", "libc.so.6", "", "", "", "raise"}));
+    EXPECT_EQ(unknown.cells(2), QStringList({"00007f0c1e09bd90", "+0f0", "libc.so.6", "", "", "", "abort"}));
+}
+
 TEST(SectionTable, OtherSectionsTakeColumnsFromTheirAlignment)
 {
     const SectionTable aligned = SectionTable::fromSections(
