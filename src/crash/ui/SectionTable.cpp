@@ -118,6 +118,21 @@ QStringList CutSingleStackLine(const QString& line)
     return cells;
 }
 
+const QRegularExpression& PriorityPattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("(below normal|normal|idle|high|realtime)( |$)"));
+    return pattern;
+}
+
+bool PriorityAt(const QString& line, qsizetype position)
+{
+    return position > 0 && position < line.size() && line[position - 1] == QLatin1Char(' ') &&
+           PriorityPattern()
+               .match(line, position, QRegularExpression::NormalMatch,
+                      QRegularExpression::AnchorAtOffsetMatchOption)
+               .hasMatch();
+}
+
 // The processes section says by its values which of the four column sets it has.
 QString ProcessColumns(const QStringList& lines)
 {
@@ -208,13 +223,95 @@ SectionTable SectionTable::fromSections(const QList<std::pair<QString, QString>>
         table.setColumnLayout(QStringLiteral("address|data - hexadecimal|data - chars"));
     else if (first == QLatin1String("modules"))
         table.setColumnLayout(QStringLiteral("^handle|file name| version|path"));
-    else if (first == QLatin1String("processes"))
-        table.setColumnLayout(ProcessColumns(table.m_lines));
-    else if (first == QLatin1String("disassembling"))
+    else if (first == QLatin1String("processes")) {
+        if (!table.takeProcessColumns())
+            table.setColumnLayout(ProcessColumns(table.m_lines));
+    } else if (first == QLatin1String("disassembling"))
         table.setColumnLayout(DisassemblyColumns(table.m_lines));
     else
         table.takeColumnsFromAlignment();
     return table;
+}
+
+// Names and paths may hold blanks, and the priority "below normal" does, so the columns are found
+// by what they hold: the priority where every line has one at the same position, the counts left
+// of it where every line has a number at the same position.
+bool SectionTable::takeProcessColumns()
+{
+    QList<int> rows;
+    for (int row = 0; row < m_lines.size(); ++row)
+        if (!m_lines[row].trimmed().isEmpty())
+            rows.append(row);
+    if (rows.isEmpty())
+        return false;
+    const QString& firstLine = m_lines[rows.first()];
+    qsizetype priority = -1;
+    for (qsizetype p = 1; p < firstLine.size() && priority < 0; ++p)
+        if (std::all_of(rows.begin(), rows.end(), [&](int row) { return PriorityAt(m_lines[row], p); }))
+            priority = p;
+    const qsizetype nameStart = firstLine.indexOf(QLatin1Char(' ')) + 1;
+    if (priority < 0 || nameStart <= 0 || nameStart >= priority)
+        return false;
+
+    QList<qsizetype> numbers; // where each count column starts, right to left
+    qsizetype end = priority;
+    while (numbers.size() < 3) {
+        qsizetype start = -1;
+        bool aligned = true;
+        for (int row : std::as_const(rows)) {
+            const QString before = m_lines[row].left(end);
+            qsizetype last = before.size();
+            while (last > 0 && before[last - 1] == QLatin1Char(' '))
+                --last;
+            if (last <= nameStart) {
+                aligned = false;
+                break;
+            }
+            const qsizetype blank = before.lastIndexOf(QLatin1Char(' '), last - 1);
+            const QString word = before.mid(blank + 1, last - blank - 1);
+            if (blank < nameStart || !NumberPattern().match(word).hasMatch() ||
+                (start >= 0 && start != blank + 1)) {
+                aligned = false;
+                break;
+            }
+            start = blank + 1;
+        }
+        if (!aligned || start <= nameStart)
+            break;
+        numbers.prepend(start);
+        end = start;
+    }
+    static const QString kLayouts[] = {
+        QStringLiteral("^id|file name|priority|path"),
+        QStringLiteral("^id|file name|session|priority|path"),
+        QStringLiteral("^id|file name|gdi objects|user objects|priority|path"),
+        QStringLiteral("^id|file name|session|gdi objects|user objects|priority|path"),
+    };
+    setColumnLayout(kLayouts[numbers.size()]);
+    m_cutting = Cutting::Processes;
+    m_starts = QList<qsizetype>{0, nameStart} + numbers + QList<qsizetype>{priority};
+
+    // Processes with a program file (the user's and the system's services) first, kernel threads
+    // and others without a path after them, each group in id order.
+    std::stable_partition(m_lines.begin(), m_lines.end(), [this](const QString& line) {
+        return !line.trimmed().isEmpty() && !cutProcessLine(line).last().isEmpty();
+    });
+    return true;
+}
+
+QStringList SectionTable::cutProcessLine(const QString& line) const
+{
+    const qsizetype priority = m_starts.last();
+    QStringList cells;
+    for (qsizetype c = 0; c + 1 < m_starts.size(); ++c)
+        cells.append(line.mid(m_starts[c], m_starts[c + 1] - m_starts[c]).trimmed());
+    const auto match = PriorityPattern().match(line, priority, QRegularExpression::NormalMatch,
+                                               QRegularExpression::AnchorAtOffsetMatchOption);
+    if (!match.hasMatch())
+        return CutAtBlanks(line, columnCount());
+    cells.append(match.captured(1));
+    cells.append(line.mid(match.capturedEnd(1)).trimmed());
+    return cells;
 }
 
 bool SectionTable::takeColumnsFromAlignment()
@@ -402,6 +499,8 @@ QStringList SectionTable::cells(int row) const
     }
     case Cutting::Stack:
         return cutStackLine(row);
+    case Cutting::Processes:
+        return cutProcessLine(line);
     case Cutting::Blanks:
         break;
     }

@@ -47,7 +47,10 @@ private:
         Blanks,    // runs of two or more blanks, else single blanks, the last column keeps the rest
         Positions, // fixed boundaries found from the alignment
         Stack,     // call-stack listings: boundaries found per section, see cutStackLine
+        Processes, // id, name, numbers, priority and path, see takeProcessColumns
     };
+    bool takeProcessColumns();
+    QStringList cutProcessLine(const QString& line) const;
     // Where each of the seven call-stack columns starts in one section's aligned listing (-1:
     // not written), and the row written without that alignment (the exception location), if any.
     struct StackColumns

@@ -124,6 +124,32 @@ TEST(SectionTable, StackLinesAreCutAtTheirAlignedColumns)
     EXPECT_EQ(unknown.cells(2), QStringList({"00007f0c1e09bd90", "+0f0", "libc.so.6", "", "", "", "abort"}));
 }
 
+// The producer writes id, name, session (only when one is not 0), priority and folder; names,
+// folders and the priority "below normal" may hold blanks.
+TEST(SectionTable, ProcessesAreCutByWhatEachColumnHolds)
+{
+    const SectionTable table = SectionTable::fromSections(
+        {{"processes", "0001 systemd            0 normal       /usr/lib/systemd/\r\n"
+                       "0002 kthreadd           0 normal       \r\n"
+                       "04d2 Mirelune Skin Tool 2 below normal /opt/my tools/\r\n"
+                       "0a10 bash               2 high         /usr/bin/"}});
+    EXPECT_EQ(table.columnLayout(), "^id|file name|session|priority|path");
+    ASSERT_EQ(table.rowCount(), 4);
+    // Processes with a program file first, kernel threads after them.
+    EXPECT_EQ(table.cells(0), QStringList({"0001", "systemd", "0", "normal", "/usr/lib/systemd/"}));
+    EXPECT_EQ(table.cells(1),
+              QStringList({"04d2", "Mirelune Skin Tool", "2", "below normal", "/opt/my tools/"}));
+    EXPECT_EQ(table.cells(2), QStringList({"0a10", "bash", "2", "high", "/usr/bin/"}));
+    EXPECT_EQ(table.cells(3), QStringList({"0002", "kthreadd", "0", "normal", ""}));
+
+    const SectionTable noSession =
+        SectionTable::fromSections({{"processes", "0001 init 2        below normal /sbin/\n"
+                                                  "04d2 Mirelune Tool high         /opt/my tools/"}});
+    EXPECT_EQ(noSession.columnLayout(), "^id|file name|priority|path");
+    EXPECT_EQ(noSession.cells(0), QStringList({"0001", "init 2", "below normal", "/sbin/"}));
+    EXPECT_EQ(noSession.cells(1), QStringList({"04d2", "Mirelune Tool", "high", "/opt/my tools/"}));
+}
+
 TEST(SectionTable, OtherSectionsTakeColumnsFromTheirAlignment)
 {
     const SectionTable aligned = SectionTable::fromSections(
