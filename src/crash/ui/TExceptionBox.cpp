@@ -695,15 +695,23 @@ void TExceptionBox::showTab(int index)
     }
     auto model = std::make_unique<SectionTableModel>(std::move(table));
     m_list->setFont(font);
+    m_list->clearSpans();
     m_list->setModel(model.get());
     m_model = std::move(model);
-    // Column widths from the first rows only, so a huge section opens at once.
+    const SectionTable& shown = m_model->table();
+    // A thread's name spans the row, so it does not widen the address column.
+    for (int r = 0; r < shown.rowCount(); ++r)
+        if (shown.isTitleRow(r))
+            m_list->setSpan(r, 0, 1, shown.columnCount());
+    // Column widths from the first rows only, so a huge section opens at once; the last column
+    // takes the rest.
     const QFontMetrics metrics(font);
-    const int sampleRows = std::min(200, m_model->rowCount());
-    for (int c = 0; c + 1 < m_model->columnCount(); ++c) {
-        int w = metrics.horizontalAdvance(m_model->table().columnTitle(c)) + 16;
+    const int sampleRows = std::min(200, shown.rowCount());
+    for (int c = 0; c + 1 < shown.columnCount(); ++c) {
+        int w = metrics.horizontalAdvance(shown.columnTitle(c)) + 16;
         for (int r = 0; r < sampleRows; ++r)
-            w = std::max(w, metrics.horizontalAdvance(m_model->table().cells(r).value(c)) + 12);
+            if (!shown.isTitleRow(r))
+                w = std::max(w, metrics.horizontalAdvance(shown.cells(r).value(c)) + 12);
         m_list->setColumnWidth(c, std::min(w, 400));
     }
     m_raw->hide();

@@ -491,3 +491,85 @@ TEST(ExceptionBox, MissingTahomaFallsBackToTheSansFont)
     EXPECT_EQ(box.button(TExceptionBox::SendButton)->width(),
               QFontMetrics(box.font()).horizontalAdvance("send bug report") + 39);
 }
+
+namespace {
+
+// Sections as the report writes them: the location, then the aligned listing with an inlined
+// frame; processes with blanks in a name and a folder, kernel threads ahead of the user's own.
+std::shared_ptr<crash::ExceptionReport> WrittenReport()
+{
+    auto report = crashtest::MakeReport();
+    report->header().setAcceptingData(true);
+    report->sections().setAcceptingData(true);
+    report->beginUpdate();
+    report->header().setField("computer name", "BUILDHOST");
+    report->header().setField("exception message", "Not find rcc.exe.");
+    report->sections().setField(
+        "main thread ($3574)",
+        "0000557844b7a1c0 +0 MireluneSkinTool ResourceCompiler 37 +21 app::RunResourceCompiler\r\n"
+        "0000557844b7a1c0      MireluneSkinTool       ResourceCompiler  37 +21 app::RunResourceCompiler\r\n"
+        "0000557844b7a1c0 +1c0 MireluneSkinTool       ResourceCompiler 112 +4  app::MakeSkin\r\n"
+        ">> 2 frames left out\r\n"
+        "00007f0c1f382a50 +090 libQt6Widgets.so.6.4.2                          "
+        "QApplicationPrivate::notify_helper\r\n"
+        "00005572039a7a95 +b75 MireluneSkinTool       main             166 +78 main");
+    report->sections().setField("thread $3575",
+                                "00007f0c1e09bd46 +0a6 libc.so.6           pthread_cond_wait\r\n"
+                                "00007f0c1e4f1a2b +15b libQt6Core.so.6.4.2 QWaitCondition::wait");
+    report->sections().setField("cpu registers", "rax = 0000000000000000\r\nrip = 0000557844b7a1c0");
+    report->sections().setField("processes", "0001 systemd             0 normal       /usr/lib/systemd/\r\n"
+                                             "0002 kworker/2:1-events  0 normal       \r\n"
+                                             "0003 ksoftirqd/3         0 normal       \r\n"
+                                             "0004 kworker/4:1-events  0 realtime     \r\n"
+                                             "0005 kworker/5:1-events  0 normal       \r\n"
+                                             "0006 ksoftirqd/6         0 normal       \r\n"
+                                             "0007 kworker/7:1-events  0 normal       \r\n"
+                                             "0008 kworker/8:1-events  0 realtime     \r\n"
+                                             "0009 ksoftirqd/9         0 normal       \r\n"
+                                             "000a kworker/10:1-events 0 normal       \r\n"
+                                             "000b kworker/11:1-events 0 normal       \r\n"
+                                             "04d2 Mirelune Skin Tool  2 normal       /opt/my tools/\r\n"
+                                             "04d9 bash                2 below normal /usr/bin/");
+    report->endUpdate();
+    report->setAutoShowBugRep(true);
+    return report;
+}
+
+QString Cell(QTableView* list, int row, int column)
+{
+    return list->model()->index(row, column).data().toString();
+}
+
+} // namespace
+
+TEST(ExceptionBox, DetailsShowWrittenStacksAndProcessesInTheirColumns)
+{
+    ShownFullDialog box(WrittenReport());
+    QTableView* list = box.reportList();
+    QTabBar* tabs = box.tabBar();
+    tabs->setCurrentIndex(1);
+    ASSERT_NE(list->model(), nullptr);
+    EXPECT_EQ(Cell(list, 2, 1), "") << "an inlined frame has no offset";
+    EXPECT_EQ(Cell(list, 2, 2), "MireluneSkinTool");
+    EXPECT_EQ(Cell(list, 2, 3), "ResourceCompiler");
+    EXPECT_EQ(Cell(list, 1, 4), "37") << "the location line";
+    // The thread's name spans the row; the columns fit what they hold.
+    EXPECT_EQ(list->columnSpan(0, 0), 7);
+    const QFontMetrics metrics(list->font());
+    EXPECT_LT(list->columnWidth(0), metrics.horizontalAdvance("main thread ($3574)"));
+    EXPECT_GE(list->columnWidth(3), metrics.horizontalAdvance("ResourceCompiler"));
+    int others = 0;
+    for (int c = 0; c < 6; ++c)
+        others += list->columnWidth(c);
+    EXPECT_EQ(list->columnWidth(6), list->viewport()->width() - others) << "the function takes the rest";
+    crashtest::ShootWindow(&box, "exception-dialog-written-callstack");
+
+    tabs->setCurrentIndex(3);
+    ASSERT_EQ(tabs->tabText(3), "processes");
+    EXPECT_EQ(list->model()->headerData(3, Qt::Horizontal).toString(), "priority");
+    EXPECT_EQ(Cell(list, 1, 1), "Mirelune Skin Tool") << "processes with a program file come first";
+    EXPECT_EQ(Cell(list, 1, 4), "/opt/my tools/");
+    EXPECT_EQ(Cell(list, 2, 3), "below normal");
+    EXPECT_EQ(Cell(list, 3, 1), "kworker/2:1-events");
+    crashtest::ShootWindow(&box, "exception-dialog-written-processes");
+}
