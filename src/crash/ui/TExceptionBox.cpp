@@ -24,6 +24,7 @@
 #include <QToolButton>
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace crash::ui {
 
@@ -150,6 +151,23 @@ TExceptionBox::TExceptionBox(std::shared_ptr<ExceptionReport> report, int mode, 
         m_raw->hide();
         connect(m_tabs, &QTabBar::currentChanged, this, &TExceptionBox::showTab);
         rebuildTabs();
+        // The tab bar takes the focus with Tab; the usual keys switch tabs from anywhere.
+        m_tabs->setFocusPolicy(Qt::TabFocus);
+        m_list->setTabKeyNavigation(false);
+        setTabOrder(m_tabs, m_list);
+        setTabOrder(m_list, m_raw);
+        const std::pair<QKeySequence, int> tabKeys[] = {
+            {QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+            {QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1},
+            {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1},
+            {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1},
+            {QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1},
+        };
+        for (const auto& [keys, step] : tabKeys) {
+            auto* key = new QShortcut(keys, this);
+            key->setContext(Qt::WindowShortcut);
+            connect(key, &QShortcut::activated, this, [this, step = step] { stepTab(step); });
+        }
     }
     layoutDialog();
 
@@ -664,6 +682,13 @@ void TExceptionBox::rebuildTabs()
             index = i;
     m_tabs->setCurrentIndex(m_tabList.isEmpty() ? -1 : index);
     showTab(m_tabs->currentIndex());
+}
+
+void TExceptionBox::stepTab(int step)
+{
+    const int count = m_tabs->count();
+    if (count > 0)
+        m_tabs->setCurrentIndex((m_tabs->currentIndex() + step + count) % count);
 }
 
 void TExceptionBox::showTab(int index)

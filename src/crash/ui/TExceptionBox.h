@@ -127,6 +127,7 @@ private:
     void requestDetails();
     void rebuildTabs();
     void showTab(int index);
+    void stepTab(int step);
     bool autoRule(int value) const;
 
     std::shared_ptr<ExceptionReport> m_report;

@@ -128,6 +128,8 @@ TEST_F(AssistantTest, SendAssistantFillsTheReportAndTheFormCache)
                 << "Enter in the memo is a line break";
             EXPECT_EQ(QApplication::focusWidget(), memo);
             crashtest::ShootWindow(&form, "assistant-details-form");
+            QTest::keyClick(memo, Qt::Key_Tab);
+            EXPECT_NE(QApplication::focusWidget(), memo) << "Tab leaves the memo";
             ClickItem(form, "ContinueBtn");
         } else {
             EXPECT_EQ(form.formName(), "ScrShotForm");

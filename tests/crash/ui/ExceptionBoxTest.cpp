@@ -573,3 +573,39 @@ TEST(ExceptionBox, DetailsShowWrittenStacksAndProcessesInTheirColumns)
     EXPECT_EQ(Cell(list, 3, 1), "kworker/2:1-events");
     crashtest::ShootWindow(&box, "exception-dialog-written-processes");
 }
+
+TEST(ExceptionBox, KeysSwitchTheDetailsTabsFromAnywhere)
+{
+    ShownFullDialog box(WrittenReport());
+    QTabBar* tabs = box.tabBar();
+    QTableView* list = box.reportList();
+    ASSERT_EQ(tabs->count(), 4);
+    list->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(tabs->currentIndex(), 1);
+    EXPECT_EQ(list->model()->headerData(0, Qt::Horizontal).toString(), "address");
+    EXPECT_EQ(Cell(list, 0, 0), "main thread ($3574)");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown, Qt::ControlModifier);
+    EXPECT_EQ(tabs->currentIndex(), 2);
+    EXPECT_EQ(list->model()->headerData(0, Qt::Horizontal).toString(), "reg.") << "cpu registers";
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown, Qt::ControlModifier);
+    EXPECT_EQ(tabs->currentIndex(), 3);
+    EXPECT_EQ(Cell(list, 0, 1), "systemd");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(tabs->currentIndex(), 0) << "the last tab wraps to the first";
+    EXPECT_EQ(Cell(list, 0, 1), "BUILDHOST");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(tabs->currentIndex(), 3);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageUp, Qt::ControlModifier);
+    EXPECT_EQ(tabs->currentIndex(), 2);
+
+    // From a button too, and the tab bar is reached with Tab.
+    box.button(TExceptionBox::CloseButton)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageUp, Qt::ControlModifier);
+    EXPECT_EQ(tabs->currentIndex(), 1);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), tabs);
+    QTest::keyClick(tabs, Qt::Key_Right);
+    EXPECT_EQ(tabs->currentIndex(), 2);
+}
