@@ -123,14 +123,17 @@ std::vector<Frame> Comparable(const std::vector<Frame>& gdbFrames)
     return out;
 }
 
-int UnmatchedFrames(const std::vector<Frame>& ours, const std::vector<Frame>& gdb)
+int UnmatchedFrames(const std::vector<Frame>& ours, const std::vector<Frame>& gdb,
+                    const std::function<bool(const Frame& ours, const Frame& gdb)>& same)
 {
-    const auto key = [](const Frame& f) { return Describe({f}); };
+    const auto match = [&same](const Frame& a, const Frame& b) {
+        return same ? same(a, b) : Describe({a}) == Describe({b});
+    };
     std::vector<std::vector<int>> common(ours.size() + 1, std::vector<int>(gdb.size() + 1, 0));
     for (std::size_t i = 1; i <= ours.size(); ++i)
         for (std::size_t j = 1; j <= gdb.size(); ++j)
-            common[i][j] = key(ours[i - 1]) == key(gdb[j - 1]) ? common[i - 1][j - 1] + 1
-                                                               : std::max(common[i - 1][j], common[i][j - 1]);
+            common[i][j] = match(ours[i - 1], gdb[j - 1]) ? common[i - 1][j - 1] + 1
+                                                          : std::max(common[i - 1][j], common[i][j - 1]);
     return int(ours.size()) - common[ours.size()][gdb.size()];
 }
 

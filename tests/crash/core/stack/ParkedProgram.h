@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -57,7 +58,9 @@ std::vector<Frame> Comparable(const std::vector<Frame>& gdbFrames);
 QString Describe(const std::vector<Frame>& frames);
 
 // Frames of `ours` that gdb does not show, in order (what is left after the longest common
-// subsequence of the two backtraces).
-int UnmatchedFrames(const std::vector<Frame>& ours, const std::vector<Frame>& gdb);
+// subsequence of the two backtraces). Two frames are the same when `same` says so; by default
+// when function, unit and line are.
+int UnmatchedFrames(const std::vector<Frame>& ours, const std::vector<Frame>& gdb,
+                    const std::function<bool(const Frame& ours, const Frame& gdb)>& same = {});
 
 } // namespace stacktest
