@@ -209,7 +209,8 @@ QByteArray MailDate(const QDateTime& time)
 {
     static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const QDateTime utc = time.toUTC();
+    // A time that is not valid has month 0, which would index before the names.
+    const QDateTime utc = (time.isValid() ? time : QDateTime::currentDateTimeUtc()).toUTC();
     const QDate d = utc.date();
     const QTime t = utc.time();
     return QByteArray::number(d.day()) + " " + months[d.month() - 1] + " " + QByteArray::number(d.year()) +
