@@ -199,7 +199,7 @@ TEST_F(AutomaticSend, AMissingTemporaryFolderOrAnUnwritableReportFolderLosesNoth
     noTemp.environment["XDG_RUNTIME_DIR"] = noTemp.dir().file("missing/run");
     const CrashRun withoutTemp = noTemp.run({"--windows", "exception"});
     EXPECT_TRUE(withoutTemp.finished);
-    EXPECT_EQ(withoutTemp.exitCode, 0);
+    EXPECT_EQ(withoutTemp.exitCode, 0) << withoutTemp.err.toStdString();
     ASSERT_TRUE(server.waitForMails(1, 0)) << withoutTemp.err.toStdString();
     EXPECT_TRUE(AttachedReport(server.mail(1)).contains("crash-test exception"));
 
@@ -214,7 +214,7 @@ TEST_F(AutomaticSend, AMissingTemporaryFolderOrAnUnwritableReportFolderLosesNoth
     unwritable.settings["BugRepFile"] = "'" + notAFolder + "/bugreport.txt'";
     const CrashRun unsaved = unwritable.run({"--windows", "exception"});
     EXPECT_TRUE(unsaved.finished);
-    EXPECT_EQ(unsaved.exitCode, 0);
+    EXPECT_EQ(unsaved.exitCode, 0) << unsaved.err.toStdString();
     EXPECT_TRUE(unsaved.err.contains("could not be saved to " + notAFolder)) << unsaved.err.toStdString();
 
     // The report file held by another process past the waits: said as well, and no hang.
@@ -225,7 +225,7 @@ TEST_F(AutomaticSend, AMissingTemporaryFolderOrAnUnwritableReportFolderLosesNoth
     ASSERT_TRUE(lock);
     const CrashRun blocked = held.run({"--windows", "exception"});
     EXPECT_TRUE(blocked.finished);
-    EXPECT_EQ(blocked.exitCode, 0);
+    EXPECT_EQ(blocked.exitCode, 0) << blocked.err.toStdString();
     EXPECT_TRUE(blocked.err.contains("could not be saved to")) << blocked.err.toStdString();
 }
 
