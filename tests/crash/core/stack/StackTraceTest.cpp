@@ -332,8 +332,11 @@ TEST(StackTrace, DeepRecursionIsListedByItsEndsAndReachesTheThreadStart)
         const auto match = leftOut.match(trace.listing);
         ASSERT_TRUE(match.hasMatch()) << listing;
         EXPECT_EQ(levels + match.captured(1).toInt(), kRecursionDepth + 1) << listing;
-        EXPECT_EQ(trace.listing.count(QLatin1String(">>")), 1) << listing;
-        EXPECT_LT(trace.listing.count(QLatin1String("\r\n")), 40) << listing;
+        // Up to the thread's start (under ThreadSanitizer the scan goes on past it into stale
+        // return addresses of the sanitizer's own signal delivery, which is no part of this).
+        const QString toStart = trace.listing.left(trace.listing.indexOf(QLatin1String("start_thread")));
+        EXPECT_EQ(toStart.count(QLatin1String(">>")), 1) << listing;
+        EXPECT_LT(toStart.count(QLatin1String("\r\n")), 40) << listing;
         // Below the recursion: the thread's lambda and the C library's thread start.
         const int last = IndexEndingWith(trace, "RecurseThenPark");
         ASSERT_GE(last, 0);
