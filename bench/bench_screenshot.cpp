@@ -8,10 +8,10 @@
 // Targets (reported, not asserted): size <= 1.0x pngquant's, PSNR at most 0.5 dB below, time
 // <= 2x pngquant's, dialog shown <= 150 ms after presenting.
 #include "app/uMain.h"
-#include "imaging/CompactPng.h"
 #include "crash/ui/ScreenCapture.h"
 #include "crash/ui/TExceptionBox.h"
 #include "demo-product/HiveWriter.h"
+#include "imaging/CompactPng.h"
 
 #include <QApplication>
 #include <QDir>
